@@ -1,0 +1,101 @@
+# Project-wide build rules and the helpers every folder uses.
+
+if(WIN32)
+  set(TOVALIN_PLATFORM_SIDE win32)
+else()
+  set(TOVALIN_PLATFORM_SIDE posix)
+endif()
+
+# Warnings are errors everywhere.
+add_compile_options(-Wall -Wextra -Werror)
+
+if(TOVALIN_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(TOVALIN_FUZZ)
+  # Libraries get coverage instrumentation; only fuzz targets link the fuzzer main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # Every Windows binary carries its runtime: no MinGW DLL travels with it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()
+
+# Code that ends up in the launcher stub: small, no exceptions, no RTTI, no iostreams.
+add_library(tovalin_stub_flags INTERFACE)
+target_compile_options(tovalin_stub_flags INTERFACE
+  $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>
+  -ffunction-sections -fdata-sections)
+
+# tovalin_library(NAME SOURCES ... [LIBS ...] [STUB])
+# A subsystem library. STUB marks code that the launcher links.
+function(tovalin_library name)
+  cmake_parse_arguments(ARG "STUB" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  if(ARG_STUB)
+    target_link_libraries(${name} PRIVATE tovalin_stub_flags)
+  endif()
+endfunction()
+
+# Tests -----------------------------------------------------------------------------------------
+
+if(NOT TOVALIN_FUZZ AND NOT TOVALIN_BENCH)
+  if(CMAKE_CROSSCOMPILING)
+    # Debian ships GoogleTest as source: build it with the cross compiler.
+    set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    set(TOVALIN_GTEST_LIBS gtest gmock)
+    target_compile_options(gtest PRIVATE -w)
+    target_compile_options(gmock PRIVATE -w)
+  else()
+    find_package(GTest REQUIRED)
+    set(TOVALIN_GTEST_LIBS GTest::gtest GTest::gmock)
+  endif()
+  set(TOVALIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
+
+# tovalin_add_test(NAME SOURCES ... LIBS ... [HOST_ONLY] [WIN32_ONLY] [LABELS ...])
+# One GoogleTest binary, registered as one ctest test. On the win32 build it runs under
+# Wine in the build tree's own prefix, which the wine_prefix fixture creates once.
+function(tovalin_add_test name)
+  cmake_parse_arguments(ARG "HOST_ONLY;WIN32_ONLY" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(ARG_HOST_ONLY AND CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  if(ARG_WIN32_ONLY AND NOT CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovalin_test_main ${TOVALIN_GTEST_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+  if(CMAKE_CROSSCOMPILING)
+    set_tests_properties(${name} PROPERTIES
+      FIXTURES_REQUIRED wine_prefix
+      ENVIRONMENT "WINEPREFIX=${TOVALIN_WINEPREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+  endif()
+endfunction()
+
+# tovalin_add_fuzzer(NAME SOURCES ... LIBS ... [SECONDS n])
+# A libFuzzer target; the test command runs it briefly on its kept corpus.
+function(tovalin_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 20)
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set(corpus ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${name})
+  set(work ${CMAKE_BINARY_DIR}/corpus/${name})
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+      ${CMAKE_SOURCE_DIR}/tests/fuzz/run_smoke ${CMAKE_CURRENT_BINARY_DIR}/${name} ${corpus} ${work} ${ARG_SECONDS})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+endfunction()
