@@ -74,12 +74,13 @@ function(tovalin_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovalin_test_main ${TOVALIN_GTEST_LIBS})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600)
+  # A time zone away from UTC, so that a local-time slip in file times shows.
+  set(env "TZ=EST5EDT")
   if(CMAKE_CROSSCOMPILING)
-    set_tests_properties(${name} PROPERTIES
-      FIXTURES_REQUIRED wine_prefix
-      ENVIRONMENT "WINEPREFIX=${TOVALIN_WINEPREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+    list(APPEND env "WINEPREFIX=${TOVALIN_WINEPREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=")
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)
   endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600 ENVIRONMENT "${env}")
 endfunction()
 
 # tovalin_add_fuzzer(NAME SOURCES ... LIBS ... [SECONDS n])

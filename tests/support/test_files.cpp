@@ -11,6 +11,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <windows.h>
 #include <process.h>
 #define TEST_GETPID _getpid
 #else
@@ -90,6 +91,15 @@ std::vector<std::string> ListFolder(const std::string& path) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+bool UnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
 }
 
 Bytes RandomBytes(size_t size, uint32_t seed) {

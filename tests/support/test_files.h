@@ -39,6 +39,10 @@ bool FileExists(const std::string& path);
 // The names in a folder, sorted.
 std::vector<std::string> ListFolder(const std::string& path);
 
+// True when a Windows test binary runs under Wine. Wine as root lets a program open a read-only
+// file for writing (the Unix permission check does not stop root), which Windows never does.
+bool UnderWine();
+
 // Deterministic pseudo-random bytes for test data.
 Bytes RandomBytes(size_t size, uint32_t seed);
 
