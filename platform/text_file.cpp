@@ -8,26 +8,38 @@ namespace {
 constexpr char kCtrlZ = 0x1A;
 constexpr uint32_t kChunk = 512;
 
-}  // namespace
-
-int AppendText(const char* path, const char* text, bool create_missing) {
-  FileHandle file = OpenForAppending(path, create_missing);
-  if (file == kNoFile) return 0;
-  // Expand into a small staging buffer; one LF can grow into two bytes, so leave room.
-  char staged[kChunk + 1];
+// Writes text to an open file with each "\n" expanded to CR LF, through a small staging
+// buffer. True when every byte was written.
+bool WriteExpanded(FileHandle file, const char* text) {
+  char staged[kChunk + 1];  // one LF grows into two bytes, so leave room for the CR
   uint32_t used = 0;
-  bool ok = true;
-  for (const char* p = text; *p != '\0' && ok; ++p) {
+  for (const char* p = text; *p != '\0'; ++p) {
     if (*p == '\n') staged[used++] = '\r';
     staged[used++] = *p;
     if (used >= kChunk) {
-      ok = WriteBytes(file, staged, used) == static_cast<int32_t>(used);
+      if (WriteBytes(file, staged, used) != static_cast<int32_t>(used)) return false;
       used = 0;
     }
   }
-  if (ok && used > 0) ok = WriteBytes(file, staged, used) == static_cast<int32_t>(used);
+  return used == 0 || WriteBytes(file, staged, used) == static_cast<int32_t>(used);
+}
+
+int AppendPieces(const char* path, bool create_missing, const char* text, const char* tail) {
+  FileHandle file = OpenForAppending(path, create_missing);
+  if (file == kNoFile) return 0;
+  bool ok = WriteExpanded(file, text) && WriteExpanded(file, tail);
   CloseFile(file);
   return ok ? 1 : 0;
+}
+
+}  // namespace
+
+int AppendText(const char* path, const char* text, bool create_missing) {
+  return AppendPieces(path, create_missing, text, "");
+}
+
+int AppendLine(const char* path, const char* line, bool create_missing) {
+  return AppendPieces(path, create_missing, line, "\n");
 }
 
 int32_t ReadText(const char* path, char* buffer, uint32_t capacity) {

@@ -11,6 +11,9 @@ namespace platform {
 // must already exist. Non-zero when the file was opened and every byte written.
 int AppendText(const char* path, const char* text, bool create_missing);
 
+// Appends line and a newline in one open of the file, as fprintf(file, "%s\n", line) would.
+int AppendLine(const char* path, const char* line, bool create_missing);
+
 // Reads the text of a file into buffer, at most capacity - 1 bytes counted after CR LF pairs
 // have become "\n", stopping at a Ctrl-Z byte, and ends it with a NUL. Returns the number of
 // bytes stored, or -1 when the file cannot be opened (the buffer is then left untouched).

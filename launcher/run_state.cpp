@@ -1,0 +1,20 @@
+#include "launcher/run_state.h"
+
+#include <cstring>
+
+#include "platform/text_file.h"
+
+RunState g_run_state = {{}, true, {}, {}};
+
+void ResetRunState() {
+  std::memset(&g_run_state, 0, sizeof g_run_state);
+  g_run_state.show_progress = true;
+}
+
+void ReadMessageLineText(const char* path) {
+  platform::ReadText(path, g_run_state.message_line_text, kMessageLineCapacity);
+}
+
+void AppendCleanupLine(const char* line) {
+  platform::AppendLine(g_run_state.cleanup_script_path, line, true);
+}
