@@ -1,0 +1,358 @@
+// Implode stream encoder.
+//
+// The format's codes are fixed, so the cost in bits of every literal and every copy is known
+// before any input is seen: a literal costs its flag and 8 raw bits (binary) or its ASCII code;
+// a copy costs its flag, its length code and extra bits, its distance code and the raw low
+// distance bits. That makes the cheapest parse of a block a shortest-path problem, which is what
+// this encoder solves instead of choosing greedily or one step lazily.
+//
+// Input is taken in blocks of 64 KiB. For every position of a block the match finder lists the
+// copies worth considering: for each length, only the nearest distance that reaches it, since a
+// nearer copy never costs more. Longer copies come from chains of earlier positions that share a
+// 3-byte hash; two-byte copies, which may reach only 256 bytes back, come from the latest
+// position of every byte pair. Then one pass from front to back finds, for every position, the
+// cheapest way to reach it, and the parse is read back from the block's end.
+//
+// Copies never run past the end of the block, so a block's parse is final once it is found and
+// its bits can be passed on; the last bytes of the dictionary stay behind as the next block's
+// history. At the end comes the end-of-stream code, whose last byte ends the stream.
+#include "implode/implode_encoder.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <utility>
+
+#include "implode/implode_tables.h"
+
+namespace {
+
+constexpr size_t kBlockSize = 1 << 16;
+constexpr size_t kOutputChunk = 1 << 16;
+constexpr uint32_t kSmallestDictionaryBits = 4;
+constexpr uint32_t kLargestDictionaryBits = 6;
+constexpr uint32_t kDictionaryUnit = 64;  // dictionary size = 64 << dictionary_bits
+
+constexpr uint32_t kShortestCopy = 2;
+constexpr uint32_t kLongestCopy = 518;
+constexpr uint32_t kShortCopyLowBits = 2;
+constexpr uint32_t kShortCopyReach = 256;
+constexpr uint32_t kHashedLength = 3;
+constexpr int kHashBits = 15;
+constexpr uint32_t kPairCount = 1 << 16;
+
+// Search effort: how many chain links to follow, and a length good enough to stop looking and
+// to skip searching inside the copy.
+constexpr uint32_t kMaxChainSteps = 96;
+constexpr uint32_t kGoodEnoughLength = 200;
+
+constexpr uint32_t kFlagBits = 1;
+constexpr uint32_t kRawLiteralBits = 8;
+constexpr uint32_t kEndOfStreamSymbol = 15;
+constexpr uint32_t kEndOfStreamExtra = 255;
+constexpr uint32_t kEmptyStreamPadding = 1;
+constexpr uint32_t kUnreachable = 0xFFFFFFFF;
+
+// --- Codes ---------------------------------------------------------------------------------------
+
+uint32_t LengthSymbol(uint32_t length) {
+  uint32_t symbol = kImplodeLengthSymbols - 1;
+  while (kImplodeLengthBase[symbol] + kShortestCopy > length)
+    --symbol;
+  return symbol;
+}
+
+uint32_t LowDistanceBits(const ImplodeEncoder& encoder, uint32_t length) {
+  return length == kShortestCopy ? kShortCopyLowBits : encoder.dictionary_bits;
+}
+
+void TabulateCosts(ImplodeEncoder* encoder) {
+  encoder->literal_cost.resize(kImplodeLiteralSymbols);
+  for (uint32_t byte = 0; byte < kImplodeLiteralSymbols; ++byte) {
+    encoder->literal_cost[byte] = static_cast<uint8_t>(
+        kFlagBits + (encoder->compression_type == kImplodeAscii ? kImplodeLiteralCodeBits[byte]
+                                                                : kRawLiteralBits));
+  }
+  encoder->length_cost.assign(kLongestCopy + 1, 0);
+  for (uint32_t length = kShortestCopy; length <= kLongestCopy; ++length) {
+    const uint32_t symbol = LengthSymbol(length);
+    encoder->length_cost[length] = static_cast<uint8_t>(kFlagBits + kImplodeLengthCodeBits[symbol] +
+                                                        kImplodeLengthExtraBits[symbol]);
+  }
+  encoder->short_distance_cost.assign(kShortCopyReach + 1, 0);
+  for (uint32_t distance = 1; distance <= kShortCopyReach; ++distance) {
+    encoder->short_distance_cost[distance] = static_cast<uint8_t>(
+        kImplodeDistanceCodeBits[(distance - 1) >> kShortCopyLowBits] + kShortCopyLowBits);
+  }
+  encoder->long_distance_cost.assign(encoder->dictionary_size + 1, 0);
+  for (uint32_t distance = 1; distance <= encoder->dictionary_size; ++distance) {
+    encoder->long_distance_cost[distance] =
+        static_cast<uint8_t>(kImplodeDistanceCodeBits[(distance - 1) >> encoder->dictionary_bits] +
+                             encoder->dictionary_bits);
+  }
+}
+
+// --- Bits out ------------------------------------------------------------------------------------
+
+void PassOutput(ImplodeEncoder* encoder) {
+  if (!encoder->output.empty()) encoder->sink(encoder->output.data(), encoder->output.size());
+  encoder->output.clear();
+}
+
+// Appends the low n bits of value (n up to 16), bit 0 first.
+void PutBits(ImplodeEncoder* encoder, uint32_t value, uint32_t n) {
+  encoder->bit_buffer |= static_cast<uint64_t>(value & ((1u << n) - 1)) << encoder->bit_count;
+  encoder->bit_count += n;
+  while (encoder->bit_count >= 8) {
+    encoder->output.push_back(static_cast<uint8_t>(encoder->bit_buffer));
+    encoder->bit_buffer >>= 8;
+    encoder->bit_count -= 8;
+  }
+}
+
+void PutLiteral(ImplodeEncoder* encoder, uint8_t byte) {
+  PutBits(encoder, 0, kFlagBits);
+  if (encoder->compression_type == kImplodeAscii) {
+    PutBits(encoder, kImplodeLiteralCodeValues[byte], kImplodeLiteralCodeBits[byte]);
+  } else {
+    PutBits(encoder, byte, kRawLiteralBits);
+  }
+}
+
+// Length symbol and its extra bits; `value` is the length less 2, or 519 - 2 for the end code.
+void PutLength(ImplodeEncoder* encoder, uint32_t symbol, uint32_t extra) {
+  PutBits(encoder, 1, kFlagBits);
+  PutBits(encoder, kImplodeLengthCodeValues[symbol], kImplodeLengthCodeBits[symbol]);
+  PutBits(encoder, extra, kImplodeLengthExtraBits[symbol]);
+}
+
+void PutCopy(ImplodeEncoder* encoder, uint32_t length, uint32_t distance) {
+  const uint32_t symbol = LengthSymbol(length);
+  PutLength(encoder, symbol, length - kShortestCopy - kImplodeLengthBase[symbol]);
+  const uint32_t low_bits = LowDistanceBits(*encoder, length);
+  const uint32_t high = (distance - 1) >> low_bits;
+  PutBits(encoder, kImplodeDistanceCodeValues[high], kImplodeDistanceCodeBits[high]);
+  PutBits(encoder, distance - 1, low_bits);
+}
+
+// --- Matches -------------------------------------------------------------------------------------
+
+uint32_t Hash3(const uint8_t* at) {
+  const uint32_t key = (uint32_t{at[0]} << 16) | (uint32_t{at[1]} << 8) | at[2];
+  return (key * 2654435761u) >> (32 - kHashBits);
+}
+
+uint32_t Pair(const uint8_t* at) {
+  return (uint32_t{at[0]} << 8) | at[1];
+}
+
+uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
+  uint32_t length = 0;
+  while (length + 8 <= limit) {
+    uint64_t x, y;
+    memcpy(&x, a + length, 8);
+    memcpy(&y, b + length, 8);
+    if (x != y) {
+      // Little and big endian alike: find the first differing byte by comparison.
+      while (a[length] == b[length])
+        ++length;
+      return length;
+    }
+    length += 8;
+  }
+  while (length < limit && a[length] == b[length])
+    ++length;
+  return length;
+}
+
+void Remember(ImplodeEncoder* encoder, size_t position, size_t end) {
+  const uint8_t* at = encoder->window.data() + position;
+  if (position + kHashedLength <= end) {
+    const uint32_t hash = Hash3(at);
+    encoder->hash_previous[position] = encoder->hash_head[hash];
+    encoder->hash_head[hash] = static_cast<int32_t>(position);
+  }
+  if (position + kShortestCopy <= end) {
+    encoder->pair_latest[Pair(at)] = static_cast<int32_t>(position);
+  }
+}
+
+// Lists the copies worth considering at `position`, by increasing length and distance. Returns
+// the longest length found.
+uint32_t FindMatches(ImplodeEncoder* encoder, size_t position, size_t end) {
+  const uint8_t* window = encoder->window.data();
+  const uint32_t limit = static_cast<uint32_t>(std::min<size_t>(kLongestCopy, end - position));
+  if (limit < kShortestCopy) return 0;
+  uint32_t best = 0;
+  const int32_t pair_at = encoder->pair_latest[Pair(window + position)];
+  if (pair_at >= 0 && position - static_cast<size_t>(pair_at) <= kShortCopyReach) {
+    encoder->matches.push_back(
+        {static_cast<uint16_t>(kShortestCopy), static_cast<uint16_t>(position - pair_at)});
+    best = kShortestCopy;
+  }
+  if (limit < kHashedLength) return best;
+  int32_t candidate = encoder->hash_head[Hash3(window + position)];
+  for (uint32_t step = 0; step < kMaxChainSteps && candidate >= 0; ++step) {
+    const size_t distance = position - static_cast<size_t>(candidate);
+    if (distance > encoder->dictionary_size) break;
+    // Only a candidate that beats the best so far at its last byte can be longer.
+    if (window[candidate + best] == window[position + best]) {
+      const uint32_t length = MatchLength(window + candidate, window + position, limit);
+      if (length > best && length >= kHashedLength) {
+        encoder->matches.push_back(
+            {static_cast<uint16_t>(length), static_cast<uint16_t>(distance)});
+        best = length;
+        if (length == limit || length >= kGoodEnoughLength) break;
+      }
+    }
+    candidate = encoder->hash_previous[candidate];
+  }
+  return best;
+}
+
+// --- Parse ---------------------------------------------------------------------------------------
+
+void Relax(ImplodeStep* to, uint32_t cost, uint32_t length, uint32_t distance) {
+  if (cost < to->cost) {
+    *to = ImplodeStep{cost, static_cast<uint16_t>(length), static_cast<uint16_t>(distance)};
+  }
+}
+
+// The cheapest way to each position of the block [start, end), from the matches listed.
+void FindCheapestParse(ImplodeEncoder* encoder, size_t start, size_t end) {
+  const size_t size = end - start;
+  std::vector<ImplodeStep>& steps = encoder->steps;
+  steps.assign(size + 1, ImplodeStep{kUnreachable, 0, 0});
+  steps[0].cost = 0;
+  const uint8_t* length_cost = encoder->length_cost.data();
+  for (size_t offset = 0; offset < size; ++offset) {
+    const uint32_t here = steps[offset].cost;
+    Relax(&steps[offset + 1], here + encoder->literal_cost[encoder->window[start + offset]], 1, 0);
+    uint32_t length = kShortestCopy;
+    for (uint32_t m = encoder->matches_start[offset]; m < encoder->matches_start[offset + 1]; ++m) {
+      const ImplodeMatch match = encoder->matches[m];
+      if (length == kShortestCopy) {
+        if (match.distance <= kShortCopyReach) {
+          Relax(&steps[offset + length],
+                here + length_cost[length] + encoder->short_distance_cost[match.distance], length,
+                match.distance);
+        }
+        ++length;
+      }
+      const uint32_t distance_cost = here + encoder->long_distance_cost[match.distance];
+      for (; length <= match.length; ++length) {
+        Relax(&steps[offset + length], distance_cost + length_cost[length], length, match.distance);
+      }
+    }
+  }
+  // Read the parse back from the end.
+  encoder->parse.clear();
+  for (size_t offset = size; offset > 0; offset -= steps[offset].length) {
+    encoder->parse.push_back(steps[offset]);
+  }
+  std::reverse(encoder->parse.begin(), encoder->parse.end());
+}
+
+// Encodes the first `size` bytes after the history and keeps the dictionary's worth of what is
+// then the end of the encoded input as the next history.
+void EncodeBlock(ImplodeEncoder* encoder, size_t size) {
+  const size_t start = encoder->history;
+  const size_t end = start + size;
+  std::fill(encoder->hash_head.begin(), encoder->hash_head.end(), -1);
+  std::fill(encoder->pair_latest.begin(), encoder->pair_latest.end(), -1);
+  encoder->hash_previous.resize(end);
+  for (size_t position = 0; position < start; ++position)
+    Remember(encoder, position, end);
+
+  encoder->matches.clear();
+  encoder->matches_start.assign(size + 1, 0);
+  size_t skip_until = start;
+  for (size_t position = start; position < end; ++position) {
+    encoder->matches_start[position - start] = static_cast<uint32_t>(encoder->matches.size());
+    if (position >= skip_until) {
+      const uint32_t best = FindMatches(encoder, position, end);
+      if (best >= kGoodEnoughLength) skip_until = position + best;
+    }
+    Remember(encoder, position, end);
+  }
+  encoder->matches_start[size] = static_cast<uint32_t>(encoder->matches.size());
+
+  FindCheapestParse(encoder, start, end);
+  size_t position = start;
+  for (const ImplodeStep& step : encoder->parse) {
+    if (step.length == 1) {
+      PutLiteral(encoder, encoder->window[position]);
+    } else {
+      PutCopy(encoder, step.length, step.distance);
+    }
+    position += step.length;
+  }
+  if (encoder->output.size() >= kOutputChunk) PassOutput(encoder);
+
+  const size_t keep = std::min<size_t>(end, encoder->dictionary_size);
+  encoder->window.erase(encoder->window.begin(), encoder->window.begin() + (end - keep));
+  encoder->history = keep;
+}
+
+}  // namespace
+
+bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
+                         uint32_t dictionary_bits, ImplodeSink sink) {
+  if (compression_type != kImplodeBinary && compression_type != kImplodeAscii) return false;
+  if (dictionary_bits < kSmallestDictionaryBits || dictionary_bits > kLargestDictionaryBits) {
+    return false;
+  }
+  *encoder = ImplodeEncoder();
+  encoder->compression_type = compression_type;
+  encoder->dictionary_bits = dictionary_bits;
+  encoder->dictionary_size = kDictionaryUnit << dictionary_bits;
+  encoder->sink = std::move(sink);
+  TabulateCosts(encoder);
+  encoder->hash_head.assign(size_t{1} << kHashBits, -1);
+  encoder->pair_latest.assign(kPairCount, -1);
+  encoder->output.push_back(static_cast<uint8_t>(compression_type));
+  encoder->output.push_back(static_cast<uint8_t>(dictionary_bits));
+  return true;
+}
+
+void FeedImplodeEncoder(ImplodeEncoder* encoder, const uint8_t* data, size_t size) {
+  encoder->input_total += size;
+  while (size > 0) {
+    const size_t room = encoder->history + kBlockSize - encoder->window.size();
+    const size_t take = std::min(room, size);
+    encoder->window.insert(encoder->window.end(), data, data + take);
+    data += take;
+    size -= take;
+    if (encoder->window.size() == encoder->history + kBlockSize) {
+      EncodeBlock(encoder, kBlockSize);
+    }
+  }
+}
+
+void FinishImplodeEncoder(ImplodeEncoder* encoder) {
+  if (encoder->finished) return;
+  encoder->finished = true;
+  const size_t pending = encoder->window.size() - encoder->history;
+  if (pending > 0) EncodeBlock(encoder, pending);
+  PutLength(encoder, kEndOfStreamSymbol, kEndOfStreamExtra);
+  if (encoder->bit_count > 0) PutBits(encoder, 0, 8 - encoder->bit_count);
+  // Header and end code alone make 4 bytes, which a decoder takes for a cut-off stream.
+  if (encoder->input_total == 0)
+    encoder->output.insert(encoder->output.end(), kEmptyStreamPadding, 0);
+  PassOutput(encoder);
+}
+
+std::vector<uint8_t> ImplodeBytes(const uint8_t* data, size_t size, uint32_t compression_type,
+                                  uint32_t dictionary_bits) {
+  std::vector<uint8_t> stream;
+  ImplodeEncoder encoder;
+  if (!StartImplodeEncoder(&encoder, compression_type, dictionary_bits,
+                           [&stream](const uint8_t* bytes, size_t count) {
+                             stream.insert(stream.end(), bytes, bytes + count);
+                           })) {
+    return stream;
+  }
+  FeedImplodeEncoder(&encoder, data, size);
+  FinishImplodeEncoder(&encoder);
+  return stream;
+}

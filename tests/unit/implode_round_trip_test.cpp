@@ -1,0 +1,195 @@
+// Encoder to decoder over varied data in every type and dictionary size: what goes in must come
+// out, through the exact stream the decoder accepts, ending in the byte of the end code.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "implode/implode.h"
+#include "implode/implode_encoder.h"
+#include "tests/support/test_files.h"
+#include "tests/unit/implode_test_support.h"
+
+using implode_testing::Bytes;
+using implode_testing::Decode;
+using implode_testing::DecodeResult;
+using implode_testing::ReadPolicy;
+
+namespace {
+
+Bytes EnglishText(size_t size) {
+  static const char* const kWords[] = {
+      "the ",       "installer ", "copies ", "files ",    "into ",    "a ",     "work ",
+      "directory ", "and ",       "starts ", "engine ",   "which ",   "reads ", "its ",
+      "script; ",   "when ",      "done, ",  "cleanup ",  "removes ", "every ", "file.\n",
+      "Windows ",   "package ",   "of ",     "progress ", "dialog ",  "shows ", "percent "};
+  Bytes text;
+  uint32_t state = 12345;
+  while (text.size() < size) {
+    state = state * 1103515245 + 12345;
+    const char* word = kWords[(state >> 16) % (sizeof kWords / sizeof kWords[0])];
+    text.insert(text.end(), word, word + strlen(word));
+  }
+  text.resize(size);
+  return text;
+}
+
+Bytes Runs(size_t size) {
+  Bytes runs;
+  uint32_t state = 99;
+  while (runs.size() < size) {
+    state = state * 1103515245 + 12345;
+    runs.insert(runs.end(), 1 + (state >> 20) % 700, static_cast<uint8_t>(state >> 8));
+  }
+  runs.resize(size);
+  return runs;
+}
+
+// Structured binary: little records with counters, zero padding and repeated tags.
+Bytes RecordLike(size_t size) {
+  Bytes data;
+  for (uint32_t i = 0; data.size() < size; ++i) {
+    const uint8_t record[16] = {'R',
+                                'E',
+                                'C',
+                                0,
+                                static_cast<uint8_t>(i),
+                                static_cast<uint8_t>(i >> 8),
+                                0,
+                                0,
+                                static_cast<uint8_t>(i * 7),
+                                0,
+                                0,
+                                0,
+                                0xFF,
+                                0xFE,
+                                0,
+                                1};
+    data.insert(data.end(), record, record + sizeof record);
+  }
+  data.resize(size);
+  return data;
+}
+
+struct Sample {
+  std::string name;
+  Bytes data;
+};
+
+std::vector<Sample> Samples() {
+  std::vector<Sample> samples = {
+      {"empty", {}},
+      {"one byte", {0x42}},
+      {"two bytes", {0xFF, 0x00}},
+      {"text", EnglishText(50000)},
+      {"random", testing_support::RandomBytes(20000, 5)},
+      {"runs", Runs(60000)},
+      {"zeros", Bytes(70000, 0)},
+      {"records", RecordLike(40000)},
+      {"all bytes", {}},
+  };
+  for (int i = 0; i < 512; ++i)
+    samples.back().data.push_back(static_cast<uint8_t>(i * 61));
+  // Sizes around the input and output block boundaries and the encoder's own blocks.
+  for (size_t size :
+       {2047u, 2048u, 2049u, 4095u, 4096u, 4097u, 8191u, 8192u, 8193u, 65535u, 65536u, 65537u}) {
+    samples.push_back({"text " + std::to_string(size), EnglishText(size)});
+    samples.push_back({"random " + std::to_string(size), testing_support::RandomBytes(size, 9)});
+  }
+  return samples;
+}
+
+// Every stream must end in the byte that completes its end code: with the last byte dropped,
+// the decoder must fail.
+void ExpectEndsWithEndCode(const Bytes& stream) {
+  const Bytes shorter(stream.begin(), stream.end() - 1);
+  EXPECT_NE(Decode(shorter).result, IMPLODE_OK);
+}
+
+TEST(ImplodeRoundTrip, EveryTypeAndDictionaryOverVariedData) {
+  const std::vector<Sample> samples = Samples();
+  for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
+    for (uint32_t k : {4u, 5u, 6u}) {
+      for (const Sample& sample : samples) {
+        SCOPED_TRACE(testing::Message() << "type " << type << " k " << k << " " << sample.name);
+        const Bytes stream = ImplodeBytes(sample.data.data(), sample.data.size(), type, k);
+        ASSERT_GE(stream.size(), 5u);
+        EXPECT_EQ(stream[0], type);
+        EXPECT_EQ(stream[1], k);
+        const DecodeResult decoded = Decode(stream);
+        ASSERT_EQ(decoded.result, IMPLODE_OK);
+        ASSERT_EQ(decoded.output, sample.data);
+        if (!sample.data.empty()) ExpectEndsWithEndCode(stream);
+      }
+    }
+  }
+}
+
+TEST(ImplodeRoundTrip, EmptyInputGetsOnePaddingByte) {
+  for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
+    const Bytes stream = ImplodeBytes(nullptr, 0, type, 6);
+    EXPECT_EQ(stream, (Bytes{static_cast<uint8_t>(type), 6, 0x01, 0xFF, 0x00}));
+    const DecodeResult decoded = Decode(stream);
+    EXPECT_EQ(decoded.result, IMPLODE_OK);
+    EXPECT_TRUE(decoded.output.empty());
+  }
+}
+
+TEST(ImplodeRoundTrip, ChunkedFeedingGivesTheSameStream) {
+  Bytes text = EnglishText(150000);
+  const Bytes random = testing_support::RandomBytes(150000, 11);
+  text.insert(text.end(), random.begin(), random.end());
+  const Bytes whole = ImplodeBytes(text.data(), text.size(), kImplodeAscii, 5);
+  for (size_t chunk : {1u, 7u, 4096u, 65536u, 100000u}) {
+    SCOPED_TRACE(chunk);
+    Bytes stream;
+    size_t sink_calls = 0;
+    ImplodeEncoder encoder;
+    ASSERT_TRUE(
+        StartImplodeEncoder(&encoder, kImplodeAscii, 5, [&](const uint8_t* bytes, size_t count) {
+          stream.insert(stream.end(), bytes, bytes + count);
+          ++sink_calls;
+        }));
+    for (size_t offset = 0; offset < text.size(); offset += chunk) {
+      FeedImplodeEncoder(&encoder, text.data() + offset, std::min(chunk, text.size() - offset));
+    }
+    FinishImplodeEncoder(&encoder);
+    EXPECT_EQ(stream, whole);
+    EXPECT_GT(sink_calls, 1u);  // output flows before the input ends
+  }
+}
+
+TEST(ImplodeRoundTrip, RejectsUnknownSettings) {
+  ImplodeEncoder encoder;
+  auto sink = [](const uint8_t*, size_t) { FAIL() << "nothing may be written"; };
+  EXPECT_FALSE(StartImplodeEncoder(&encoder, 2, 6, sink));
+  EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 3, sink));
+  EXPECT_FALSE(StartImplodeEncoder(&encoder, 1, 7, sink));
+}
+
+TEST(ImplodeRoundTrip, CompressesWhatRepeats) {
+  struct Case {
+    const char* name;
+    Bytes data;
+    uint32_t type;
+    double most;  // largest acceptable compressed share of the input
+  };
+  const Case cases[] = {
+      {"zeros", Bytes(100000, 0), kImplodeBinary, 0.01},
+      {"text binary", EnglishText(100000), kImplodeBinary, 0.40},
+      {"text ascii", EnglishText(100000), kImplodeAscii, 0.35},
+      {"records", RecordLike(100000), kImplodeBinary, 0.30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes stream = ImplodeBytes(c.data.data(), c.data.size(), c.type, 6);
+    EXPECT_LT(stream.size(), c.data.size() * c.most);
+  }
+  // Random bytes cannot shrink; binary literals cost 9 bits for 8.
+  const Bytes random = testing_support::RandomBytes(100000, 3);
+  EXPECT_LT(ImplodeBytes(random.data(), random.size(), kImplodeBinary, 6).size(),
+            random.size() * 9 / 8 + 16);
+}
+
+}  // namespace
