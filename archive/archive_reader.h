@@ -1,0 +1,87 @@
+// The archive reader: one way for the whole launcher to reach a named file.
+//
+// A caller names a path and gets a member stream. The stream reads the member of that file name
+// from the payload archive behind the selected source (normally the launcher's own executable);
+// when there is no usable archive, or it holds no such member, the stream reads the file at that
+// very path instead (a loose file). The same launcher thus runs from an installer that carries
+// its payload and from a folder where the members lie beside a bare executable.
+//
+// The archive file is opened lazily by the first lookup and stays open until another source is
+// selected, the archive is closed, or the program ends. A source that carries no archive costs
+// one attempt: it is forgotten, and lookups go straight to loose files until the next
+// SelectArchiveSource.
+//
+// Everything here runs on the launcher's one thread; the archive state is process-wide and not
+// locked.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// Capacity of the source path: at most 255 characters and the NUL. A longer source is refused
+// and leaves no source selected, so lookups go to loose files.
+constexpr int kSourcePathCapacity = 256;
+// The block size of member copies; CopyMemberToFile's buffer holds at least this many bytes.
+constexpr int32_t kCopyBlockSize = 32768;
+
+// The process-wide archive state. Its four states:
+//   no source            source empty, file not open, first entry offset 0
+//   selected             source set,   file not open, first entry offset 0
+//   available            source set,   file open,     first entry offset non-zero
+//   open without members source set,   file open,     first entry offset 0
+// The archive counts as available exactly when first_entry_offset is non-zero.
+struct ArchiveState {
+  char source_path[kSourcePathCapacity];
+  platform::FileHandle archive_handle;
+  uint32_t first_entry_offset;
+  uint32_t last_entry_offset;  // kept from the trailer, used by nothing
+  int close_at_exit_registered;
+};
+
+// One open member: from OpenMember until CloseMember, owned by the caller. An archive member
+// has no file of its own and reads through the archive state's file; it reads only while the
+// source it came from stays selected and open.
+struct MemberStream {
+  platform::FileHandle file_handle;  // the loose file; kNoFile for an archive member
+  int32_t data_start;                // absolute offset of the first data byte; 0 for a loose file
+  int32_t position;                  // read position within the data; archive members only
+  int32_t size;
+  uint32_t dos_date;    // low 16 bits
+  uint32_t dos_time;    // low 16 bits
+  uint32_t attributes;  // Win32 bits; 0xFFFFFFFF when a loose file's could not be read
+};
+
+// Points the reader at the file that carries the archive; an empty path selects none. An open
+// archive file is closed first. Nothing is opened here.
+void SelectArchiveSource(const char* path);
+
+// Closes the archive file and forgets the source. Also runs at normal program exit once a
+// trailer has been accepted.
+void CloseArchive();
+
+// A stream for the member whose file name and extension are those of path, or for the loose
+// file at path itself when the archive holds no such member. nullptr when neither exists, when
+// a loose path holds "*" or "?", or when memory is exhausted.
+MemberStream* OpenMember(const char* path);
+
+// Reads up to count bytes. Gives the number read, 0 at the end of the member, -1 when the read
+// fails or an archive member's archive is no longer available (or count is negative).
+int32_t ReadMember(MemberStream* stream, void* buffer, int32_t count);
+
+// Releases the stream and closes its loose file; nullptr is allowed.
+void CloseMember(MemberStream* stream);
+
+// 1 when the archive holds a member whose name contains ".AIC" (ASCII case ignored), else 0.
+// Loose files are not looked at.
+int HasInstallScriptMember();
+
+// Selects source, then copies the member path names into a new file at target, through buffer
+// (kCopyBlockSize bytes at least). 1 when the target holds the whole member. 0 when the member
+// is missing, the target cannot be created, or a read or write fails or falls short; a target
+// that was started is then deleted, so that no partial file passes for a copy. Afterwards the
+// archive state is that of source.
+int CopyMemberToFile(const char* source, const char* path, const char* target, void* buffer);
+
+// The archive state, for inspection only.
+const ArchiveState& CurrentArchiveState();

@@ -1,0 +1,232 @@
+#include "archive/archive_writer.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "archive/member_name.h"
+
+namespace archive {
+namespace {
+
+// Member data moves through a buffer of this size; nothing holds a whole member.
+constexpr uint32_t kStreamBlockSize = 1u << 16;
+// Readers position with signed 32-bit offsets, so no installer may grow past that.
+constexpr uint64_t kMaxInstallerSize = INT32_MAX;
+
+int Fail(std::string* error, const std::string& reason) {
+  if (error != nullptr) *error = reason;
+  return 0;
+}
+
+bool WriteAll(platform::FileHandle out, const void* bytes, size_t count) {
+  if (count == 0) return true;
+  return platform::WriteBytes(out, bytes, static_cast<uint32_t>(count)) ==
+         static_cast<int32_t>(count);
+}
+
+// Where one member lands in the file.
+struct PlacedMember {
+  const ArchiveMemberSpec* spec;
+  uint32_t header_offset;
+  uint32_t size;
+};
+
+// The size of a member's data: its bytes, or the length of its source file now.
+int MeasureMember(const ArchiveMemberSpec& spec, uint64_t* size, std::string* error) {
+  if (spec.source_path.empty()) {
+    *size = spec.data.size();
+    return 1;
+  }
+  platform::FileHandle in = platform::OpenForReading(spec.source_path.c_str());
+  if (in == platform::kNoFile) return Fail(error, "cannot open " + spec.source_path);
+  int32_t length = platform::Seek(in, 0, platform::kFromEnd);
+  platform::CloseFile(in);
+  if (length < 0) return Fail(error, "cannot measure " + spec.source_path);
+  *size = static_cast<uint32_t>(length);
+  return 1;
+}
+
+// Copies exactly size bytes of a source file; a file that changed size since it was measured
+// would leave the chain pointing into the wrong bytes, so that is a failure.
+int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, uint32_t size,
+                     std::string* error) {
+  platform::FileHandle in = platform::OpenForReading(spec.source_path.c_str());
+  if (in == platform::kNoFile) return Fail(error, "cannot open " + spec.source_path);
+  std::vector<uint8_t> block(kStreamBlockSize);
+  uint32_t left = size;
+  int ok = 1;
+  while (left > 0 && ok) {
+    uint32_t want = left < kStreamBlockSize ? left : kStreamBlockSize;
+    int32_t got = platform::ReadBytes(in, block.data(), want);
+    if (got != static_cast<int32_t>(want)) {
+      ok = Fail(error, "cannot read " + spec.source_path + " whole");
+    } else if (!WriteAll(out, block.data(), want)) {
+      ok = Fail(error, "cannot write member " + spec.name);
+    }
+    left -= want;
+  }
+  platform::CloseFile(in);
+  return ok;
+}
+
+int WriteMember(platform::FileHandle out, const PlacedMember& placed, uint32_t next_offset,
+                std::string* error) {
+  const ArchiveMemberSpec& spec = *placed.spec;
+  EntryHeader header = {};
+  header.next_entry_offset = next_offset;
+  header.attributes = spec.attributes;
+  header.dos_time = spec.dos_time;
+  header.dos_date = spec.dos_date;
+  header.size = placed.size;
+  // The field is zero-filled, so the name keeps its NUL and the rest is reproducible.
+  std::memcpy(header.name, spec.name.data(), spec.name.size());
+  uint8_t bytes[kEntryHeaderSize];
+  EncodeEntryHeader(header, bytes);
+  if (!WriteAll(out, bytes, sizeof bytes))
+    return Fail(error, "cannot write header of " + spec.name);
+  if (!spec.source_path.empty()) return StreamSourceFile(out, spec, placed.size, error);
+  if (!WriteAll(out, spec.data.data(), spec.data.size())) {
+    return Fail(error, "cannot write member " + spec.name);
+  }
+  return 1;
+}
+
+// The member directory: one record per member in chain order, then the tail.
+std::vector<uint8_t> BuildDirectory(const std::vector<PlacedMember>& placed) {
+  std::vector<uint8_t> directory;
+  uint32_t record_area_length = 0;
+  for (const PlacedMember& member : placed) {
+    record_area_length += DirectoryRecordSize(member.spec->name.size());
+  }
+  directory.resize(record_area_length + kDirectoryTailSize);
+  uint32_t at = 0;
+  for (const PlacedMember& member : placed) {
+    const ArchiveMemberSpec& spec = *member.spec;
+    DirectoryRecord record = {};
+    // The last record's "next" points at the tail, which is where the records end.
+    record.next_record = at + DirectoryRecordSize(spec.name.size());
+    record.attributes = spec.attributes;
+    record.dos_time = spec.dos_time;
+    record.dos_date = spec.dos_date;
+    record.data_offset = member.header_offset + kEntryHeaderSize;
+    record.size = member.size;
+    record.name = spec.name.c_str();
+    at += EncodeDirectoryRecord(record, directory.data() + at);
+  }
+  EncodeDirectoryTail(record_area_length, directory.data() + at);
+  return directory;
+}
+
+int WriteImage(const std::string& target_path, const void* bytes, size_t size,
+               platform::FileHandle* out, std::string* error) {
+  if (size > kMaxInstallerSize) return Fail(error, "image too large");
+  *out = platform::CreateOrTruncate(target_path.c_str());
+  if (*out == platform::kNoFile) return Fail(error, "cannot create " + target_path);
+  if (!WriteAll(*out, bytes, size)) {
+    platform::CloseFile(*out);
+    *out = platform::kNoFile;
+    platform::RemoveFile(target_path.c_str());
+    return Fail(error, "cannot write " + target_path);
+  }
+  return 1;
+}
+
+int FinishInstaller(const std::string& target_path, platform::FileHandle out, uint32_t image_size,
+                    const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+  int ok = AppendPayloadArchive(out, image_size, members, error);
+  platform::CloseFile(out);
+  if (!ok) platform::RemoveFile(target_path.c_str());
+  return ok;
+}
+
+}  // namespace
+
+int IsStorableMemberName(const std::string& name) {
+  if (name.empty() || name.size() > kMaxNameLength) return 0;
+  if (name.find('\0') != std::string::npos || name.find(':') != std::string::npos) return 0;
+  // A name stores well exactly when it is its own lookup key: that refuses separators (but not
+  // the trail bytes of double-byte characters) and keys the reader would refuse.
+  char key[kKeyCapacity];
+  return MakeLookupKey(name.c_str(), key, sizeof key) && name == key ? 1 : 0;
+}
+
+int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
+                         const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+  // Lay everything out first, so that a refused name or a missing source writes nothing.
+  std::vector<PlacedMember> placed;
+  uint64_t offset = image_size;
+  for (const ArchiveMemberSpec& spec : members) {
+    if (!IsStorableMemberName(spec.name))
+      return Fail(error, "bad member name \"" + spec.name + "\"");
+    uint64_t size = 0;
+    if (!MeasureMember(spec, &size, error)) return 0;
+    if (offset + kEntryHeaderSize + size > kMaxInstallerSize) {
+      return Fail(error, "installer would exceed 2 GiB");
+    }
+    placed.push_back({&spec, static_cast<uint32_t>(offset), static_cast<uint32_t>(size)});
+    offset += kEntryHeaderSize + size;
+  }
+  std::vector<uint8_t> directory = BuildDirectory(placed);
+  if (offset + directory.size() + kTrailerSize > kMaxInstallerSize) {
+    return Fail(error, "installer would exceed 2 GiB");
+  }
+
+  for (size_t i = 0; i < placed.size(); ++i) {
+    uint32_t next = i + 1 < placed.size() ? placed[i + 1].header_offset : 0;
+    if (!WriteMember(out, placed[i], next, error)) return 0;
+  }
+  ArchiveTrailer trailer = {};
+  if (!placed.empty()) {
+    trailer.first_entry_offset = placed.front().header_offset;
+    trailer.last_entry_offset = placed.back().header_offset;
+  }
+  uint8_t trailer_bytes[kTrailerSize];
+  EncodeTrailer(trailer, trailer_bytes);
+  if (!WriteAll(out, directory.data(), directory.size()) ||
+      !WriteAll(out, trailer_bytes, sizeof trailer_bytes)) {
+    return Fail(error, "cannot write the member directory");
+  }
+  return 1;
+}
+
+int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t>& image,
+                       const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+  platform::FileHandle out = platform::kNoFile;
+  if (!WriteImage(target_path, image.data(), image.size(), &out, error)) return 0;
+  return FinishInstaller(target_path, out, static_cast<uint32_t>(image.size()), members, error);
+}
+
+int WriteInstallerFileFromImage(const std::string& target_path, const std::string& image_path,
+                                const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+  platform::FileHandle in = platform::OpenForReading(image_path.c_str());
+  if (in == platform::kNoFile) return Fail(error, "cannot open " + image_path);
+  int32_t image_size = platform::Seek(in, 0, platform::kFromEnd);
+  platform::Seek(in, 0, platform::kFromStart);
+  platform::FileHandle out = platform::kNoFile;
+  int ok = image_size >= 0 && WriteImage(target_path, nullptr, 0, &out, error);
+  if (image_size < 0) Fail(error, "cannot measure " + image_path);
+  std::vector<uint8_t> block(kStreamBlockSize);
+  // Exactly the measured size: the member offsets are laid out from it.
+  for (int32_t left = image_size; ok && left > 0;) {
+    uint32_t want = static_cast<uint32_t>(left) < kStreamBlockSize ? static_cast<uint32_t>(left)
+                                                                   : kStreamBlockSize;
+    int32_t got = platform::ReadBytes(in, block.data(), want);
+    if (got != static_cast<int32_t>(want)) {
+      ok = Fail(error, "cannot read " + image_path);
+    } else if (!WriteAll(out, block.data(), static_cast<size_t>(got))) {
+      ok = Fail(error, "cannot write " + target_path);
+    }
+    left -= got;
+  }
+  platform::CloseFile(in);
+  if (!ok) {
+    if (out != platform::kNoFile) {
+      platform::CloseFile(out);
+      platform::RemoveFile(target_path.c_str());
+    }
+    return 0;
+  }
+  return FinishInstaller(target_path, out, static_cast<uint32_t>(image_size), members, error);
+}
+
+}  // namespace archive
