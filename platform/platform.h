@@ -100,4 +100,48 @@ void FreeMemory(void* block);
 // The calling thread's last system error code (GetLastError, errno on the posix side).
 uint32_t LastError();
 
+// ---- Windows system facts ----------------------------------------------------------------------
+// The facts the logs, the language choice and the network form of a path need. On the posix side
+// each comes from the machine record (platform/posix_machine.h) that tests configure.
+
+// The local wall-clock time, field by field, as GetLocalTime gives it (month 1 to 12).
+struct LocalTime {
+  uint16_t year;
+  uint16_t month;
+  uint16_t day;
+  uint16_t hour;
+  uint16_t minute;
+  uint16_t second;
+};
+
+// The Windows directory (GetWindowsDirectoryA), without a trailing backslash. Returns its length,
+// or 0 when it cannot be determined or does not fit capacity (the buffer then holds no path).
+uint32_t WindowsDirectory(char* buffer, uint32_t capacity);
+
+// Reads the local clock.
+void ReadLocalClock(LocalTime* now);
+
+// The id of the calling process.
+uint32_t CurrentProcessId();
+
+// The system default locale's abbreviated language name, such as "ENU" (GetLocaleInfoA with
+// LOCALE_SYSTEM_DEFAULT and LOCALE_SABBREVLANGNAME). Returns what that call returns: the
+// characters stored including the NUL, or 0 when the name cannot be read.
+int32_t AbbreviatedLanguageName(char* buffer, int32_t capacity);
+
+// The network name connected to a local device name such as "X:" (WNetGetConnectionA): 0 on
+// success with the name in remote_name; non-zero when the device is not connected, the name
+// does not fit *length bytes, or it cannot be read. The network library is loaded from the
+// system directory the first time this is called, never imported; when it cannot be loaded
+// every device counts as not connected.
+uint32_t NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* length);
+
+// Whether a directory-entry search (FindFirstFileA) finds the entry of path. A share's root
+// (\\server\share) has no entry of its own and is never found.
+bool DirectoryEntryFound(const char* path);
+
+// Lets later library loads search the system directory only, where the system offers that
+// (SetDefaultDllDirectories); elsewhere, and on the posix side, nothing changes.
+void RestrictDllSearchPath();
+
 }  // namespace platform

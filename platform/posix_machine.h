@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace platform {
 
 struct PosixMachine {
@@ -18,6 +20,28 @@ struct PosixMachine {
   bool lead_byte[256];
   // Host folder for each drive letter A to Z; empty leaves "X:" in the path as it is.
   char drive_root[26][512];
+
+  // The Windows directory as WindowsDirectory reports it (a Windows path or a host folder);
+  // empty when it cannot be determined.
+  char windows_directory[512];
+  // When set, the local clock stands still at pinned_clock; otherwise it is the host's
+  // localtime().
+  bool clock_pinned;
+  LocalTime pinned_clock;
+  // The process id to report; 0 reports the host's getpid().
+  uint32_t process_id;
+  // The system locale's abbreviated language name, such as "ENU"; empty when it cannot be read.
+  char abbreviated_language_name[8];
+  // The network name connected to each drive letter A to Z (for example "\\srv\pub", or a
+  // server-and-volume form like "SERVER_DATA"); empty when the drive is not connected.
+  char network_connection[26][256];
+  // Network folders that can be reached: a directory-entry search on \\server\share\rest finds
+  // host_folder/rest when the share's name (\\server\share) is one of these. The share's root
+  // itself is never found, as on Windows.
+  struct Share {
+    char name[256];
+    char host_folder[512];
+  } share[4];
 };
 
 // The machine record of this process.

@@ -1,0 +1,62 @@
+#include "diag/logs.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+#include "platform/text_file.h"
+
+namespace {
+
+// Buffers for the Windows directory with the log's name behind it. A directory that does not
+// fit leaves the entry unwritten rather than writing somewhere else.
+constexpr uint32_t kTracePathCapacity = 260;
+constexpr uint32_t kErrorLogPathCapacity = 1024;
+
+// The path of a log in the Windows directory; false when it cannot be determined or does not fit.
+bool LogPath(char* buffer, uint32_t capacity, const char* name) {
+  if (platform::WindowsDirectory(buffer, capacity) == 0) return false;
+  return text::Append(buffer, capacity, "\\") && text::Append(buffer, capacity, name);
+}
+
+// Static rather than on the stack: the launcher has one thread, and a 36 KiB frame would need
+// stack probing for nothing.
+char g_trace_line[kTraceLineCapacity];
+
+}  // namespace
+
+void WriteTrace(const char* message) {
+  char path[kTracePathCapacity];
+  if (!LogPath(path, sizeof path, "dizozud.log")) return;
+
+  // Time first, then date, each from its own reading of the clock.
+  platform::LocalTime now;
+  platform::ReadLocalClock(&now);
+  char time_text[16];
+  text::Format(time_text, sizeof time_text, "%02u:%02u:%02u", now.hour, now.minute, now.second);
+  platform::ReadLocalClock(&now);
+  char date_text[16];
+  text::Format(date_text, sizeof date_text, "%02u/%02u/%02u", now.month, now.day,
+               static_cast<unsigned>(now.year % 100));
+
+  char* line = g_trace_line;
+  if (!text::Format(line, kTraceLineCapacity, "(%s %s)HEADER(%ld) Debug:%s\n", date_text, time_text,
+                    static_cast<long>(platform::CurrentProcessId()), message)) {
+    // Cut: the line still ends with its break, so the next entry starts a line of its own.
+    line[kTraceLineCapacity - 2] = '\n';
+  }
+  // AppendText never creates the file: a missing trace log means tracing is off.
+  platform::AppendText(path, line, false);
+}
+
+void WriteErrorLog(const char* message) {
+  char path[kErrorLogPathCapacity];
+  if (!LogPath(path, sizeof path, "tovalin.log")) return;
+  size_t length = std::strlen(message);
+  if (length > 0 && message[length - 1] == '\n') {
+    platform::AppendText(path, message, true);
+  } else {
+    platform::AppendLine(path, message, true);
+  }
+}

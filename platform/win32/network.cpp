@@ -1,0 +1,77 @@
+// The network side of a path: the share behind a drive letter, and whether a folder's entry can
+// be found.
+//
+// mpr.dll is not one of the libraries Windows always takes from its system directory. An import
+// of it would be resolved by the ordinary search, which starts in the executable's own folder:
+// a download folder, where anyone can leave an mpr.dll beside setup.exe. So the launcher never
+// imports it and loads it by itself, from the system directory only, the first time a drive's
+// network name is asked for.
+#include <windows.h>
+
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// LoadLibraryExA flags, spelled out because older headers lack them.
+constexpr DWORD kSearchSystem32Only = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+constexpr DWORD kAlteredSearchPath = 0x00000008;   // LOAD_WITH_ALTERED_SEARCH_PATH
+
+using GetConnectionFunction = DWORD(WINAPI*)(LPCSTR, LPSTR, LPDWORD);
+
+struct NetworkLibrary {
+  bool tried;
+  GetConnectionFunction get_connection;
+};
+
+NetworkLibrary g_network;
+
+HMODULE LoadFromSystemDirectory(const char* name) {
+  // Systems that know the flag load from the system directory and nowhere else.
+  HMODULE module = LoadLibraryExA(name, nullptr, kSearchSystem32Only);
+  if (module != nullptr) return module;
+  // Older systems reject the flag: name the file by its full path instead, and let its own
+  // dependencies be looked for beside it first.
+  char path[MAX_PATH];
+  UINT length = GetSystemDirectoryA(path, sizeof path);
+  if (length == 0 || length >= sizeof path) return nullptr;
+  if (!text::Append(path, sizeof path, "\\") || !text::Append(path, sizeof path, name)) {
+    return nullptr;
+  }
+  return LoadLibraryExA(path, nullptr, kAlteredSearchPath);
+}
+
+GetConnectionFunction GetConnection() {
+  if (!g_network.tried) {
+    g_network.tried = true;
+    HMODULE mpr = LoadFromSystemDirectory("mpr.dll");
+    if (mpr != nullptr) {
+      // Through a plain function pointer type, which may be converted to any other.
+      g_network.get_connection = reinterpret_cast<GetConnectionFunction>(
+          reinterpret_cast<void (*)()>(GetProcAddress(mpr, "WNetGetConnectionA")));
+    }
+  }
+  return g_network.get_connection;
+}
+
+}  // namespace
+
+uint32_t NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* length) {
+  GetConnectionFunction get_connection = GetConnection();
+  if (get_connection == nullptr) return ERROR_NOT_CONNECTED;
+  DWORD size = *length;
+  DWORD result = get_connection(local_name, remote_name, &size);
+  *length = size;
+  return result;
+}
+
+bool DirectoryEntryFound(const char* path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(path, &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+}  // namespace platform
