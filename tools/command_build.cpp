@@ -1,0 +1,107 @@
+// tovalin build: an installer made of a launcher stub and a payload archive of the given files.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "platform/platform.h"
+#include "tools/command.h"
+#include "tools/display.h"
+#include "tools/host.h"
+#include "tools/input_file.h"
+#include "tools/installer_view.h"
+#include "tools/source_spec.h"
+#include "tools/tool_error.h"
+
+namespace tool {
+namespace {
+
+const char kHelp[] =
+    "Usage: tovalin build -o SETUP --stub LAUNCHER [--force] MEMBER|NAME=PATH ...\n"
+    "\n"
+    "Writes SETUP: the bytes of LAUNCHER, then a payload archive of the given files in the\n"
+    "order given (the launcher's lookup order), then the member directory and the archive\n"
+    "trailer. A MEMBER is a file path, stored under its file name; NAME=PATH stores the file\n"
+    "at PATH under NAME. Each member carries its file's last-write time (UTC) as DOS date and\n"
+    "time, and the archive attribute.\n"
+    "\n"
+    "A name must be a bare file name of at most 255 bytes whose extension has at most 7\n"
+    "characters, with no \"\\\", \"/\" or \":\"; no name may be given twice (ASCII case is\n"
+    "ignored, as in the launcher's lookups).\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output SETUP    the installer to write\n"
+    "  -s, --stub LAUNCHER   the launcher image to put in front\n"
+    "  -f, --force           replace SETUP if it exists\n"
+    "  -q, --quiet           print nothing when all went well\n"
+    "  -h, --help            show this help\n"
+    "\n"
+    "Exit status: 0 written, 1 a file cannot be read or written, 2 wrong command line.\n";
+
+archive::ArchiveMemberSpec MemberFrom(const SourceSpec& source) {
+  archive::ArchiveMemberSpec member;
+  member.name = source.name;
+  member.source_path = source.path;
+  member.attributes = archive::kDefaultMemberAttributes;
+  // Members carry their time as the launcher reads loose files: the last write, in UTC.
+  if (platform::GetLastWriteDosDateTime(source.path.c_str(), &member.dos_date, &member.dos_time) !=
+      0) {
+    throw Failure(source.path +
+                  ": cannot read its last-write time as a DOS date (missing, not "
+                  "a file, or dated outside 1980 to 2107)");
+  }
+  return member;
+}
+
+int RunBuild(const ParsedCommandLine& command_line) {
+  std::string output = command_line.Value("output");
+  std::string stub = command_line.Value("stub");
+  if (output.empty()) throw UsageError("give the installer to write with -o SETUP");
+  if (stub.empty()) throw UsageError("give the launcher image with --stub LAUNCHER");
+  std::vector<SourceSpec> sources = ParseSourceSpecs(command_line.operands);
+  std::vector<std::string> inputs{stub};
+  for (const SourceSpec& source : sources) {
+    if (!archive::IsStorableMemberName(source.name)) {
+      throw UsageError("\"" + source.name +
+                       "\" cannot be a member name: it must be a bare file name of at most 255 "
+                       "bytes with an extension of at most 7 characters");
+    }
+    inputs.push_back(source.path);
+  }
+  RefuseOverwritingInput(output, inputs);
+
+  {
+    InputFile image(stub);
+    if (HasArchiveTrailer(image)) {
+      throw Failure(stub + ": already carries a payload archive; give the bare launcher");
+    }
+  }
+  std::vector<archive::ArchiveMemberSpec> members;
+  for (const SourceSpec& source : sources)
+    members.push_back(MemberFrom(source));
+
+  if (EntryExists(output) && !command_line.Has("force")) {
+    throw Failure(output + ": exists; use --force to replace it");
+  }
+  std::string error;
+  if (!archive::WriteInstallerFileFromImage(output, stub, members, &error)) {
+    throw Failure(output + ": not written: " + error);
+  }
+  if (!command_line.Has("quiet")) {
+    InputFile written(output);
+    std::printf("%s: %s, %u bytes\n", output.c_str(), CountOf(members.size(), "member").c_str(),
+                written.size());
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+const Command kBuildCommand{
+    "build",
+    "make an installer from a launcher stub and member files",
+    kHelp,
+    {kHelpOption, kQuietOption, {"output", 'o', true}, {"stub", 's', true}, {"force", 'f', false}},
+    RunBuild};
+
+}  // namespace tool

@@ -1,0 +1,108 @@
+// tovalin pack: a package file of implode-compressed files, as installers carry them.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "package/package_writer.h"
+#include "tools/command.h"
+#include "tools/display.h"
+#include "tools/host.h"
+#include "tools/input_file.h"
+#include "tools/source_spec.h"
+#include "tools/tool_error.h"
+
+namespace tool {
+namespace {
+
+const char kHelp[] =
+    "Usage: tovalin pack -o PACKAGE [--ascii] [--dictionary 1024|2048|4096] [--force]\n"
+    "                    FILE|NAME=PATH ...\n"
+    "\n"
+    "Writes PACKAGE: a package header, then for each file in the order given a file record\n"
+    "(name, sizes, last-write time in UTC as DOS date and time) and the file's implode stream.\n"
+    "A FILE is stored under its file name; NAME=PATH stores the file at PATH under NAME.\n"
+    "\n"
+    "A name must be a bare file name of at most 127 bytes: no \"\\\", \"/\", \":\" or \"..\", no\n"
+    "control characters and none of * ? \" < > |, and not made of dots and blanks only.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output PACKAGE   the package file to write\n"
+    "  -a, --ascii            code literals with the fixed ASCII code, which suits text;\n"
+    "                         the default stores them as raw bytes (binary), as the\n"
+    "                         launcher's own packages do\n"
+    "      --dictionary SIZE  how far back copies reach: 1024, 2048 or 4096 bytes\n"
+    "                         (default 4096)\n"
+    "  -f, --force            replace PACKAGE if it exists\n"
+    "  -q, --quiet            print nothing when all went well\n"
+    "  -h, --help             show this help\n"
+    "\n"
+    "Exit status: 0 written, 1 a file cannot be read or written, 2 wrong command line.\n";
+
+uint32_t DictionaryBits(const std::string& size) {
+  if (size == "1024") return 4;
+  if (size == "2048") return 5;
+  if (size == "4096") return 6;
+  throw UsageError("--dictionary takes 1024, 2048 or 4096, not '" + size + "'");
+}
+
+int RunPack(const ParsedCommandLine& command_line) {
+  std::string output = command_line.Value("output");
+  if (output.empty()) throw UsageError("give the package to write with -o PACKAGE");
+  package::PackOptions options;
+  options.compression_type = command_line.Has("ascii") ? kImplodeAscii : kImplodeBinary;
+  options.dictionary_bits = DictionaryBits(command_line.Value("dictionary", "4096"));
+  std::vector<SourceSpec> sources = ParseSourceSpecs(command_line.operands);
+  if (sources.size() > static_cast<size_t>(package::kMaxFileCount)) {
+    throw UsageError("a package holds at most 32767 files");
+  }
+  std::vector<std::string> inputs;
+  for (const SourceSpec& source : sources) {
+    if (!package::IsStorableFileName(source.name)) {
+      throw UsageError("\"" + source.name + "\" cannot be a packed file's name");
+    }
+    inputs.push_back(source.path);
+  }
+  RefuseOverwritingInput(output, inputs);
+
+  std::vector<package::PackageEntry> entries;
+  uint64_t total = 0;
+  for (const SourceSpec& source : sources) {
+    package::PackageEntry entry;
+    std::string error;
+    if (!package::EntryFromFile(source.path, source.name, &entry, &error)) {
+      throw Failure(source.path + ": " + error);
+    }
+    total += InputFile(source.path).size();
+    entries.push_back(entry);
+  }
+
+  if (EntryExists(output) && !command_line.Has("force")) {
+    throw Failure(output + ": exists; use --force to replace it");
+  }
+  std::string error;
+  if (!package::WritePackageFile(output, entries, options, &error)) {
+    throw Failure(output + ": not written: " + error);
+  }
+  if (!command_line.Has("quiet")) {
+    InputFile written(output);
+    std::printf("%s: %s, %s bytes packed into %u\n", output.c_str(),
+                CountOf(entries.size(), "file").c_str(), std::to_string(total).c_str(),
+                written.size());
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
+const Command kPackCommand{"pack",
+                           "make a package file of implode-compressed files",
+                           kHelp,
+                           {kHelpOption,
+                            kQuietOption,
+                            {"output", 'o', true},
+                            {"ascii", 'a', false},
+                            {"dictionary", 0, true},
+                            {"force", 'f', false}},
+                           RunPack};
+
+}  // namespace tool

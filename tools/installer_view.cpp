@@ -1,0 +1,108 @@
+#include "tools/installer_view.h"
+
+#include <set>
+
+#include "archive/archive_format.h"
+#include "archive/member_chain.h"
+#include "tools/tool_error.h"
+
+namespace tool {
+namespace {
+
+bool ReadTrailer(InputFile& file, archive::ArchiveTrailer* trailer) {
+  if (file.size() < archive::kTrailerSize) return false;
+  uint8_t bytes[archive::kTrailerSize];
+  if (!file.ReadAt(file.size() - archive::kTrailerSize, bytes, sizeof bytes)) return false;
+  return archive::DecodeTrailer(bytes, trailer) != 0;
+}
+
+MemberInfo ToMemberInfo(const archive::ChainEntry& entry) {
+  MemberInfo member;
+  member.header_offset = entry.header_offset;
+  member.data_offset = entry.header_offset + archive::kEntryHeaderSize;
+  member.size = entry.header.size;
+  member.attributes = entry.header.attributes;
+  member.dos_date = entry.header.dos_date;
+  member.dos_time = entry.header.dos_time;
+  member.name_terminated = entry.name_terminated != 0;
+  const char* name = reinterpret_cast<const char*>(entry.header.name);
+  size_t length = 0;
+  while (length < archive::kNameFieldSize && name[length] != '\0')
+    ++length;
+  member.name.assign(name, length);
+  member.data_within_file = entry.data_within_file != 0;
+  return member;
+}
+
+std::string WhyChainEnded(const archive::ChainWalk& walk, uint32_t offset, uint32_t file_size) {
+  const std::string at = "offset " + std::to_string(offset);
+  switch (walk.status) {
+    case archive::CHAIN_HEADER_PAST_END:
+      return "the entry header at " + at + " lies past the end of the file (" +
+             std::to_string(file_size) + " bytes): the installer is truncated or damaged";
+    case archive::CHAIN_READ_FAILED:
+      return "the entry header at " + at + " cannot be read";
+    case archive::CHAIN_LOOPED:
+      return "the member chain loops back to an earlier entry header";
+    case archive::CHAIN_TOO_LONG:
+      return "the member chain holds more entry headers than the file has room for";
+    default:
+      return "";
+  }
+}
+
+}  // namespace
+
+bool HasArchiveTrailer(InputFile& file) {
+  archive::ArchiveTrailer trailer;
+  return ReadTrailer(file, &trailer);
+}
+
+InstallerView ReadInstaller(InputFile& file) {
+  if (file.size() < archive::kTrailerSize) {
+    throw Failure(file.path() + ": not an installer: " + std::to_string(file.size()) +
+                  " bytes are too few to carry a payload archive");
+  }
+  archive::ArchiveTrailer trailer;
+  if (!ReadTrailer(file, &trailer)) {
+    throw Failure(file.path() +
+                  ": no payload archive: the file does not end with an archive trailer "
+                  "(not an installer, or a truncated one)");
+  }
+
+  InstallerView view;
+  archive::ChainWalk walk;
+  archive::BeginChainWalk(&walk, file.handle(), trailer.first_entry_offset);
+  // The walker stops every loop in constant memory, but may deliver a few headers twice before
+  // it does; the tool can afford to remember every offset and stop at the first repeat.
+  std::set<uint32_t> visited;
+  archive::ChainEntry entry;
+  for (;;) {
+    uint32_t offset = walk.next_offset;
+    if (!archive::NextChainEntry(&walk, &entry)) {
+      view.chain_problem = WhyChainEnded(walk, offset, file.size());
+      break;
+    }
+    if (!visited.insert(entry.header_offset).second) {
+      view.chain_problem = "the member chain loops back to the entry header at offset " +
+                           std::to_string(entry.header_offset);
+      break;
+    }
+    view.members.push_back(ToMemberInfo(entry));
+  }
+  return view;
+}
+
+bool SameMemberName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace tool

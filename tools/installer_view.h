@@ -1,0 +1,44 @@
+// What an installer carries: its members in chain order, found with the archive's own chain
+// walker, and where the chain ends early, why.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/input_file.h"
+
+namespace tool {
+
+struct MemberInfo {
+  uint32_t header_offset;
+  uint32_t data_offset;  // header_offset + the entry header's size
+  uint32_t size;
+  uint32_t attributes;
+  uint32_t dos_date;
+  uint32_t dos_time;
+  // The name field up to its NUL; the whole field when it holds no NUL.
+  std::string name;
+  bool name_terminated;
+  // Whether all size bytes of data lie within the file.
+  bool data_within_file;
+};
+
+struct InstallerView {
+  std::vector<MemberInfo> members;  // in chain order, each header once
+  // Why the walk ended before a next entry offset of 0; empty when it ended normally.
+  std::string chain_problem;
+};
+
+// Reads the trailer and walks the chain. Throws Failure when the file carries no payload archive
+// at all (too short, no trailer magic at its end): not an installer, or a truncated one.
+InstallerView ReadInstaller(InputFile& file);
+
+// Whether the file ends with a payload archive trailer; for refusing a stub that already has one.
+bool HasArchiveTrailer(InputFile& file);
+
+// Whether two names are the same to the launcher's lookups: ASCII letters without regard to case,
+// every other byte exactly.
+bool SameMemberName(const std::string& a, const std::string& b);
+
+}  // namespace tool

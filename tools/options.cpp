@@ -1,0 +1,117 @@
+#include "tools/options.h"
+
+#include <algorithm>
+
+#include "tools/tool_error.h"
+
+namespace tool {
+namespace {
+
+const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
+  for (const OptionSpec& spec : specs) {
+    if (spec.long_name == name) return &spec;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
+  for (const OptionSpec& spec : specs) {
+    if (spec.short_name != 0 && spec.short_name == name) return &spec;
+  }
+  return nullptr;
+}
+
+class Parser {
+ public:
+  Parser(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs)
+      : args_(args), specs_(specs) {}
+
+  ParsedCommandLine Run() {
+    bool options_ended = false;
+    for (next_ = 0; next_ < args_.size();) {
+      const std::string& arg = args_[next_++];
+      if (options_ended || arg.size() < 2 || arg[0] != '-') {
+        result_.operands.push_back(arg);
+      } else if (arg == "--") {
+        options_ended = true;
+      } else if (arg[1] == '-') {
+        TakeLong(arg);
+      } else {
+        TakeShort(arg);
+      }
+    }
+    return result_;
+  }
+
+ private:
+  void TakeLong(const std::string& arg) {
+    size_t equals = arg.find('=');
+    std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    const OptionSpec* spec = FindLong(specs_, name);
+    if (spec == nullptr) throw UsageError("unknown option '--" + name + "'");
+    if (equals == std::string::npos) {
+      Take(*spec, "--" + name, nullptr);
+    } else {
+      std::string value = arg.substr(equals + 1);
+      Take(*spec, "--" + name, &value);
+    }
+  }
+
+  // "-d DIR" and "-dDIR"; one letter per word.
+  void TakeShort(const std::string& arg) {
+    const OptionSpec* spec = FindShort(specs_, arg[1]);
+    std::string shown = arg.substr(0, 2);
+    if (spec == nullptr) throw UsageError("unknown option '" + shown + "'");
+    if (arg.size() == 2) {
+      Take(*spec, shown, nullptr);
+    } else if (spec->takes_value) {
+      std::string value = arg.substr(2);
+      Take(*spec, shown, &value);
+    } else {
+      throw UsageError("option '" + shown + "' takes no value (in '" + arg + "')");
+    }
+  }
+
+  void Take(const OptionSpec& spec, const std::string& shown, const std::string* attached) {
+    bool seen = result_.values.count(spec.long_name) != 0 ||
+                std::find(result_.flags.begin(), result_.flags.end(), spec.long_name) !=
+                    result_.flags.end();
+    if (seen) throw UsageError("option '" + shown + "' given more than once");
+    if (!spec.takes_value) {
+      if (attached != nullptr) throw UsageError("option '" + shown + "' takes no value");
+      result_.flags.push_back(spec.long_name);
+      return;
+    }
+    if (attached != nullptr) {
+      result_.values[spec.long_name] = *attached;
+      return;
+    }
+    if (next_ >= args_.size()) throw UsageError("option '" + shown + "' needs a value");
+    result_.values[spec.long_name] = args_[next_++];
+  }
+
+  const std::vector<std::string>& args_;
+  const std::vector<OptionSpec>& specs_;
+  size_t next_ = 0;
+  ParsedCommandLine result_;
+};
+
+}  // namespace
+
+bool ParsedCommandLine::Has(const std::string& long_name) const {
+  return values.count(long_name) != 0 ||
+         std::find(flags.begin(), flags.end(), long_name) != flags.end();
+}
+
+std::string ParsedCommandLine::Value(const std::string& long_name,
+                                     const std::string& fallback) const {
+  auto it = values.find(long_name);
+  return it == values.end() ? fallback : it->second;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
+                                   const std::vector<OptionSpec>& specs) {
+  return Parser(args, specs).Run();
+}
+
+}  // namespace tool

@@ -1,0 +1,35 @@
+// The command line of one command: its options and its operands.
+//
+// Options read like the task: long names ("--unpack"), a few one-letter forms ("-d DIR"), values
+// either as the next argument or after "=" ("--dictionary=4096"). "--" ends the options, so that
+// an operand may begin with "-". Anything the command does not know is a UsageError.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tool {
+
+struct OptionSpec {
+  std::string long_name;  // without the leading "--"
+  char short_name;        // 0 when there is none
+  bool takes_value;
+};
+
+struct ParsedCommandLine {
+  std::map<std::string, std::string> values;  // valued options by long name
+  std::vector<std::string> flags;             // flags given, by long name
+  std::vector<std::string> operands;          // in the order given
+
+  bool Has(const std::string& long_name) const;
+  // The value of an option, or fallback when it was not given.
+  std::string Value(const std::string& long_name, const std::string& fallback = "") const;
+};
+
+// Parses args (the words after the command's name). An option given twice, an unknown option, a
+// missing value or a value for a flag throws UsageError.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
+                                   const std::vector<OptionSpec>& specs);
+
+}  // namespace tool
