@@ -46,9 +46,9 @@ void OpenArchive() {
   g_archive.archive_handle = file;
   g_archive.first_entry_offset = trailer.first_entry_offset;
   g_archive.last_entry_offset = trailer.last_entry_offset;
+  // Once is enough; should registering fail, the next accepted trailer tries again.
   if (!g_archive.close_at_exit_registered) {
-    g_archive.close_at_exit_registered = 1;
-    std::atexit(CloseArchiveAtExit);
+    g_archive.close_at_exit_registered = std::atexit(CloseArchiveAtExit) == 0 ? 1 : 0;
   }
 }
 

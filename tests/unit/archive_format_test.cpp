@@ -240,9 +240,9 @@ TEST(ChainWalk, EndsEveryKindOfChain) {
     std::vector<uint32_t> offsets;
     int status;
   };
-  auto file_of = [](std::vector<std::pair<uint32_t, Bytes>> pieces, size_t size) {
+  auto file_of = [](const std::vector<std::pair<uint32_t, Bytes>>& pieces, size_t size) {
     Bytes file(size, 0xEE);
-    for (auto& piece : pieces)
+    for (const auto& piece : pieces)
       PutAt(&file, piece.first, piece.second);
     return file;
   };

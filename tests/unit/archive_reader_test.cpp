@@ -53,7 +53,7 @@ class ArchiveReader : public ::testing::Test {
   }
 
   // Opens a member by request, reads it whole and closes it. False when OpenMember gives none.
-  bool ReadWhole(const std::string& request, Bytes* bytes) {
+  static bool ReadWhole(const std::string& request, Bytes* bytes) {
     MemberStream* stream = OpenMember(request.c_str());
     if (stream == nullptr) return false;
     *bytes = ReadRest(stream);
@@ -191,7 +191,7 @@ struct SourceCase {
   const char* expected;
 };
 
-Bytes ImageThen(const Bytes& image, std::vector<Bytes> pieces) {
+Bytes ImageThen(const Bytes& image, const std::vector<Bytes>& pieces) {
   Bytes file = image;
   for (const Bytes& piece : pieces)
     Append(&file, piece);
@@ -297,6 +297,9 @@ TEST_F(ArchiveReader, MovesThroughTheFourStates) {
   expect_state("open without members", true, true, 0);
   platform::FileHandle kept = state.archive_handle;
   EXPECT_EQ(HasInstallScriptMember(), 0);
+  // A reader that re-opened here would hold a second handle (cppcheck cannot see that the
+  // scan changes the state behind the reference).
+  // cppcheck-suppress knownConditionTrueFalse
   EXPECT_EQ(state.archive_handle, kept) << "opened again";
 
   SelectArchiveSource(Path("plain.exe").c_str());
@@ -393,7 +396,8 @@ TEST_F(ArchiveReader, StreamsReadInTurnEachDeliverTheirOwnBytes) {
   MemberStream* second = OpenMember(Path("b.bin").c_str());
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
-  Bytes got_a, got_b;
+  Bytes got_a;
+  Bytes got_b;
   uint8_t buffer[999];
   for (bool more = true; more;) {
     int32_t n = ReadMember(first, buffer, sizeof buffer);
@@ -548,7 +552,7 @@ TEST_F(ArchiveReader, FailedWriteIsNoCopy) {
   std::string target = Path("full.bin");
   int copied =
       CopyMemberToFile(installer_.c_str(), Path("big.bin").c_str(), target.c_str(), buffer.data());
-  setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
   signal(SIGXFSZ, previous);
   EXPECT_EQ(copied, 0);
   EXPECT_FALSE(FileExists(target));
