@@ -75,6 +75,7 @@ constexpr uint32_t kLowSixBitsMask = 0x3F;
 constexpr uint32_t kFullBlockEnd = kImplodeHistorySize + kImplodeOutputBlockSize;
 
 // Fast path: a token takes at most 1 + 7 + 8 + 8 + 6 = 30 bits, and a top-up leaves at least 56.
+constexpr uint32_t kLongestTokenBits = 30;
 constexpr uint32_t kWideLoadBytes = 8;
 constexpr uint32_t kWideTopUpBits = 56;
 constexpr uint32_t kWideChunk = 8;
@@ -249,7 +250,8 @@ void CopyMatch(uint8_t* window, uint32_t position, uint32_t distance, uint32_t l
   uint8_t* to = window + position;
   const uint8_t* from = to - distance;
   if (distance >= kWideChunk && position + length + kWideChunk <= kImplodeWindowSize) {
-    for (uint32_t done = 0; done < length; done += kWideChunk) {
+    memcpy(to, from, kWideChunk);
+    for (uint32_t done = kWideChunk; done < length; done += kWideChunk) {
       memcpy(to + done, from + done, kWideChunk);
     }
   } else if (distance == 1) {
@@ -294,10 +296,16 @@ void ReturnBits(ImplodeWorkArea* work, const WideBits& wide) {
 }
 
 uint64_t LoadLittleEndian64(const uint8_t* bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  uint64_t value;
+  memcpy(&value, bytes, sizeof value);  // one load on the machines we build for
+  return value;
+#else
   uint64_t value = 0;
   for (uint32_t i = kWideLoadBytes; i-- > 0;)
     value = (value << 8) | bytes[i];
   return value;
+#endif
 }
 
 void TopUp(const ImplodeWorkArea* work, WideBits* wide) {
@@ -340,50 +348,65 @@ uint32_t FastAsciiLiteral(const ImplodeWorkArea* work, WideBits* wide) {
 }
 
 // Decodes tokens while the input block holds a full top-up ahead. Returns the end-of-stream
-// token if it was met, otherwise 0 with the plain path's state restored.
-uint32_t DecodeFast(ImplodeWorkArea* work) {
+// token if it was met, otherwise 0 with the plain path's state restored. One copy per literal
+// coding keeps the choice out of the inner loop.
+template <bool kAsciiLiterals>
+uint32_t DecodeFastIn(ImplodeWorkArea* work) {
+  // Locals, because every byte stored into the window could alias the work area's fields.
   uint8_t* const window = work->window;
-  const bool ascii = work->compression_type == kAsciiType;
+  const uint8_t* const length_lookup = work->length_lookup;
+  const uint8_t* const distance_lookup = work->distance_lookup;
+  const uint32_t input_count = work->input_count;
+  const uint32_t dictionary_bits = work->dictionary_bits;
   WideBits wide = TakeBits(work);
   uint32_t position = work->output_position;
   uint32_t result = 0;
-  while (work->input_count - wide.position >= kWideLoadBytes) {
+  while (input_count - wide.position >= kWideLoadBytes) {
     TopUp(work, &wide);
-    const bool is_copy = (wide.bits & 1) != 0;
-    DropBits(&wide, 1);
-    if (!is_copy) {
-      window[position++] =
-          static_cast<uint8_t>(ascii ? FastAsciiLiteral(work, &wide) : TakeRaw(&wide, 8));
-    } else {
-      const uint32_t symbol = work->length_lookup[wide.bits & kLookaheadMask];
-      DropBits(&wide, work->length_bits[symbol]);
-      const uint32_t value =
-          work->length_base[symbol] + TakeRaw(&wide, work->length_extra_bits[symbol]);
-      if (value == kEndOfStreamLengthValue) {
-        result = kEndOfStreamToken;
-        break;
+    // A top-up leaves room for one token of any kind and, as most are shorter, often more;
+    // the 8 lookahead bits must stay behind every token, as the plain path keeps them.
+    while (wide.count >= kLongestTokenBits + kLookaheadBits) {
+      const bool is_copy = (wide.bits & 1) != 0;
+      DropBits(&wide, 1);
+      if (!is_copy) {
+        window[position++] = static_cast<uint8_t>(kAsciiLiterals ? FastAsciiLiteral(work, &wide)
+                                                                 : TakeRaw(&wide, 8));
+      } else {
+        const uint32_t symbol = length_lookup[wide.bits & kLookaheadMask];
+        DropBits(&wide, work->length_bits[symbol]);
+        const uint32_t value =
+            work->length_base[symbol] + TakeRaw(&wide, work->length_extra_bits[symbol]);
+        if (value == kEndOfStreamLengthValue) {
+          result = kEndOfStreamToken;
+          break;
+        }
+        const uint32_t length = value + kFirstCopyToken - kCopyLengthOffset;
+        const uint32_t high = distance_lookup[wide.bits & kLookaheadMask];
+        DropBits(&wide, work->distance_bits[high]);
+        const uint32_t low_bits = length == kShortCopyLength ? kShortCopyLowBits : dictionary_bits;
+        const uint32_t distance = ((high << low_bits) | TakeRaw(&wide, low_bits)) + 1;
+        CopyMatch(window, position, distance, length);
+        position += length;
       }
-      const uint32_t length = value + kFirstCopyToken - kCopyLengthOffset;
-      const uint32_t high = work->distance_lookup[wide.bits & kLookaheadMask];
-      DropBits(&wide, work->distance_bits[high]);
-      const uint32_t low_bits =
-          length == kShortCopyLength ? kShortCopyLowBits : work->dictionary_bits;
-      const uint32_t distance = ((high << low_bits) | TakeRaw(&wide, low_bits)) + 1;
-      CopyMatch(window, position, distance, length);
-      position += length;
+      if (position >= kFullBlockEnd) {
+        // The write callback sees the work area as the plain path would have left it.
+        work->output_position = position;
+        ReturnBits(work, wide);
+        FlushBlock(work);
+        position = work->output_position;
+        wide = TakeBits(work);
+      }
     }
-    if (position >= kFullBlockEnd) {
-      // The write callback sees the work area as the plain path would have left it.
-      work->output_position = position;
-      ReturnBits(work, wide);
-      FlushBlock(work);
-      position = work->output_position;
-      wide = TakeBits(work);
-    }
+    if (result != 0) break;
   }
   work->output_position = position;
   ReturnBits(work, wide);
   return result;
+}
+
+uint32_t DecodeFast(ImplodeWorkArea* work) {
+  return work->compression_type == kAsciiType ? DecodeFastIn<true>(work)
+                                              : DecodeFastIn<false>(work);
 }
 
 // --- Main loop -----------------------------------------------------------------------------------
