@@ -152,6 +152,8 @@ int IsStorableMemberName(const std::string& name) {
 
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
                          const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+  // A first entry offset of 0 means "no members", so the first header cannot start the file.
+  if (image_size == 0 && !members.empty()) return Fail(error, "members need an image in front");
   // Lay everything out first, so that a refused name or a missing source writes nothing.
   std::vector<PlacedMember> placed;
   uint64_t offset = image_size;

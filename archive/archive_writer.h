@@ -32,7 +32,8 @@ int IsStorableMemberName(const std::string& name);
 
 // Appends the archive to out, which holds the image_size bytes of the image and is positioned
 // at its end. 1 on success; 0 with a reason in error (if given) when a name is refused, a source
-// cannot be read, a write fails, or the file would outgrow 32-bit signed offsets.
+// cannot be read, a write fails, or the file would outgrow 32-bit signed offsets. Members need
+// an image of at least one byte: a first entry offset of 0 would read as "no members".
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
                          const std::vector<ArchiveMemberSpec>& members, std::string* error);
 

@@ -169,6 +169,11 @@ TEST(ArchiveWriter, FailureLeavesNoInstallerBehind) {
                                                  &error),
             0);
   EXPECT_FALSE(FileExists(dir.Join("out.exe")));
+  // Members right at the start of the file would have a first entry offset of 0: "no members".
+  EXPECT_EQ(archive::WriteInstallerFile(dir.Join("out.exe"), {}, {Member("a.txt", {})}, nullptr),
+            0);
+  EXPECT_FALSE(FileExists(dir.Join("out.exe")));
+  EXPECT_EQ(archive::WriteInstallerFile(dir.Join("out.exe"), {}, {}, nullptr), 1);
 }
 
 #ifndef _WIN32
