@@ -29,7 +29,12 @@ endif()
 add_library(tovalin_stub_flags INTERFACE)
 target_compile_options(tovalin_stub_flags INTERFACE
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti>
-  -ffunction-sections -fdata-sections)
+  -ffunction-sections -fno-asynchronous-unwind-tables)
+if(NOT WIN32)
+  # MinGW puts zero-filled variables into initialised data under -fdata-sections, which would
+  # store the launcher's large work buffers in the file.
+  target_compile_options(tovalin_stub_flags INTERFACE -fdata-sections)
+endif()
 
 # tovalin_library(NAME SOURCES ... [LIBS ...] [STUB])
 # A subsystem library. STUB marks code that the launcher links.

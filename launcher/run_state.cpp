@@ -4,7 +4,17 @@
 
 #include "platform/text_file.h"
 
-RunState g_run_state = {{}, true, {}, {}};
+// Zero-filled, so that its large buffers take no room in the executable; the one field that
+// starts set is set when the process starts.
+RunState g_run_state;
+
+namespace {
+
+struct ShowProgressAtStart {
+  ShowProgressAtStart() { g_run_state.show_progress = true; }
+} g_show_progress_at_start;
+
+}  // namespace
 
 void ResetRunState() {
   std::memset(&g_run_state, 0, sizeof g_run_state);

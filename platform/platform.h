@@ -144,4 +144,55 @@ bool DirectoryEntryFound(const char* path);
 // (SetDefaultDllDirectories); elsewhere, and on the posix side, nothing changes.
 void RestrictDllSearchPath();
 
+// ---- The launcher's run: its own module, temporary names, the engine process ------------------
+
+// The system's version as GetVersion reports it: major version in the low byte, minor version
+// in the second byte.
+uint32_t GetSystemVersion();
+
+// Full path of the running executable. Returns its length, or 0 when it cannot be read or does
+// not fit the buffer (a cut path is never returned).
+uint32_t GetModulePath(char* buffer, uint32_t capacity);
+
+// Makes a drive current (1 is A). Non-zero on success.
+int ChangeDrive(int drive_number);
+
+// Makes a folder the current directory. Non-zero on success.
+int ChangeDirectory(const char* path);
+
+// The user's temporary directory, with a trailing backslash. Returns its length (0 on
+// failure); a result not below capacity means it did not fit.
+uint32_t GetTemporaryPath(char* buffer, uint32_t capacity);
+
+// Creates an empty file with a unique name "<prefix><hex>.tmp" in folder (GetTempFileNameA with
+// unique number 0) and writes its path to out, which holds at least kTempNameCapacity bytes.
+// Returns the unique number, 0 on failure.
+constexpr uint32_t kTempNameCapacity = 260;
+uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out);
+
+// Shows a message box without owner, with an OK button and the exclamation icon.
+void ShowWarningBox(const char* text, const char* caption);
+
+// Loads string id of the module's string table into buffer. Returns its length, 0 when missing.
+int LoadStringText(void* instance, uint32_t id, char* buffer, int capacity);
+
+// A started process; process and thread are opaque system handles.
+struct ProcessInfo {
+  void* process;
+  void* thread;
+};
+
+// Starts command_line (the program is its first token) with the caller's environment and
+// current directory, handles not inherited, default show state. Non-zero on success.
+int StartProcess(char* command_line, ProcessInfo* started);
+
+// Waits up to milliseconds for the process to end. Non-zero when it has ended.
+int WaitForProcessEnd(const ProcessInfo& started, uint32_t milliseconds);
+
+// Reads the exit code of a process (259 while it still runs). Non-zero on success.
+int GetProcessExitCode(const ProcessInfo& started, uint32_t* exit_code);
+
+// Ends the process with an exit code.
+[[noreturn]] void EndProcess(uint32_t exit_code);
+
 }  // namespace platform

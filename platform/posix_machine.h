@@ -21,6 +21,28 @@ struct PosixMachine {
   // Host folder for each drive letter A to Z; empty leaves "X:" in the path as it is.
   char drive_root[26][512];
 
+  // The launcher's run.
+  uint32_t system_version;       // what GetSystemVersion reports; 0 means 5.1
+  char module_path[1024];        // empty: the module path cannot be read
+  char temp_path[1024];          // the temporary directory; empty: it cannot be read
+  uint32_t temp_path_error;      // error code reported with a failed temporary path
+  int current_drive;             // last drive made current, 0 before any
+  char current_directory[1024];  // last folder made current (the process's own is left)
+  uint32_t temp_names_made;      // counter behind the unique temporary names
+  int make_directory_failures;   // so many next MakeDirectory calls fail
+  int allocation_failures;       // so many next AllocateZeroed calls fail
+  int warning_boxes_shown;
+  char warning_box_text[4096];  // the last message box
+  char warning_box_caption[128];
+  // The "process" that StartProcess runs: called with the command line and the current
+  // directory; returns the exit code. Null makes every start fail.
+  uint32_t (*run_process)(const char* command_line, const char* current_directory, void* context);
+  void* run_process_context;
+  int still_running_waits;     // so many waits report "still running" first
+  bool exit_code_unreadable;   // GetProcessExitCode fails
+  uint32_t process_exit_code;  // set by StartProcess from run_process
+  int process_waits;           // waits made on the process so far
+
   // The Windows directory as WindowsDirectory reports it (a Windows path or a host folder);
   // empty when it cannot be determined.
   char windows_directory[512];

@@ -189,11 +189,22 @@ int RemoveFile(const char* path) {
 }
 
 int MakeDirectory(const char* path) {
+  if (Machine().make_directory_failures > 0) {
+    --Machine().make_directory_failures;
+    errno = EEXIST;
+    return 0;
+  }
   HostPath host(path);
   return host.ok && mkdir(host.text, 0777) == 0 ? 1 : 0;
 }
 
-void* AllocateZeroed(size_t size) { return calloc(1, size == 0 ? 1 : size); }
+void* AllocateZeroed(size_t size) {
+  if (Machine().allocation_failures > 0) {
+    --Machine().allocation_failures;
+    return nullptr;
+  }
+  return calloc(1, size == 0 ? 1 : size);
+}
 
 void FreeMemory(void* block) { free(block); }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -56,6 +58,48 @@ TEST(BoundedText, FormatReportsTruncation) {
   EXPECT_FALSE(text::Format(g.bytes, Guarded::kCapacity, "%s", "0123456789"));
   EXPECT_STREQ(g.bytes, "0123456");
   EXPECT_TRUE(g.GuardIntact());
+}
+
+// The formatter is our own; it must agree with the C library's for every form the launcher uses.
+TEST(BoundedText, FormatAgreesWithTheCLibrary) {
+  char ours[64];
+  char theirs[64];
+#define EXPECT_SAME_FORMAT(...)                                 \
+  do {                                                          \
+    text::Format(ours, sizeof ours, __VA_ARGS__);               \
+    std::snprintf(theirs, sizeof theirs, __VA_ARGS__);          \
+    EXPECT_STREQ(ours, theirs) << #__VA_ARGS__;                 \
+  } while (0)
+  EXPECT_SAME_FORMAT("%d.%d", 5, 1);
+  EXPECT_SAME_FORMAT("%d.%d", 255, 255);
+  EXPECT_SAME_FORMAT("%d|%i|%d", -7, 0, -2147483647 - 1);
+  EXPECT_SAME_FORMAT("%u|%x|%X", 4294967295u, 0xbeefu, 0xbeefu);
+  EXPECT_SAME_FORMAT("%02u/%02u/%02u", 1u, 31u, 0u);
+  EXPECT_SAME_FORMAT("%ld|%lu", -123456789L, 987654321UL);
+  EXPECT_SAME_FORMAT("%5d|%05d|%-4d|%-3s|", 42, -42, 3, "a");
+  EXPECT_SAME_FORMAT("%s%s%.3s%X.tmp", "C:\\T", "\\", "AIXYZ", 0x1Fu);
+  EXPECT_SAME_FORMAT("%.0s|%4s|%c|100%%", "gone", "ab", 'q');
+  EXPECT_SAME_FORMAT("(%s %s)HEADER(%ld) Debug:%s\n", "01/01/00", "09:05:07", 1234L, "x");
+#undef EXPECT_SAME_FORMAT
+}
+
+// Formats without the compiler's format check, for formats it would reject.
+bool FormatUnchecked(char* buffer, size_t capacity, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  bool fits = text::FormatList(buffer, capacity, format, arguments);
+  va_end(arguments);
+  return fits;
+}
+
+TEST(BoundedText, FormatCopiesUnknownConversionsAndCutsSafely) {
+  char out[8];
+  EXPECT_TRUE(FormatUnchecked(out, sizeof out, "a%qb"));
+  EXPECT_STREQ(out, "a%qb");
+  EXPECT_TRUE(FormatUnchecked(out, sizeof out, "end%"));
+  EXPECT_STREQ(out, "end%");
+  EXPECT_FALSE(text::Format(out, sizeof out, "%d", 123456789));
+  EXPECT_STREQ(out, "1234567");
 }
 
 TEST(BoundedText, BoundedLengthNeverLooksPastTheLimit) {

@@ -1,0 +1,37 @@
+// The Windows GUI entry point of launcher.exe.
+#include <windows.h>
+
+#include "launcher/entry.h"
+#include "platform/platform.h"
+
+// Only the registration of this class matters: no window of it is ever created.
+LRESULT CALLBACK InstallWndProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+
+ATOM RegisterInstallClass(HINSTANCE instance) {
+  WNDCLASSA window_class;
+  ZeroMemory(&window_class, sizeof window_class);
+  window_class.style = 0;
+  window_class.lpfnWndProc = InstallWndProc;
+  window_class.hInstance = instance;
+  window_class.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  window_class.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  window_class.lpszMenuName = "InstallMenu";
+  window_class.lpszClassName = "InstallWClass";
+  return RegisterClassA(&window_class);
+}
+
+namespace {
+
+unsigned RegisterClassThunk(void* instance) {
+  return RegisterInstallClass(static_cast<HINSTANCE>(instance));
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line, int) {
+  // A downloaded setup.exe shares its folder with whatever else was downloaded: DLLs are taken
+  // from the system directory only.
+  platform::RestrictDllSearchPath();
+  return LauncherMain(instance, previous_instance, command_line, RegisterClassThunk);
+}

@@ -1,0 +1,43 @@
+#include "launcher/path_text.h"
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Steps to the next character: two bytes for a lead byte that has a trail, else one.
+const char* NextCharacter(const char* p) {
+  if (platform::IsLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') return p + 2;
+  return p + 1;
+}
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+const char* FindFirstBackslash(const char* text) {
+  for (const char* p = text; *p != '\0'; p = NextCharacter(p)) {
+    if (*p == '\\') return p;
+  }
+  return nullptr;
+}
+
+const char* FindLastBackslash(const char* text) {
+  const char* last = nullptr;
+  for (const char* p = text; *p != '\0'; p = NextCharacter(p)) {
+    if (*p == '\\') last = p;
+  }
+  return last;
+}
+
+char* FindLastBackslash(char* text) {
+  return const_cast<char*>(FindLastBackslash(static_cast<const char*>(text)));
+}
+
+bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (FoldAscii(*a) != FoldAscii(*b)) return false;
+  }
+  return *a == *b;
+}

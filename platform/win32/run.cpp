@@ -1,0 +1,73 @@
+// The launcher's run on Windows: its own module, temporary names, the message box, the string
+// table and the engine process.
+#include <windows.h>
+
+#include <direct.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+uint32_t GetSystemVersion() { return GetVersion(); }
+
+uint32_t GetModulePath(char* buffer, uint32_t capacity) {
+  DWORD length = GetModuleFileNameA(nullptr, buffer, capacity);
+  // A result that fills the buffer means the path was cut.
+  if (length == 0 || length >= capacity) {
+    if (capacity > 0) buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}
+
+int ChangeDrive(int drive_number) { return _chdrive(drive_number) == 0 ? 1 : 0; }
+
+int ChangeDirectory(const char* path) { return SetCurrentDirectoryA(path) ? 1 : 0; }
+
+uint32_t GetTemporaryPath(char* buffer, uint32_t capacity) {
+  return GetTempPathA(capacity, buffer);
+}
+
+uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out) {
+  return GetTempFileNameA(folder, prefix, 0, out);
+}
+
+void ShowWarningBox(const char* text, const char* caption) {
+  MessageBoxA(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION);
+}
+
+int LoadStringText(void* instance, uint32_t id, char* buffer, int capacity) {
+  if (capacity <= 0) return 0;
+  buffer[0] = '\0';
+  return LoadStringA(static_cast<HINSTANCE>(instance), id, buffer, capacity);
+}
+
+int StartProcess(char* command_line, ProcessInfo* started) {
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info;
+  ZeroMemory(&info, sizeof info);
+  if (!CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return 0;
+  }
+  started->process = info.hProcess;
+  started->thread = info.hThread;
+  return 1;
+}
+
+int WaitForProcessEnd(const ProcessInfo& started, uint32_t milliseconds) {
+  return WaitForSingleObject(started.process, milliseconds) == WAIT_OBJECT_0 ? 1 : 0;
+}
+
+int GetProcessExitCode(const ProcessInfo& started, uint32_t* exit_code) {
+  DWORD code = 0;
+  if (!GetExitCodeProcess(started.process, &code)) return 0;
+  *exit_code = code;
+  return 1;
+}
+
+void EndProcess(uint32_t exit_code) { ExitProcess(exit_code); }
+
+}  // namespace platform

@@ -1,0 +1,571 @@
+// The bootstrap sequence on the host, through the posix side of the platform: drive C: is a
+// temporary folder, the engine is a recording stand-in, and the machine record supplies the
+// Windows version, the locale and the failures that Wine cannot produce.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "launcher/bootstrap.h"
+#include "launcher/entry.h"
+#include "launcher/run_state.h"
+#include "package/package_writer.h"
+#include "package/unpacker.h"
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+#include "platform/posix_machine.h"
+#include "tests/support/test_files.h"
+#include "ui/progress.h"
+#include "ui/progress_host.h"
+
+using testing_support::Bytes;
+using testing_support::ReadFileText;
+using testing_support::TempDir;
+
+namespace {
+
+constexpr uint32_t kStillActive = 259;
+constexpr uint32_t kEngineDate = (2001 - 1980) << 9 | 9 << 5 | 11;  // 2001-09-11
+constexpr uint32_t kEngineTime = 8 << 11 | 46 << 5 | 20 / 2;       // 08:46:20
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// What the stand-in engine saw when it was started.
+struct EngineRecord {
+  int starts = 0;
+  std::string command_line;
+  std::string current_directory;
+  std::vector<std::string> work_directory_listing;
+  uint32_t exit_code = 0;
+};
+
+class BootstrapTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    members.clear();
+    engine = EngineRecord{};
+    platform::ResetMachine();
+    ResetRunState();
+    ResetProgress();
+    ResetUnpackContext();
+    g_host_dialog = HostDialog{};
+    SelectArchiveSource("");
+    drive_c = root.Join("c");
+    for (const char* folder : {"", "/Setup", "/TEMP", "/WINDOWS"}) {
+      std::filesystem::create_directories(drive_c + folder);
+    }
+    platform::PosixMachine& m = platform::Machine();
+    text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], drive_c.c_str());
+    text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
+    text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
+    text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
+    text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, "ENU");
+    m.system_version = 0x0105;
+    m.run_process = RecordEngine;
+    m.run_process_context = &engine;
+  }
+
+  void TearDown() override {
+    SelectArchiveSource("");
+    platform::ResetMachine();
+    ResetRunState();
+  }
+
+  static uint32_t RecordEngine(const char* command_line, const char* current_directory,
+                               void* context) {
+    auto* record = static_cast<EngineRecord*>(context);
+    ++record->starts;
+    record->command_line = command_line;
+    record->current_directory = current_directory;
+    std::string engine_path = std::string(command_line).substr(0, std::string(command_line).find(' '));
+    std::string folder = engine_path.substr(0, engine_path.rfind('\\'));
+    record->work_directory_listing = testing_support::ListFolder(HostPath(folder));
+    return record->exit_code;
+  }
+
+  static std::string HostPath(const std::string& windows_path) {
+    char host[4096];
+    EXPECT_TRUE(platform::ToHostPath(windows_path.c_str(), host, sizeof host));
+    return host;
+  }
+
+  void AddMember(const std::string& name, const Bytes& bytes) {
+    archive::ArchiveMemberSpec member;
+    member.name = name;
+    member.data = bytes;
+    member.dos_date = kEngineDate;
+    member.dos_time = kEngineTime;
+    members.push_back(member);
+  }
+
+  Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
+    std::vector<package::PackageEntry> entries;
+    for (const auto& [name, data] : files) {
+      package::PackageEntry entry;
+      entry.name = name;
+      entry.data = data;
+      entry.dos_date = kEngineDate;
+      entry.dos_time = kEngineTime;
+      entries.push_back(entry);
+    }
+    Bytes bytes;
+    std::string error;
+    EXPECT_TRUE(package::BuildPackage(entries, package::PackOptions{}, &bytes, &error)) << error;
+    return bytes;
+  }
+
+  // The members of a complete installer for the 32-bit route.
+  void AddCompleteInstaller() {
+    AddMember("init.ini", Text("Welcome to the demo\r\n"));
+    AddMember("setup.cfg", Text("[scrambled script]"));
+    AddMember("temp.shr", Package({{"readme.txt", Text("read me")}}));
+    AddMember("inst32.shr", Package({{"~0000.exe", testing_support::RandomBytes(20000, 7)}}));
+    AddMember("unst32.shr", Package({{"uninst.exe", Text("uninstaller")}}));
+    AddMember("InstallENU.dll", Text("english resources"));
+    AddMember("dosshell.pif", Text("pif"));
+  }
+
+  void WriteSetup(const std::string& module_name = "setup.exe") {
+    std::string error;
+    ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/Setup/" + module_name,
+                                            Text("MZ stand-in launcher image"), members, &error))
+        << error;
+  }
+
+  // Runs the sequence; returns whether it got to the end of the process.
+  int Run(uint32_t* exit_code) { return RunBootstrapSteps(nullptr, exit_code); }
+
+  std::string WorkDirectoryHost() {
+    std::vector<std::string> names = testing_support::ListFolder(drive_c + "/TEMP");
+    return names.empty() ? std::string() : drive_c + "/TEMP/" + names.front();
+  }
+
+  std::string CleanupScript() { return ReadFileText(WorkDirectoryHost() + "/~0000.bat"); }
+
+  std::string ErrorLog() {
+    std::string path = drive_c + "/WINDOWS/tovalin.log";
+    return testing_support::FileExists(path) ? ReadFileText(path) : std::string();
+  }
+
+  TempDir root;
+  std::string drive_c;
+  std::vector<archive::ArchiveMemberSpec> members;
+  EngineRecord engine;
+};
+
+TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
+  AddCompleteInstaller();
+  WriteSetup();
+  engine.exit_code = 3;
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(exit_code, 3u);
+
+  const std::string w = "C:\\TEMP\\AI1.tmp\\";
+  EXPECT_EQ(engine.starts, 1);
+  EXPECT_EQ(engine.command_line, w + "~0000.exe C:\\Setup\\setup.cfg ");
+  EXPECT_EQ(engine.current_directory, "C:\\Setup");
+  EXPECT_EQ(platform::Machine().current_drive, 3);
+  EXPECT_EQ(engine.work_directory_listing,
+            (std::vector<std::string>{"dosshell.pif", "init.ini", "readme.txt", "uninst.exe",
+                                      "~0000.bat", "~0000.dll", "~0000.exe"}));
+  EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "readme.txt\r\n" +
+                                 "del " + w + "~0000.exe\r\n" + "del " + w + "uninst.exe\r\n" +
+                                 "del " + w + "~0000.dll\r\n" + "del " + w + "dosshell.pif\r\n" +
+                                 "del " + w + "~0000.bat\r\n" + "rd C:\\TEMP\\AI1.tmp\r\n");
+
+  uint32_t date = 0;
+  uint32_t time = 0;
+  ASSERT_EQ(platform::GetLastWriteDosDateTime((w + "~0000.exe").c_str(), &date, &time), 0u);
+  EXPECT_EQ(date, kEngineDate);
+  EXPECT_EQ(time, kEngineTime);
+  EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")),
+            testing_support::RandomBytes(20000, 7));
+
+  EXPECT_STREQ(g_run_state.message_line_text, "Welcome to the demo\n");
+  EXPECT_EQ(g_host_dialog.created, 1);
+  EXPECT_EQ(g_host_dialog.destroyed, 1);
+  EXPECT_EQ(g_progress.current_percentage, 100);
+  EXPECT_EQ(ErrorLog(), "");
+}
+
+TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
+  platform::Machine().system_version = 0x0203;  // "3.2"
+  AddMember("setup.cfg", Text("script"));
+  AddMember("spawn.exe", Text("spawn"));
+  AddMember("inst16.shr", Package({{"~0000.exe", Text("engine16")}}));
+  AddMember("unst16.shr", Package({{"uninst16.exe", Text("u16")}}));
+  AddMember("inst32.shr", Package({{"~0000.exe", Text("engine32")}}));
+  AddMember("dosshell.pif", Text("pif"));
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  const std::string w = "C:\\TEMP\\AI1.tmp\\";
+  EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "spawn.exe\r\n" +
+                                 "del " + w + "uninst16.exe\r\n" + "del " + w + "~0000.exe\r\n" +
+                                 "del " + w + "~0000.dll\r\n" + "del " + w + "dosshell.pif\r\n" +
+                                 "del " + w + "~0000.bat\r\n" + "rd C:\\TEMP\\AI1.tmp\r\n");
+  EXPECT_EQ(ReadFileText(HostPath(w + "~0000.exe")), "engine16");
+}
+
+TEST_F(BootstrapTest, InstSixteenStandsInForMissingInstThirtyTwo) {
+  AddMember("setup.cfg", Text("script"));
+  AddMember("inst16.shr", Package({{"~0000.exe", Text("engine16")}}));
+  AddMember("unst16.shr", Package({{"uninst16.exe", Text("u16")}}));
+  AddMember("unst32.shr", Package({{"uninst32.exe", Text("u32")}}));
+  AddMember("dosshell.pif", Text("pif"));
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  const std::string w = "C:\\TEMP\\AI1.tmp\\";
+  EXPECT_EQ(ReadFileText(HostPath(w + "~0000.exe")), "engine16");
+  EXPECT_TRUE(testing_support::FileExists(HostPath(w + "uninst16.exe")));
+  EXPECT_FALSE(testing_support::FileExists(HostPath(w + "uninst32.exe")));
+}
+
+TEST(BootstrapRoute, VersionTextsCompareAsByteStrings) {
+  struct Case {
+    const char* version;
+    bool thirty_two_bit;
+  };
+  const Case cases[] = {{"4.0", true},  {"5.1", true},   {"6.1", true},  {"3.10", true},
+                        {"3.2", false}, {"3.20", false}, {"3.3", false}, {"3.30", true},
+                        {"10.0", true}, {"3.5", true},   {"2.0", true}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(TakesThirtyTwoBitRoute(c.version), c.thirty_two_bit) << c.version;
+  }
+}
+
+TEST(BootstrapArguments, PassedThroughArguments) {
+  struct Case {
+    const char* command_line;
+    const char* expected;
+  };
+  const char* folder = "C:\\Setup\\";
+  const Case cases[] = {
+      {"", ""},
+      {"/S", "/S"},
+      {"-x", "-x"},
+      {"|pipe", "|pipe"},
+      {"data\\more.txt", "C:\\Setup\\data\\more.txt"},
+      {"D:\\x", "D:\\x"},
+      {"\\\\srv\\share", "\\\\srv\\share"},
+      {"\\x", "C:\\Setup\\\\x"},
+      {"  \t/S", "  \t/S"},  // blanks are skipped to decide, but the whole line is passed
+      {"/An /S", "/An /S"},
+  };
+  for (const Case& c : cases) {
+    char out[256];
+    ASSERT_TRUE(BuildPassedThroughArguments(c.command_line, folder, out, sizeof out));
+    EXPECT_STREQ(out, c.expected) << c.command_line;
+  }
+  char small[8];
+  EXPECT_FALSE(BuildPassedThroughArguments("data.txt", folder, small, sizeof small));
+}
+
+TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
+  AddCompleteInstaller();
+  WriteSetup();
+  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, "data\\more.txt");
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  EXPECT_EQ(engine.command_line,
+            "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg C:\\Setup\\data\\more.txt");
+}
+
+TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
+  AddCompleteInstaller();
+  WriteSetup();
+  platform::Machine().run_process = nullptr;
+  text::Copy(platform::Machine().windows_directory, 512, "C:\\WINDOWS");
+  testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  EXPECT_EQ(exit_code, kStillActive);
+  std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
+  EXPECT_NE(trace.find("Debug:CreateProcess() failed\r\n"), std::string::npos) << trace;
+  EXPECT_EQ(trace.find("Child process exit"), std::string::npos);
+}
+
+TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
+  AddCompleteInstaller();
+  WriteSetup();
+  testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, "/S");
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
+  const char* expected[] = {
+      "Debug:Before GetTempPath()=''\r\n",
+      "Debug:GetTempPath()='C:\\TEMP\\', Reval=8, Error ",
+      "Debug:GetTempFileName()='C:\\TEMP\\AI1.tmp', Reval=1, Error ",
+      "Debug:cmdline='/S'\r\n",
+      "Debug:Before CreateProcess(), cmdline='C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg "
+      "/S'\r\n",
+      "Debug:Child process exit\r\n"};
+  size_t at = 0;
+  for (const char* line : expected) {
+    size_t found = trace.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\nin\n" << trace;
+    at = found;
+  }
+}
+
+TEST_F(BootstrapTest, EngineExitingWith259IsNotWaitedForForever) {
+  AddCompleteInstaller();
+  WriteSetup();
+  engine.exit_code = kStillActive;
+  platform::Machine().still_running_waits = 3;
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  EXPECT_EQ(exit_code, kStillActive);
+  EXPECT_EQ(platform::Machine().process_waits, 4) << "three waits while running, one at the end";
+}
+
+TEST_F(BootstrapTest, UnreadableExitCodeGives259) {
+  AddCompleteInstaller();
+  WriteSetup();
+  engine.exit_code = 0;
+  platform::Machine().exit_code_unreadable = true;
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  EXPECT_EQ(exit_code, kStillActive);
+}
+
+TEST_F(BootstrapTest, MissingInstallScriptWarnsAndEndsTheRun) {
+  AddCompleteInstaller();
+  members.erase(members.begin() + 1);  // setup.cfg
+  WriteSetup();
+  g_run_state.show_progress = false;  // the warning shows in quiet mode too
+  uint32_t exit_code = 0;
+  EXPECT_EQ(Run(&exit_code), 0);
+  const std::string text =
+      "C:\\Setup\\setup.cfg was not found. Installation file is missing or corrupt!";
+  EXPECT_EQ(platform::Machine().warning_boxes_shown, 1);
+  EXPECT_EQ(platform::Machine().warning_box_text, text);
+  EXPECT_STREQ(platform::Machine().warning_box_caption, "Warning");
+  EXPECT_EQ(ErrorLog(), text + "\r\n");
+  EXPECT_EQ(engine.starts, 0);
+}
+
+TEST_F(BootstrapTest, InstallScriptFoundOnlyAsAicMember) {
+  AddCompleteInstaller();
+  members[1].name = "SETUP.AIC";
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg ");
+}
+
+TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
+  AddCompleteInstaller();
+  members.pop_back();
+  WriteSetup();
+  uint32_t exit_code = 0;
+  EXPECT_EQ(Run(&exit_code), 0);
+  EXPECT_EQ(ErrorLog(),
+            "Error copy file from 'C:\\Setup\\dosshell.pif' to 'C:\\TEMP\\AI1.tmp\\dosshell.pif'"
+            "\r\n");
+  EXPECT_EQ(engine.starts, 0);
+  std::string script = CleanupScript();
+  const std::string last = "del C:\\TEMP\\AI1.tmp\\~0000.dll\r\n";
+  ASSERT_GE(script.size(), last.size());
+  EXPECT_EQ(script.substr(script.size() - last.size()), last);
+}
+
+TEST_F(BootstrapTest, NoLanguageLibraryAnywhere) {
+  AddCompleteInstaller();
+  members.erase(members.begin() + 5);  // InstallENU.dll
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  EXPECT_FALSE(testing_support::FileExists(WorkDirectoryHost() + "/~0000.dll"));
+  EXPECT_NE(CleanupScript().find("del C:\\TEMP\\AI1.tmp\\~0000.dll\r\n"), std::string::npos);
+}
+
+TEST_F(BootstrapTest, LanguageLibraryChosenByLocale) {
+  struct Case {
+    const char* locale;
+    const char* expected;
+  };
+  const Case cases[] = {{"DES", "german"}, {"NLD", "dutch"}, {"FRC", "fallback"}, {"", "bare"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.locale);
+    TearDown();
+    SetUp();
+    AddCompleteInstaller();
+    members.erase(members.begin() + 5);
+    AddMember("InstallDEU.dll", Text("german"));
+    AddMember("InstallNLD.dll", Text("dutch"));
+    AddMember("Install.dll", Text(std::string(c.locale).empty() ? "bare" : "fallback"));
+    WriteSetup();
+    text::Copy(platform::Machine().abbreviated_language_name, 8, c.locale);
+    uint32_t exit_code = 0;
+    ASSERT_EQ(Run(&exit_code), 1);
+    EXPECT_EQ(ReadFileText(WorkDirectoryHost() + "/~0000.dll"), c.expected);
+    std::filesystem::remove_all(drive_c + "/TEMP");
+  }
+}
+
+TEST_F(BootstrapTest, LooseFilesBesideABareLauncher) {
+  testing_support::WriteFile(drive_c + "/Setup/setup.exe", std::string("MZ bare launcher"));
+  testing_support::WriteFile(drive_c + "/Setup/setup.cfg", std::string("script"));
+  testing_support::WriteFile(drive_c + "/Setup/inst32.shr",
+                             Package({{"~0000.exe", Text("loose engine")}}));
+  testing_support::WriteFile(drive_c + "/Setup/dosshell.pif", std::string("pif"));
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(ReadFileText(WorkDirectoryHost() + "/~0000.exe"), "loose engine");
+}
+
+TEST_F(BootstrapTest, QuietModeByModuleName) {
+  for (const char* name : {"zididazo.exe", "ZEZIVADAZ.EXE", "ZiDidazo.exe"}) {
+    SCOPED_TRACE(name);
+    TearDown();
+    SetUp();
+    AddCompleteInstaller();
+    members[1].name = std::string(name).substr(0, std::string(name).size() - 3) + "cfg";
+    WriteSetup(name);
+    text::Copy(platform::Machine().module_path, 1024, (std::string("C:\\Setup\\") + name).c_str());
+    uint32_t exit_code = 0;
+    ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+    EXPECT_FALSE(g_run_state.show_progress);
+    EXPECT_EQ(g_host_dialog.created, 0);
+    EXPECT_EQ(g_progress.current_percentage, 0);
+    std::filesystem::remove_all(drive_c + "/TEMP");
+    std::filesystem::create_directories(drive_c + "/TEMP");
+  }
+}
+
+// ---- Where the launcher deliberately differs from a naive reading of its steps ----------------
+
+TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
+  AddCompleteInstaller();
+  WriteSetup();
+  platform::Machine().make_directory_failures = 2;
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line.substr(0, 26), "C:\\TEMP\\AI3.tmp\\~0000.exe ");
+}
+
+TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
+  AddCompleteInstaller();
+  WriteSetup();
+  platform::Machine().make_directory_failures = 1000;
+  uint32_t exit_code = 0;
+  EXPECT_EQ(Run(&exit_code), 0);
+  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
+  EXPECT_EQ(engine.starts, 0);
+  EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP").empty())
+      << "nothing is copied anywhere";
+}
+
+TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
+  AddCompleteInstaller();
+  WriteSetup();
+  platform::Machine().temp_path[0] = '\0';
+  uint32_t exit_code = 0;
+  EXPECT_EQ(Run(&exit_code), 0);
+  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in ''.\r\n");
+}
+
+TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
+  AddCompleteInstaller();
+  Bytes engine_package = Package({{"~0000.exe", testing_support::RandomBytes(50000, 3)}});
+  engine_package.resize(engine_package.size() - 100);  // the stream loses its end
+  members[3].data = engine_package;
+  WriteSetup();
+  uint32_t exit_code = 0;
+  EXPECT_EQ(Run(&exit_code), 0);
+  EXPECT_EQ(engine.starts, 0);
+  EXPECT_EQ(ErrorLog(),
+            "The installer engine in 'C:\\Setup\\inst32.shr' is damaged and was not started.\r\n");
+}
+
+TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
+  AddCompleteInstaller();
+  WriteSetup();
+  platform::Machine().allocation_failures = 1;
+  uint32_t exit_code = 0;
+  EXPECT_EQ(Run(&exit_code), 0);
+  EXPECT_EQ(ErrorLog(), "Not enough memory to start the installation.\r\n");
+  EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP").empty());
+}
+
+TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
+  AddCompleteInstaller();
+  WriteSetup();
+  std::string fits = "/" + std::string(30000, 'a');
+  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, fits.c_str());
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1);
+  EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg " + fits);
+
+  std::string too_long = "/" + std::string(kCommandLineCapacity - 10, 'b');
+  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, too_long.c_str());
+  engine = EngineRecord{};
+  EXPECT_EQ(Run(&exit_code), 0);
+  EXPECT_EQ(engine.starts, 0) << "a cut command line never reaches the engine";
+  EXPECT_NE(ErrorLog().find("too long"), std::string::npos);
+}
+
+TEST_F(BootstrapTest, ModuleNameWithoutDotStillFindsItsScript) {
+  AddCompleteInstaller();
+  WriteSetup("setup");
+  text::Copy(platform::Machine().module_path, 1024, "C:\\Setup\\setup");
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg ");
+}
+
+TEST_F(BootstrapTest, InstallScriptOnConnectedDriveGoesInNetworkForm) {
+  // X: is the share \\srv\pub, whose App folder is reachable.
+  std::filesystem::create_directories(root.Join("share/App"));
+  platform::PosixMachine& m = platform::Machine();
+  text::Copy(m.drive_root['X' - 'A'], sizeof m.drive_root[0], root.Join("share").c_str());
+  text::Copy(m.network_connection['X' - 'A'], sizeof m.network_connection[0], "\\\\srv\\pub");
+  text::Copy(m.share[0].name, sizeof m.share[0].name, "\\\\srv\\pub");
+  text::Copy(m.share[0].host_folder, sizeof m.share[0].host_folder, root.Join("share").c_str());
+  text::Copy(m.module_path, sizeof m.module_path, "X:\\App\\setup.exe");
+  AddCompleteInstaller();
+  std::string error;
+  ASSERT_TRUE(archive::WriteInstallerFile(root.Join("share/App/setup.exe"), Text("MZ"), members,
+                                          &error));
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe \\\\srv\\pub\\App\\setup.cfg ");
+  EXPECT_EQ(engine.current_directory, "X:\\App");
+}
+
+// ---- The entry point ---------------------------------------------------------------------------
+
+unsigned RegisterFails(void*) { return 0; }
+unsigned RegisterWorks(void*) { return 0xC001; }
+
+TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
+  AddCompleteInstaller();
+  WriteSetup();
+  EXPECT_EQ(LauncherMain(nullptr, nullptr, "/S", RegisterFails), 0);
+  EXPECT_STREQ(g_run_state.kept_command_line, "/S");
+  EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP").empty());
+  EXPECT_EQ(engine.starts, 0);
+}
+
+TEST_F(BootstrapTest, EntryReturnsOneAfterAFailedSequence) {
+  WriteSetup();  // no install script
+  EXPECT_EQ(LauncherMain(nullptr, nullptr, "", RegisterWorks), 1);
+  EXPECT_TRUE(g_run_state.show_progress);
+}
+
+TEST(EntryQuietMode, OnlyExactSlashAnSelectsIt) {
+  EXPECT_TRUE(SelectsQuietMode("/An"));
+  EXPECT_TRUE(SelectsQuietMode("/S /Answer"));
+  EXPECT_FALSE(SelectsQuietMode("/an"));
+  EXPECT_FALSE(SelectsQuietMode("/AN"));
+  EXPECT_FALSE(SelectsQuietMode(""));
+}
+
+}  // namespace
