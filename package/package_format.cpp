@@ -89,14 +89,13 @@ void EncodeFileRecord(const FileRecord& record, uint8_t* bytes) {
 int IsSafeRecordName(const char* field, size_t field_size) {
   size_t length = text::BoundedLength(field, field_size);
   if (length == 0 || length == field_size) return 0;
-  bool only_dots_and_blanks = true;
   for (size_t i = 0; i < length; ++i) {
     uint8_t byte = static_cast<uint8_t>(field[i]);
     if (IsRefusedByte(byte)) return 0;
     if (byte == '.' && i + 1 < length && field[i + 1] == '.') return 0;
-    if (byte != '.' && byte != ' ') only_dots_and_blanks = false;
   }
-  return only_dots_and_blanks ? 0 : 1;
+  char last = field[length - 1];
+  return (last == '.' || last == ' ') ? 0 : 1;
 }
 
 }  // namespace package

@@ -90,11 +90,12 @@ void EncodeFileRecord(const FileRecord& record, uint8_t* bytes);
 // work directory, and that the writer may therefore store. 1 or 0.
 //
 // The name must end in a NUL within the field and be a plain file name: not empty; no "\" or
-// "/" (a directory part) and no ":" (a drive, or a stream on NTFS); not ".." anywhere, and not
-// made of dots and blanks only ("." and ".." name directories, and Windows strips trailing
-// dots and blanks, so "..." and ". ." turn into them). Bytes below 0x20 and the characters
-// Windows refuses in names (* ? " < > |) are refused too: a CR or LF would split the file's
-// line in the cleanup script, and a wildcard in a "del" line would delete more than the file.
+// "/" (a directory part) and no ":" (a drive, or a stream on NTFS); not ".." anywhere; and not
+// ending in a dot or a blank ("." names the directory itself, and Windows strips trailing dots
+// and blanks, so "x." would create "x" and "~0000.bat." the cleanup script). Bytes below 0x20 and
+// the characters Windows refuses in names (* ? " < > |) are refused too: a CR or LF would split the
+// file's line in the cleanup script, and a wildcard in a "del" line would delete more than the
+// file.
 //
 // A separator byte counts wherever it stands, even as the second byte of a double-byte
 // character: the host's path mapping and older file systems take it for a separator, and no

@@ -13,6 +13,19 @@ namespace {
 constexpr char kCleanupVerb[] = "del ";
 constexpr size_t kCleanupVerbLength = sizeof kCleanupVerb - 1;
 
+// Whether two paths name the same file as Windows compares them: ASCII case and the kind of
+// separator do not matter.
+bool SamePath(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    char x = (*a >= 'a' && *a <= 'z') ? static_cast<char>(*a - 'a' + 'A') : *a;
+    char y = (*b >= 'a' && *b <= 'z') ? static_cast<char>(*b - 'a' + 'A') : *b;
+    if (x == '/') x = '\\';
+    if (y == '/') y = '\\';
+    if (x != y) return false;
+    if (x == '\0') return true;
+  }
+}
+
 void CloseOutputFile() {
   platform::CloseFile(g_unpack_context.output_file);
   g_unpack_context.output_file = platform::kNoFile;
@@ -20,7 +33,7 @@ void CloseOutputFile() {
 
 // Unpacks the next file of the package. 1 when it was written whole and listed; 0 stops the
 // package.
-int UnpackNextFile(const char* work_dir) {
+int UnpackNextFile(const char* work_dir, const char* package_path) {
   UnpackContext& context = g_unpack_context;
   uint8_t record_bytes[package::kRecordSize];
   if (ReadMember(context.stream, record_bytes, package::kRecordSize) !=
@@ -39,6 +52,12 @@ int UnpackNextFile(const char* work_dir) {
     return 0;
   }
   const char* output_path = cleanup_line + kCleanupVerbLength;
+  // A package must not replace itself while it is being read, nor the cleanup script that
+  // lists what the run leaves behind.
+  if (SamePath(output_path, package_path) ||
+      SamePath(output_path, g_run_state.cleanup_script_path)) {
+    return 0;
+  }
 
   // A read-only file of the same name must give way, as CREATE_ALWAYS alone would refuse it.
   platform::SetAttributes(output_path, platform::kAttributeNormal);
@@ -87,7 +106,7 @@ int UnpackPackageFile(const char* work_dir, const char* package_name) {
   if (context.work_area != nullptr) {
     whole = 1;
     for (int32_t file = 0; file < context.header.file_count && whole; ++file) {
-      whole = UnpackNextFile(work_dir);
+      whole = UnpackNextFile(work_dir, package_path);
     }
     platform::FreeMemory(context.work_area);
     context.work_area = nullptr;

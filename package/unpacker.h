@@ -42,8 +42,9 @@ extern UnpackContext g_unpack_context;
 
 // Unpacks the package file package_name in work_dir (which ends in a separator) into work_dir.
 // 1 when every file of the package was written whole; 0 when the package cannot be opened or
-// its header read, holds no files, or stops early: at a record that cannot be read whole or
-// whose name is not a plain file name (nothing is created for it), at an output file that
+// its header read, holds no files, or stops early: at a record that cannot be read whole, whose
+// name is not a plain file name, or that would replace the package itself or the cleanup script
+// (nothing is created for it), at an output file that
 // cannot be created, at a damaged stream, a failed read or a failed write (that file stays as
 // far as it got, without its time and without a cleanup line). Later files are not unpacked.
 int UnpackPackageFile(const char* work_dir, const char* package_name);

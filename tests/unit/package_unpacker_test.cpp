@@ -414,6 +414,18 @@ TEST_F(UnpackerTest, RecordWithoutAPlainNameStopsBeforeCreatingAnything) {
   }
 }
 
+TEST_F(UnpackerTest, PackageNeverReplacesItselfOrTheCleanupScript) {
+  for (const char* name : {"pkg.shr", "PKG.Shr", "~0000.bat", "~0000.BAT"}) {
+    Bytes package = Pack({Entry("first.txt", Text("first")), Entry(name, Text("del *.*")),
+                          Entry("third.txt", Text("third"))});
+    EXPECT_EQ(Unpack(package), 0) << name;
+    EXPECT_EQ(ReadFile(dir.Join("pkg.shr")), package) << name;
+    EXPECT_EQ(ReadFileText(script), Del("first.txt")) << name;
+    EXPECT_EQ(Unpacked(), std::vector<std::string>{"first.txt"}) << name;
+    WriteFile(script, std::string());
+  }
+}
+
 TEST_F(UnpackerTest, RecordThatCannotBeReadWholeStopsBeforeCreatingAnything) {
   Bytes package = Pack({Entry("first.txt", Text("first")), Entry("second.txt", Text("second"))});
   size_t second = RecordOffsets(package).at(1);

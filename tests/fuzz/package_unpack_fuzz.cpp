@@ -1,0 +1,106 @@
+// Arbitrary bytes as a package file in the work directory: the unpacker must neither read nor
+// write out of bounds, and it must create nothing outside the work directory, whatever the
+// header and the records claim.
+//
+// Each input gets a fresh parent folder holding only a fresh work directory. After unpacking,
+// the parent must still hold only the work directory, and the work directory only the package,
+// the cleanup script and plain files whose names the record check accepts. Every cleanup line
+// must name one of those files.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "launcher/run_state.h"
+#include "package/package_format.h"
+#include "package/unpacker.h"
+#include "platform/bounded_text.h"
+#include "ui/progress.h"
+
+namespace {
+
+constexpr char kPackageName[] = "pkg.shr";
+constexpr char kScriptName[] = "~0000.bat";
+
+std::vector<std::string> Listing(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) std::abort();
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+  std::fclose(file);
+}
+
+void CheckWorkDirectory(const std::string& work) {
+  for (const std::string& name : Listing(work)) {
+    if (name == kPackageName || name == kScriptName) continue;
+    struct stat st;
+    if (lstat((work + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) std::abort();
+    if (!package::IsSafeRecordName(name.c_str(), name.size() + 1)) std::abort();
+  }
+  std::ifstream script(work + "/" + kScriptName, std::ios::binary);
+  std::string line;
+  const std::string prefix = "del " + work + "/";
+  while (std::getline(script, line)) {
+    if (line.empty() || line.back() != '\r') std::abort();
+    line.pop_back();
+    if (line.compare(0, prefix.size(), prefix) != 0) std::abort();
+    struct stat st;
+    if (stat(line.substr(4).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  char pattern[] = "/tmp/package-fuzz-XXXXXX";
+  const char* made = mkdtemp(pattern);
+  if (made == nullptr) std::abort();
+  const std::string parent = made;
+  const std::string work = parent + "/work";
+  if (mkdir(work.c_str(), 0700) != 0) std::abort();
+
+  ResetRunState();
+  ResetProgress();
+  ResetUnpackContext();
+  SelectArchiveSource("");
+  const std::string script = work + "/" + kScriptName;
+  if (!text::Copy(g_run_state.cleanup_script_path, kPathCapacity, script.c_str())) std::abort();
+  WriteWhole(script, nullptr, 0);
+  WriteWhole(work + "/" + kPackageName, data, size);
+
+  UnpackPackageFile((work + "/").c_str(), kPackageName);
+
+  // Nothing beside the work directory, and nothing in it but plain files of plain names.
+  if (Listing(parent) != std::vector<std::string>{"work"}) std::abort();
+  CheckWorkDirectory(work);
+  if (g_unpack_context.stream != nullptr || g_unpack_context.work_area != nullptr ||
+      g_unpack_context.output_file != platform::kNoFile) {
+    std::abort();
+  }
+
+  std::error_code ignored;
+  std::filesystem::remove_all(parent, ignored);
+  return 0;
+}
