@@ -22,8 +22,10 @@ constexpr COLORREF kBarDone = 0xFF0000;
 constexpr COLORREF kBarRemaining = 0xC0C0C0;
 
 // The message line has no id of its own: it shares -1 with the icon, and a lookup finds it
-// because it is the template's first control.
+// because it is the template's first control. A standard template keeps ids in 16 bits, and
+// not every system widens 0xFFFF back to -1, so the 16-bit form is asked for too.
 constexpr int kMessageLineId = -1;
+constexpr int kMessageLineId16 = 0xFFFF;
 
 HWND Dialog() {
   return static_cast<HWND>(g_progress.dialog);
@@ -52,11 +54,16 @@ void TakeBarRectangle(HWND dialog) {
   g_progress.bar_h = outline.bottom - outline.top;
 }
 
+HWND MessageLine(HWND dialog) {
+  HWND line = GetDlgItem(dialog, kMessageLineId);
+  return line != nullptr ? line : GetDlgItem(dialog, kMessageLineId16);
+}
+
 void InitializeDialog(HWND dialog) {
   CenterWindow(dialog);
   TakeBarRectangle(dialog);
   if (g_run_state.message_line_text[0] != '\0') {
-    SetWindowTextA(GetDlgItem(dialog, kMessageLineId), g_run_state.message_line_text);
+    SetWindowTextA(MessageLine(dialog), g_run_state.message_line_text);
   }
 }
 

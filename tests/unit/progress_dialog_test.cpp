@@ -1,0 +1,421 @@
+// The progress dialog under Wine, built from the launcher's real resources: what the template
+// holds, and what a user sees once it is created and painted. Needs an X display (the test
+// command runs the Win32 tests inside xvfb-run); without one no window can exist and the
+// dialog tests skip themselves.
+//
+// With TOVALIN_DIALOG_SCREENSHOT set to a file name, the dialog at 50 % is also saved there as
+// a BMP (tests/win32/make_screenshot turns it into docs/progress-dialog.png).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "launcher/run_state.h"
+#include "platform/bounded_text.h"
+#include "resources/resource.h"
+#include "ui/progress.h"
+#include "ui/progress_dialog.h"
+#include "ui/prompt_dialog_win32.h"
+
+namespace {
+
+constexpr COLORREF kGrey = 0x808080;
+constexpr COLORREF kWhite = 0xFFFFFF;
+constexpr COLORREF kBlue = 0xFF0000;
+constexpr COLORREF kLightGrey = 0xC0C0C0;
+
+// ---- The resources as compiled ----------------------------------------------------------------
+
+// Reads a dialog template field by field.
+struct TemplateReader {
+  const uint8_t* at;
+  uint16_t Word() {
+    uint16_t value;
+    std::memcpy(&value, at, 2);
+    at += 2;
+    return value;
+  }
+  uint32_t Dword() {
+    uint32_t value;
+    std::memcpy(&value, at, 4);
+    at += 4;
+    return value;
+  }
+  int16_t Short() { return static_cast<int16_t>(Word()); }
+  // A name or ordinal field: "#n" for an ordinal, otherwise the text (ASCII only here).
+  std::string NameOrOrdinal() {
+    uint16_t first = Word();
+    if (first == 0xFFFF) return "#" + std::to_string(Word());
+    std::string name;
+    for (uint16_t c = first; c != 0; c = Word()) name += static_cast<char>(c);
+    return name;
+  }
+  void AlignToDword(const uint8_t* base) {
+    while ((at - base) % 4 != 0) ++at;
+  }
+};
+
+const uint8_t* Resource(const char* name, LPCSTR type) {
+  HRSRC found = FindResourceA(nullptr, name, type);
+  if (found == nullptr) return nullptr;
+  return static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, found)));
+}
+
+TEST(LauncherResources, PromptDlgIsAStandardTemplateWithExactlyItsControls) {
+  const uint8_t* base = Resource("PromptDlg", RT_DIALOG);
+  ASSERT_NE(base, nullptr);
+  TemplateReader in{base};
+  EXPECT_EQ(in.Dword(), static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME |
+                                               DS_SETFONT));  // and so no DLGTEMPLATEEX signature
+  EXPECT_EQ(in.Dword(), 0u);                                  // no extended style
+  EXPECT_EQ(in.Word(), 3);
+  EXPECT_EQ(in.Short(), 0);
+  EXPECT_EQ(in.Short(), 0);
+  EXPECT_EQ(in.Short(), 205);
+  EXPECT_EQ(in.Short(), 34);
+  EXPECT_EQ(in.NameOrOrdinal(), "");  // no menu
+  EXPECT_EQ(in.NameOrOrdinal(), "");  // the standard dialog class
+  EXPECT_EQ(in.NameOrOrdinal(), "Initializing...");
+  EXPECT_EQ(in.Word(), 8);
+  EXPECT_EQ(in.NameOrOrdinal(), "MS Sans Serif");
+
+  struct Control {
+    uint32_t style;
+    int16_t x, y, cx, cy;
+    uint16_t id;
+    const char* window_class;  // the ordinal of a predefined class
+    const char* text;
+  } controls[] = {
+      {WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 26, 2, 170, 8, 0xFFFF, "#130",
+       "Initializing Tovalin, please wait..."},
+      {WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 26, 14, 170, 12,
+       IDC_BAR_PLACEHOLDER, "#129", ""},
+      {WS_CHILD | WS_VISIBLE | SS_ICON, 4, 5, 18, 20, 0xFFFF, "#130", "INSTALL"},
+  };
+  for (const Control& c : controls) {
+    SCOPED_TRACE(c.text);
+    in.AlignToDword(base);
+    EXPECT_EQ(in.Dword(), c.style);
+    EXPECT_EQ(in.Dword(), 0u);
+    EXPECT_EQ(in.Short(), c.x);
+    EXPECT_EQ(in.Short(), c.y);
+    EXPECT_EQ(in.Short(), c.cx);
+    EXPECT_EQ(in.Short(), c.cy);
+    EXPECT_EQ(in.Word(), c.id);
+    EXPECT_EQ(in.NameOrOrdinal(), c.window_class);
+    EXPECT_EQ(in.NameOrOrdinal(), c.text);
+    EXPECT_EQ(in.Word(), 0);  // no creation data
+  }
+}
+
+TEST(LauncherResources, InstallIconIsOne32By32ImageOf16Colours) {
+  const uint8_t* group = Resource("INSTALL", RT_GROUP_ICON);
+  ASSERT_NE(group, nullptr);
+  TemplateReader in{group};
+  EXPECT_EQ(in.Word(), 0);  // reserved
+  EXPECT_EQ(in.Word(), 1);  // an icon
+  ASSERT_EQ(in.Word(), 1);  // one image
+  EXPECT_EQ(in.at[0], 32);
+  EXPECT_EQ(in.at[1], 32);
+  EXPECT_EQ(in.at[2], 16);
+  HICON icon = LoadIconA(GetModuleHandleA(nullptr), "INSTALL");
+  EXPECT_NE(icon, nullptr);
+}
+
+TEST(LauncherResources, StringTableInUsEnglish) {
+  struct Entry {
+    UINT id;
+    const char* text;
+  } entries[] = {
+      {IDS_NOT_FOUND, " was not found. "},
+      {IDS_MISSING_OR_CORRUPT, "Installation file is missing or corrupt!"},
+      {IDS_WARNING, "Warning"},
+      {IDS_ANOTHER_INSTALLER, "Another installer is running. You must finish it first!"},
+      {IDS_COPY_FAILED, "Error copy file from '%s' to '%s'"},
+      {IDS_ENGINE_DAMAGED, "The installer engine in '%s' is damaged and was not started."},
+  };
+  for (const Entry& e : entries) {
+    SCOPED_TRACE(e.id);
+    char loaded[128] = "";
+    EXPECT_GT(LoadStringA(GetModuleHandleA(nullptr), e.id, loaded, sizeof loaded), 0);
+    EXPECT_STREQ(loaded, e.text);
+  }
+  // Strings live in blocks of 16 (block 13 holds ids 192 to 207), each block in one language.
+  HRSRC block = FindResourceExA(nullptr, RT_STRING, MAKEINTRESOURCEA(IDS_NOT_FOUND / 16 + 1),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  EXPECT_NE(block, nullptr);
+}
+
+// ---- The dialog as a user sees it -------------------------------------------------------------
+
+// The pixels of a rectangle of the dialog's client area, copied out in one block transfer.
+struct Snapshot {
+  int left, top, width, height;
+  std::vector<uint32_t> pixels;  // top-down rows of 0x00RRGGBB
+  COLORREF At(int x, int y) const {
+    uint32_t p = pixels[static_cast<size_t>((y - top) * width + (x - left))];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+};
+
+// Copies a rectangle of a device context into a top-down 32-bit DIB section.
+std::vector<uint32_t> CopyPixels(HDC source, int left, int top, int width, int height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC memory = CreateCompatibleDC(source);
+  HGDIOBJ old = SelectObject(memory, section);
+  BitBlt(memory, 0, 0, width, height, source, left, top, SRCCOPY);
+  GdiFlush();
+  std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits),
+                               static_cast<const uint32_t*>(bits) + width * height);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(section);
+  return pixels;
+}
+
+Snapshot SnapshotOfBar(HWND dialog) {
+  Snapshot shot;
+  shot.left = g_progress.bar_x;
+  shot.top = g_progress.bar_y;
+  shot.width = g_progress.bar_w + 2;
+  shot.height = g_progress.bar_h + 2;
+  HDC dc = GetDC(dialog);
+  shot.pixels = CopyPixels(dc, shot.left, shot.top, shot.width, shot.height);
+  ReleaseDC(dialog, dc);
+  return shot;
+}
+
+// Saves the whole dialog window, frame and caption included, as a 24-bit BMP.
+void SaveWindowBitmap(HWND window, const char* path) {
+  // The caption and border are painted when the frame is asked for; the launcher never needs
+  // that, having no message loop, but a picture of the dialog does.
+  RedrawWindow(window, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  RECT outline;
+  GetWindowRect(window, &outline);
+  int width = outline.right - outline.left;
+  int height = outline.bottom - outline.top;
+  HDC dc = GetWindowDC(window);
+  std::vector<uint32_t> pixels = CopyPixels(dc, 0, 0, width, height);
+  ReleaseDC(window, dc);
+  int row_bytes = (width * 3 + 3) & ~3;
+  BITMAPFILEHEADER file = {};
+  BITMAPINFOHEADER header = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof header;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(row_bytes * height);
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;  // bottom-up
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  FILE* out = std::fopen(path, "wb");
+  ASSERT_NE(out, nullptr) << path;
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&header, sizeof header, 1, out);
+  std::vector<uint8_t> row(static_cast<size_t>(row_bytes));
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      uint32_t p = pixels[static_cast<size_t>(y * width + x)];
+      row[static_cast<size_t>(x * 3)] = p & 0xFF;
+      row[static_cast<size_t>(x * 3 + 1)] = (p >> 8) & 0xFF;
+      row[static_cast<size_t>(x * 3 + 2)] = (p >> 16) & 0xFF;
+    }
+    std::fwrite(row.data(), row.size(), 1, out);
+  }
+  std::fclose(out);
+}
+
+// The template's first control, the message line: the dialog keeps its children in template
+// order.
+HWND MessageLine(HWND dialog) { return GetWindow(dialog, GW_CHILD); }
+
+std::string WindowText(HWND window) {
+  char text[600] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+class ProgressDialogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetRunState();
+    ResetProgress();
+  }
+  void TearDown() override {
+    DestroyProgressDialog();
+    ResetProgress();
+    ResetRunState();
+  }
+
+  // Creates the dialog as the bootstrap sequence does; false (with the test skipped) when no
+  // display exists.
+  bool Create() {
+    if (CreateProgressDialog(GetModuleHandleA(nullptr)) != 0) return true;
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] == '\0') {
+      skipped_ = true;
+      return false;
+    }
+    ADD_FAILURE() << "the dialog could not be created on display " << display;
+    return false;
+  }
+  HWND Dialog() const { return static_cast<HWND>(g_progress.dialog); }
+
+  // Every pixel of the frame and of the inside of the bar at the current percentage.
+  void ExpectBar(int percent) {
+    SCOPED_TRACE(testing::Message() << "at " << percent << " %");
+    const int x = g_progress.bar_x;
+    const int y = g_progress.bar_y;
+    const int w = g_progress.bar_w;
+    const int h = g_progress.bar_h;
+    const int f = percent * w / 100;
+    Snapshot shot = SnapshotOfBar(Dialog());
+    int wrong = 0;
+    auto expect = [&](int px, int py, COLORREF colour, const char* part) {
+      COLORREF seen = shot.At(px, py);
+      if (seen != colour && ++wrong <= 8) {
+        ADD_FAILURE() << part << " pixel (" << px - x << ", " << py - y << ") is " << std::hex
+                      << seen << ", not " << colour;
+      }
+    };
+    for (int row = 0; row <= h + 1; ++row) {
+      expect(x, y + row, kGrey, "left column");
+      expect(x + w + 1, y + row, kWhite, "right column");
+    }
+    for (int column = 1; column <= w; ++column) {
+      expect(x + column, y, kGrey, "top row");
+      expect(x + column, y + h + 1, kWhite, "bottom row");
+    }
+    for (int row = 0; row < h; ++row) {
+      for (int column = 0; column < w; ++column) {
+        expect(x + 1 + column, y + 1 + row, column < f ? kBlue : kLightGrey, "bar");
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+
+  bool skipped_ = false;
+};
+
+#define CREATE_OR_SKIP()                                                 \
+  do {                                                                   \
+    if (!Create()) {                                                     \
+      if (skipped_) GTEST_SKIP() << "no X display: windows cannot exist"; \
+      return;                                                            \
+    }                                                                    \
+  } while (0)
+
+TEST_F(ProgressDialogTest, ShowsTitleAndDefaultMessage) {
+  CREATE_OR_SKIP();
+  EXPECT_EQ(WindowText(Dialog()), "Initializing...");
+  EXPECT_EQ(WindowText(MessageLine(Dialog())), "Initializing Tovalin, please wait...");
+  EXPECT_TRUE(IsWindowVisible(Dialog()));
+}
+
+TEST_F(ProgressDialogTest, InitIniTextTakesTheMessageLinesPlace) {
+  const std::string longest(kMessageLineCapacity - 1, 'm');
+  for (const std::string& message : {std::string("Setting up Demo 2.0 & friends..."), longest}) {
+    SCOPED_TRACE(message.size());
+    ASSERT_TRUE(text::Copy(g_run_state.message_line_text, kMessageLineCapacity, message.c_str()));
+    CREATE_OR_SKIP();
+    EXPECT_EQ(WindowText(MessageLine(Dialog())), message);
+    EXPECT_EQ(WindowText(Dialog()), "Initializing...");
+    DestroyProgressDialog();
+  }
+}
+
+TEST_F(ProgressDialogTest, PlaceholderIsHiddenAndShrunkAndTheBarTakesItsPlace) {
+  CREATE_OR_SKIP();
+  HWND placeholder = GetDlgItem(Dialog(), IDC_BAR_PLACEHOLDER);
+  ASSERT_NE(placeholder, nullptr);
+  EXPECT_FALSE(IsWindowVisible(placeholder));
+  RECT outline;
+  GetWindowRect(placeholder, &outline);
+  EXPECT_EQ(outline.right - outline.left, 0);
+  EXPECT_EQ(outline.bottom - outline.top, 0);
+  // The template's 26, 14 and 170 x 12 dialog units, in pixels of this font; the dialog
+  // converts position and size each on its own.
+  RECT corner = {26, 14, 0, 0};
+  RECT size = {0, 0, 170, 12};
+  MapDialogRect(Dialog(), &corner);
+  MapDialogRect(Dialog(), &size);
+  EXPECT_EQ(g_progress.bar_x, corner.left);
+  EXPECT_EQ(g_progress.bar_y, corner.top);
+  EXPECT_EQ(g_progress.bar_w, size.right);
+  EXPECT_EQ(g_progress.bar_h, size.bottom);
+}
+
+TEST_F(ProgressDialogTest, OpensCentredRoundingDown) {
+  CREATE_OR_SKIP();
+  const int screen_width = GetSystemMetrics(SM_CXSCREEN);
+  const int screen_height = GetSystemMetrics(SM_CYSCREEN);
+  RECT outline;
+  GetWindowRect(Dialog(), &outline);
+  EXPECT_EQ(outline.left, (screen_width - (outline.right - outline.left)) >> 1);
+  EXPECT_EQ(outline.top, (screen_height - (outline.bottom - outline.top)) >> 1);
+
+  // Even and odd differences, and a window wider than the screen, where a division would round
+  // towards zero instead.
+  struct Size {
+    int width, height;
+  } sizes[] = {{300, 100}, {301, 101}, {screen_width + 77, 51}};
+  for (const Size& s : sizes) {
+    SCOPED_TRACE(testing::Message() << s.width << " x " << s.height);
+    SetWindowPos(Dialog(), nullptr, 3, 5, s.width, s.height, SWP_NOZORDER);
+    CenterWindow(Dialog());
+    GetWindowRect(Dialog(), &outline);
+    EXPECT_EQ(outline.right - outline.left, s.width);
+    EXPECT_EQ(outline.left, (screen_width - s.width) >> 1);
+    EXPECT_EQ(outline.top, (screen_height - s.height) >> 1);
+  }
+  EXPECT_EQ(outline.left, -39);  // (1024 - 1101) / 2 rounded down, on the test's 1024 screen
+}
+
+TEST_F(ProgressDialogTest, BarFollowsThePercentageToTheLastPixel) {
+  CREATE_OR_SKIP();
+  // The dialog's first, full paint, still at 0 %.
+  UpdateWindow(Dialog());
+  ExpectBar(0);
+  for (int percent : {10, 50, 100}) {
+    SetProgress(percent);
+    ExpectBar(percent);
+    if (percent == 50) {
+      const char* screenshot = std::getenv("TOVALIN_DIALOG_SCREENSHOT");
+      if (screenshot != nullptr && screenshot[0] != '\0') SaveWindowBitmap(Dialog(), screenshot);
+    }
+  }
+}
+
+TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {
+  CREATE_OR_SKIP();
+  UpdateWindow(Dialog());
+  SetProgress(250);
+  EXPECT_EQ(g_progress.current_percentage, 100);
+  ExpectBar(100);
+  StepProgress();
+  EXPECT_EQ(g_progress.current_percentage, 100);
+  ExpectBar(100);
+}
+
+TEST_F(ProgressDialogTest, QuietModeCreatesNothingAndPaintsNothing) {
+  g_run_state.show_progress = false;
+  SetProgress(10);
+  StepProgress();
+  EXPECT_EQ(g_progress.current_percentage, 0);
+  EXPECT_EQ(g_progress.dialog, nullptr);
+}
+
+}  // namespace
