@@ -148,9 +148,10 @@ bool IsPackageMember(const MemberInfo& member, const PackageView& package) {
 DecodeOutcome DecodePackageFile(InputFile& file, const PackageFile& entry, ImplodeWorkArea* work,
                                 const ByteSink& sink, ProgressBar* progress) {
   DecodeContext context{RangeReader(file, entry.stream_offset, entry.compressed_size), sink,
-                        progress, DecodeOutcome{-1, false, 0, 0, 0}, false};
+                        progress, DecodeOutcome{-1, false, 0, 0, 0, 0}, false};
   int32_t result = DecodeImplodeStream(ReadStream, WriteStream, work, &context);
   context.outcome.result = result;
+  context.outcome.unread = context.reader.remaining();
   return context.outcome;
 }
 
@@ -174,6 +175,12 @@ std::string DescribeDecodeProblem(const DecodeOutcome& outcome, const PackageFil
              " bytes decoded)";
     default:
       return "decoder failed with code " + std::to_string(outcome.result);
+  }
+  // The launcher reads the next record from where the decoder's last read ended; bytes left
+  // behind would be taken for that record.
+  if (outcome.unread != 0) {
+    return "its stream ends " + Bytes(outcome.unread) +
+           " before the compressed size its record gives, so the next record would be misread";
   }
   if (entry.uncompressed_size != 0 && outcome.decoded_size != entry.uncompressed_size) {
     return "decodes to " + std::to_string(outcome.decoded_size) + " bytes, but its record says " +

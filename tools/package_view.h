@@ -50,6 +50,7 @@ struct DecodeOutcome {
   int32_t result;         // an IMPLODE_ result code
   bool read_failed;       // the installer could not be read
   uint64_t decoded_size;  // bytes handed to the sink
+  uint32_t unread;        // compressed bytes the decoder never asked for
   uint8_t type_byte;      // the stream's first two bytes, when there were any
   uint8_t dictionary_byte;
 };

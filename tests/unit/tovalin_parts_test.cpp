@@ -1,0 +1,222 @@
+// The parts of the tovalin tool that need no installer: its command line, its JSON, its progress
+// line, how it shows values and which names it lets become files.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/command.h"
+#include "tools/display.h"
+#include "tools/json_writer.h"
+#include "tools/options.h"
+#include "tools/progress_bar.h"
+#include "tools/safe_name.h"
+#include "tools/source_spec.h"
+#include "tools/tool_error.h"
+
+namespace tool {
+namespace {
+
+const std::vector<OptionSpec> kSpecs = {
+    {"directory", 'd', true}, {"force", 'f', false}, {"dictionary", 0, true}};
+
+TEST(ToolOptions, AcceptsEveryFormOfOptionAndKeepsOperandsInOrder) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string directory;
+    bool force;
+    std::vector<std::string> operands;
+  };
+  const Case cases[] = {
+      {{"setup.exe"}, "", false, {"setup.exe"}},
+      {{"-d", "out", "setup.exe"}, "out", false, {"setup.exe"}},
+      {{"-dout", "setup.exe", "a"}, "out", false, {"setup.exe", "a"}},
+      {{"--directory", "out", "-f", "x"}, "out", true, {"x"}},
+      {{"--directory=out=1", "x", "--force"}, "out=1", true, {"x"}},
+      {{"x", "--", "-f", "--directory"}, "", false, {"x", "-f", "--directory"}},
+      {{"-", "x"}, "", false, {"-", "x"}},
+  };
+  for (const Case& c : cases) {
+    ParsedCommandLine parsed = ParseCommandLine(c.args, kSpecs);
+    EXPECT_EQ(parsed.Value("directory"), c.directory) << c.args[0];
+    EXPECT_EQ(parsed.Has("force"), c.force) << c.args[0];
+    EXPECT_EQ(parsed.operands, c.operands) << c.args[0];
+  }
+}
+
+TEST(ToolOptions, RefusesWhatTheCommandDoesNotTake) {
+  const std::vector<std::vector<std::string>> wrong = {
+      {"--unknown"},   {"-x"},  {"-d"},       {"--directory"},
+      {"--force=yes"}, {"-fx"}, {"-f", "-f"}, {"-d", "a", "--directory=b"},
+  };
+  for (const auto& args : wrong) {
+    EXPECT_THROW(ParseCommandLine(args, kSpecs), UsageError) << args[0];
+  }
+}
+
+TEST(ToolOptions, ValueFallsBackWhenTheOptionIsMissing) {
+  ParsedCommandLine parsed = ParseCommandLine({"x"}, kSpecs);
+  EXPECT_EQ(parsed.Value("dictionary", "4096"), "4096");
+  EXPECT_FALSE(parsed.Has("dictionary"));
+}
+
+TEST(ToolJson, WritesNestedDocumentsWithCommasInTheRightPlaces) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("a");
+  json.Number(1);
+  json.Key("list");
+  json.BeginArray();
+  json.String("x");
+  json.Bool(true);
+  json.BeginObject();
+  json.EndObject();
+  json.EndArray();
+  json.Key("empty");
+  json.BeginArray();
+  json.EndArray();
+  json.EndObject();
+  EXPECT_EQ(json.text(),
+            "{\n  \"a\": 1,\n  \"list\": [\n    \"x\",\n    true,\n    {}\n  ],\n"
+            "  \"empty\": []\n}\n");
+}
+
+TEST(ToolJson, EscapesEveryByteThatIsNotPrintableAscii) {
+  const struct {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"init.ini", "\"init.ini\""},
+      {"a\"b\\c", "\"a\\\"b\\\\c\""},
+      {"\n\r\t", "\"\\n\\r\\t\""},
+      {std::string("\x01\x1f\x7f", 3), "\"\\u0001\\u001F\\u007F\""},
+      {"\xe4\xff", "\"\\u00E4\\u00FF\""},
+      {std::string("a\0b", 3), "\"a\\u0000b\""},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(JsonQuote(c.in), c.out);
+}
+
+TEST(ToolProgress, LineShowsShareOfWorkAndKeepsTheEndOfLongLabels) {
+  EXPECT_EQ(RenderProgressLine(0, 100, "", 10, 20), "[..........]   0%");
+  EXPECT_EQ(RenderProgressLine(50, 100, "temp.shr", 10, 20), "[#####.....]  50%  temp.shr");
+  EXPECT_EQ(RenderProgressLine(100, 100, "", 10, 20), "[##########] 100%");
+  EXPECT_EQ(RenderProgressLine(7, 0, "", 4, 20), "[####] 100%");
+  EXPECT_EQ(RenderProgressLine(200, 100, "", 4, 20), "[####] 100%");
+  EXPECT_EQ(RenderProgressLine(1, 3, "abcdefghij", 3, 8), "[...]  33%  ...fghij");
+  // Totals near the top of 64 bits must neither overflow nor divide by zero.
+  EXPECT_EQ(RenderProgressLine(UINT64_MAX / 2, UINT64_MAX, "", 2, 0), "[..]  49%");
+}
+
+TEST(ToolProgress, DrawsNothingWhenNotWanted) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  {
+    ProgressBar quiet(false, 100, out);
+    quiet.SetLabel("x");
+    quiet.Advance(50);
+  }
+  EXPECT_EQ(std::ftell(out), 0);
+  {
+    ProgressBar shown(true, 100, out);
+    shown.Advance(50);
+  }
+  EXPECT_GT(std::ftell(out), 0);
+  std::fclose(out);
+}
+
+TEST(ToolDisplay, ShowsDosDatesTimesAndAttributesAsStored) {
+  EXPECT_EQ(FormatDosDate((21u << 9) | (2u << 5) | 3u), "2001-02-03");
+  EXPECT_EQ(FormatDosDate(0), "1980-00-00");
+  EXPECT_EQ(FormatDosDate(0xFFFFu), "2107-15-31");
+  EXPECT_EQ(FormatDosDate(0x12340000u | (21u << 9) | (2u << 5) | 3u), "2001-02-03");
+  EXPECT_EQ(FormatDosTime((4u << 11) | (5u << 5) | 3u), "04:05:06");
+  EXPECT_EQ(FormatDosTime(0xFFFFu), "31:63:62");
+  EXPECT_EQ(FormatAttributes(0x20), "----A");
+  EXPECT_EQ(FormatAttributes(0x37), "RHSDA");
+  EXPECT_EQ(FormatAttributes(0x80), "-----");
+  EXPECT_EQ(PrintableName(std::string("a\x1b[2Jb\x7f\xe4", 8)), "a\\x1B[2Jb\\x7F\xe4");
+  EXPECT_EQ(CountOf(1, "member"), "1 member");
+  EXPECT_EQ(CountOf(0, "file"), "0 files");
+}
+
+TEST(ToolSafeNames, RefusesNamesThatCouldLeaveTheFolder) {
+  const struct {
+    std::string name;
+    bool terminated;
+    bool safe;
+  } cases[] = {
+      {"init.ini", true, true},
+      {"~0000.exe", true, true},
+      {"a b.txt", true, true},
+      {"\xe4\xf6.txt", true, true},
+      {"init.ini", false, false},
+      {"", true, false},
+      {".", true, false},
+      {"..", true, false},
+      {"..\\evil.txt", true, false},
+      {"../evil.txt", true, false},
+      {"a..b", true, false},
+      {"C:evil.txt", true, false},
+      {"C:\\evil.txt", true, false},
+      {"file.txt:stream", true, false},
+      {"sub/file.txt", true, false},
+      {"sub\\file.txt", true, false},
+      {"/etc/passwd", true, false},
+      {"\x81\x5c.txt", true, false},
+      {"line\nbreak", true, false},
+      {"del\x7f", true, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WhyNameIsUnsafe(c.name, c.terminated).empty(), c.safe) << c.name;
+  }
+}
+
+TEST(ToolSourceSpecs, NamesComeFromThePathOrBeforeTheFirstEquals) {
+  const struct {
+    std::string operand;
+    std::string name;
+    std::string path;
+  } cases[] = {
+      {"init.ini", "init.ini", "init.ini"},
+      {"dir/sub/temp.shr", "temp.shr", "dir/sub/temp.shr"},
+      {"~0000.exe=build/engine.exe", "~0000.exe", "build/engine.exe"},
+      {"a=b=c", "a", "b=c"},
+  };
+  for (const auto& c : cases) {
+    SourceSpec spec = ParseSourceSpec(c.operand);
+    EXPECT_EQ(spec.name, c.name) << c.operand;
+    EXPECT_EQ(spec.path, c.path) << c.operand;
+  }
+  EXPECT_THROW(ParseSourceSpec("=x"), UsageError);
+  EXPECT_THROW(ParseSourceSpec("x="), UsageError);
+  EXPECT_THROW(ParseSourceSpec("dir/"), UsageError);
+}
+
+TEST(ToolSourceSpecs, RefusesANameGivenTwiceInAnyCase) {
+  EXPECT_EQ(ParseSourceSpecs({"a/init.ini", "temp.shr"}).size(), 2u);
+  EXPECT_THROW(ParseSourceSpecs({"a/init.ini", "b/INIT.INI"}), UsageError);
+  EXPECT_THROW(ParseSourceSpecs({"x.dll=a", "X.DLL=b"}), UsageError);
+  EXPECT_THROW(ParseSourceSpecs({}), UsageError);
+}
+
+// Help that tells the truth: every option a command takes is in its help, in the form it takes.
+TEST(ToolHelp, EveryCommandDocumentsEachOfItsOptions) {
+  for (const Command* command :
+       {&kListCommand, &kTestCommand, &kExtractCommand, &kPackCommand, &kBuildCommand}) {
+    std::string help = command->help;
+    EXPECT_EQ(help.rfind(std::string("Usage: tovalin ") + command->name + " ", 0), 0u);
+    for (const OptionSpec& option : command->options) {
+      EXPECT_NE(help.find("--" + option.long_name), std::string::npos)
+          << command->name << " --" << option.long_name;
+      if (option.short_name != 0) {
+        EXPECT_NE(help.find(std::string("-") + option.short_name + ", --" + option.long_name),
+                  std::string::npos)
+            << command->name << " -" << option.short_name;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tool
