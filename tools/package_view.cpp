@@ -3,41 +3,26 @@
 #include <cstring>
 
 #include "implode/implode.h"
+#include "package/package_format.h"
 #include "tools/progress_bar.h"
 
 namespace tool {
 namespace {
 
-constexpr uint32_t kPackageHeaderSize = 58;
-constexpr uint32_t kFileCountAt = 16;
-constexpr int32_t kMaxFileCount = 32767;
-
-constexpr uint32_t kFileRecordSize = 168;
-constexpr size_t kRecordNameSize = 128;
-constexpr size_t kRecordAttributesAt = 128;
-constexpr size_t kRecordCompressedSizeAt = 136;
-constexpr size_t kRecordDosDateAt = 140;
-constexpr size_t kRecordDosTimeAt = 144;
-constexpr size_t kRecordUncompressedSizeAt = 156;
-
-uint32_t Load32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
-PackageFile DecodeRecord(const uint8_t* record, uint32_t stream_offset) {
+PackageFile ToPackageFile(const uint8_t* bytes, uint32_t stream_offset) {
+  package::FileRecord record;
+  package::DecodeFileRecord(bytes, &record);
   PackageFile file;
-  const char* name = reinterpret_cast<const char*>(record);
   size_t length = 0;
-  while (length < kRecordNameSize && name[length] != '\0')
+  while (length < package::kNameFieldSize && record.name[length] != '\0')
     ++length;
-  file.name.assign(name, length);
-  file.name_terminated = length < kRecordNameSize;
-  file.attributes = Load32(record + kRecordAttributesAt);
-  file.compressed_size = Load32(record + kRecordCompressedSizeAt);
-  file.dos_date = Load32(record + kRecordDosDateAt);
-  file.dos_time = Load32(record + kRecordDosTimeAt);
-  file.uncompressed_size = Load32(record + kRecordUncompressedSizeAt);
+  file.name.assign(record.name, length);
+  file.name_terminated = length < package::kNameFieldSize;
+  file.attributes = record.attributes;
+  file.compressed_size = record.compressed_size;
+  file.dos_date = record.dos_date;
+  file.dos_time = record.dos_time;
+  file.uncompressed_size = record.uncompressed_size;
   file.stream_offset = stream_offset;
   return file;
 }
@@ -79,57 +64,58 @@ void WriteStream(uint8_t* buffer, uint32_t* count, void* user_param) {
 }  // namespace
 
 PackageView ReadPackage(InputFile& file, uint32_t offset, uint32_t size) {
-  PackageView package;
-  if (size < kPackageHeaderSize) {
-    package.problems.push_back("short package: " + Bytes(size) + ", but a package header takes " +
-                               Bytes(kPackageHeaderSize));
-    return package;
+  PackageView view;
+  if (size < package::kHeaderSize) {
+    view.problems.push_back("short package: " + Bytes(size) + ", but a package header takes " +
+                            Bytes(package::kHeaderSize));
+    return view;
   }
-  uint8_t header[kPackageHeaderSize];
+  uint8_t header[package::kHeaderSize];
   if (!file.ReadAt(offset, header, sizeof header)) {
-    package.problems.push_back("the package header cannot be read");
-    return package;
+    view.problems.push_back("the package header cannot be read");
+    return view;
   }
-  package.file_count = static_cast<int16_t>(header[kFileCountAt] | header[kFileCountAt + 1] << 8);
-  if (package.file_count < 1 || package.file_count > kMaxFileCount) {
-    package.problems.push_back("bad package header: file count " +
-                               std::to_string(package.file_count) + " (must be 1 to 32767)");
-    return package;
+  package::PackageHeader decoded;
+  package::DecodePackageHeader(header, &decoded);
+  view.file_count = decoded.file_count;
+  if (view.file_count < 1 || view.file_count > package::kMaxFileCount) {
+    view.problems.push_back("bad package header: file count " + std::to_string(view.file_count) +
+                            " (must be 1 to 32767)");
+    return view;
   }
 
-  uint32_t at = kPackageHeaderSize;  // within the package
-  for (int32_t index = 1; index <= package.file_count; ++index) {
+  uint32_t at = package::kHeaderSize;  // within the package
+  for (int32_t index = 1; index <= view.file_count; ++index) {
     const std::string which =
-        "file " + std::to_string(index) + " of " + std::to_string(package.file_count);
-    if (size - at < kFileRecordSize) {
-      package.problems.push_back("short package: the record of " + which + " needs " +
-                                 Bytes(kFileRecordSize) + " at offset " + std::to_string(at) +
-                                 ", but the package ends after " + Bytes(size));
-      return package;
+        "file " + std::to_string(index) + " of " + std::to_string(view.file_count);
+    if (size - at < package::kRecordSize) {
+      view.problems.push_back("short package: the record of " + which + " needs " +
+                              Bytes(package::kRecordSize) + " at offset " + std::to_string(at) +
+                              ", but the package ends after " + Bytes(size));
+      return view;
     }
-    uint8_t record[kFileRecordSize];
+    uint8_t record[package::kRecordSize];
     if (!file.ReadAt(offset + at, record, sizeof record)) {
-      package.problems.push_back("the record of " + which + " cannot be read");
-      return package;
+      view.problems.push_back("the record of " + which + " cannot be read");
+      return view;
     }
-    at += kFileRecordSize;
-    PackageFile entry = DecodeRecord(record, offset + at);
+    at += package::kRecordSize;
+    PackageFile entry = ToPackageFile(record, offset + at);
     if (entry.compressed_size > size - at) {
-      package.problems.push_back("short package: " + which + " needs " +
-                                 Bytes(entry.compressed_size) + " of stream, but only " +
-                                 Bytes(size - at) + " are left");
-      return package;
+      view.problems.push_back("short package: " + which + " needs " + Bytes(entry.compressed_size) +
+                              " of stream, but only " + Bytes(size - at) + " are left");
+      return view;
     }
     at += entry.compressed_size;
-    package.files.push_back(entry);
+    view.files.push_back(entry);
   }
   if (at != size) {
-    package.problems.push_back(Bytes(size - at) + " after the last file, where nothing belongs");
+    view.problems.push_back(Bytes(size - at) + " after the last file, where nothing belongs");
   }
-  return package;
+  return view;
 }
 
-bool IsPackageMember(const MemberInfo& member, const PackageView& package) {
+bool IsPackageMember(const MemberInfo& member, const PackageView& view) {
   static const char kExtension[] = ".shr";
   const size_t n = sizeof kExtension - 1;
   const std::string& name = member.name;
@@ -142,7 +128,7 @@ bool IsPackageMember(const MemberInfo& member, const PackageView& package) {
     }
     if (match) return true;
   }
-  return package.problems.empty() && !package.files.empty();
+  return view.problems.empty() && !view.files.empty();
 }
 
 DecodeOutcome DecodePackageFile(InputFile& file, const PackageFile& entry, ImplodeWorkArea* work,

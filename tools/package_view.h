@@ -44,7 +44,7 @@ PackageView ReadPackage(InputFile& file, uint32_t offset, uint32_t size);
 // Whether a member is a package: its name ends in ".shr" (any case), or its bytes make a whole
 // package without a single problem. The name makes the tool look inside even a damaged package;
 // the content makes it find packages stored under other names.
-bool IsPackageMember(const MemberInfo& member, const PackageView& package);
+bool IsPackageMember(const MemberInfo& member, const PackageView& view);
 
 struct DecodeOutcome {
   int32_t result;         // an IMPLODE_ result code
