@@ -11,13 +11,14 @@
 
 namespace {
 
-ArchiveState g_archive = {{0}, platform::kNoFile, 0, 0, 0};
+ArchiveState g_archive = {{0}, platform::kNoFile, 0, 0, -1, 0};
 
 void ForgetSource() {
   g_archive.source_path[0] = '\0';
   g_archive.archive_handle = platform::kNoFile;
   g_archive.first_entry_offset = 0;
   g_archive.last_entry_offset = 0;
+  g_archive.archive_position = -1;
 }
 
 void CloseArchiveAtExit() {
@@ -48,7 +49,7 @@ void OpenArchive() {
   g_archive.last_entry_offset = trailer.last_entry_offset;
   // Once is enough; should registering fail, the next accepted trailer tries again.
   if (!g_archive.close_at_exit_registered) {
-    g_archive.close_at_exit_registered = std::atexit(CloseArchiveAtExit) == 0 ? 1 : 0;
+    g_archive.close_at_exit_registered = platform::CallAtExit(CloseArchiveAtExit);
   }
 }
 
@@ -60,6 +61,7 @@ bool ArchiveAvailable() {
 // kind of broken chain counts as "no such member".
 int FindArchiveMember(const char* key, archive::ChainEntry* entry) {
   archive::ChainWalk walk;
+  g_archive.archive_position = -1;  // the walk moves the file
   archive::BeginChainWalk(&walk, g_archive.archive_handle, g_archive.first_entry_offset);
   while (archive::NextChainEntry(&walk, entry)) {
     if (archive::NameFieldMatchesKey(entry->header.name, key)) return 1;
@@ -162,12 +164,20 @@ int32_t ReadMember(MemberStream* stream, void* buffer, int32_t count) {
   int64_t rest = static_cast<int64_t>(stream->size) - stream->position;
   if (count > rest) count = rest > 0 ? static_cast<int32_t>(rest) : 0;
   if (count == 0) return 0;
-  // Every read positions the shared archive file itself: other streams and lookups may have
-  // moved it since.
+  // Streams share the archive file, and other streams and lookups may have moved it since this
+  // stream's last read: position it unless it is known to stand right there.
   int32_t at = stream->data_start + stream->position;
-  if (platform::Seek(g_archive.archive_handle, at, platform::kFromStart) != at) return -1;
+  if (g_archive.archive_position != at) {
+    g_archive.archive_position = -1;
+    if (platform::Seek(g_archive.archive_handle, at, platform::kFromStart) != at) return -1;
+  }
   int32_t got = platform::ReadBytes(g_archive.archive_handle, buffer, static_cast<uint32_t>(count));
-  if (got > 0) stream->position += got;
+  if (got < 0) {
+    g_archive.archive_position = -1;
+    return -1;
+  }
+  stream->position += got;
+  g_archive.archive_position = at + got;
   return got;
 }
 
@@ -182,6 +192,7 @@ int HasInstallScriptMember() {
   if (!ArchiveAvailable()) return 0;
   archive::ChainWalk walk;
   archive::ChainEntry entry;
+  g_archive.archive_position = -1;  // the walk moves the file
   archive::BeginChainWalk(&walk, g_archive.archive_handle, g_archive.first_entry_offset);
   while (archive::NextChainEntry(&walk, &entry)) {
     if (archive::NameFieldMarksInstallScript(entry.header.name)) return 1;

@@ -283,8 +283,8 @@ void ShowMissingScriptWarning() {
 // The install script is the stem followed by "cfg", as a member or a loose file; an archive
 // that holds any ".AIC" member also has one. Only its presence counts.
 int FindInstallScript() {
-  if (!Join(g_boot.install_script_path, sizeof g_boot.install_script_path,
-            g_boot.executable_stem, "cfg")) {
+  if (!Join(g_boot.install_script_path, sizeof g_boot.install_script_path, g_boot.executable_stem,
+            "cfg")) {
     return RefuseLongText(g_boot.executable_stem);
   }
   MemberStream* script = OpenMember(g_boot.install_script_path);
@@ -446,12 +446,13 @@ bool TakesThirtyTwoBitRoute(const char* version_text) {
   return std::strcmp(version_text, "3.3") > 0;
 }
 
-bool BuildPassedThroughArguments(const char* command_line, const char* executable_folder,
-                                 char* out, size_t capacity) {
+bool BuildPassedThroughArguments(const char* command_line, const char* executable_folder, char* out,
+                                 size_t capacity) {
   if (!text::Copy(out, capacity, "")) return false;
   if (command_line[0] == '\0') return true;
   const char* p = command_line;
-  while (*p == ' ' || *p == '\t') ++p;
+  while (*p == ' ' || *p == '\t')
+    ++p;
   char c = p[0];
   char c2 = c != '\0' ? p[1] : '\0';
   bool as_typed = c == '/' || c == '-' || c == '|' || c2 == ':' || (c == '\\' && c2 == '\\');

@@ -5,7 +5,9 @@
 #include "platform/platform.h"
 
 // Only the registration of this class matters: no window of it is ever created.
-LRESULT CALLBACK InstallWndProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CALLBACK InstallWndProc(HWND, UINT, WPARAM, LPARAM) {
+  return 0;
+}
 
 ATOM RegisterInstallClass(HINSTANCE instance) {
   WNDCLASSA window_class;
@@ -30,8 +32,17 @@ unsigned RegisterClassThunk(void* instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line, int) {
+  return LauncherMain(instance, previous_instance, command_line, RegisterClassThunk);
+}
+
+// The process starts here, without the C runtime's start-up code: the launcher needs none of
+// it (no static constructors, no arguments vector), and leaving it out keeps the stub small.
+extern "C" void WINAPI LauncherStartup() {
   // A downloaded setup.exe shares its folder with whatever else was downloaded: DLLs are taken
   // from the system directory only.
   platform::RestrictDllSearchPath();
-  return LauncherMain(instance, previous_instance, command_line, RegisterClassThunk);
+  const char* command_line = SkipProgramName(GetCommandLineA());
+  int exit_code =
+      WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(command_line), SW_SHOWDEFAULT);
+  platform::EndProcess(static_cast<uint32_t>(exit_code));
 }

@@ -4,17 +4,9 @@
 
 #include "platform/text_file.h"
 
-// Zero-filled, so that its large buffers take no room in the executable; the one field that
-// starts set is set when the process starts.
+// Zero-filled, so that its large buffers take no room in the executable; the entry point sets
+// the show-progress flag when the process starts.
 RunState g_run_state;
-
-namespace {
-
-struct ShowProgressAtStart {
-  ShowProgressAtStart() { g_run_state.show_progress = true; }
-} g_show_progress_at_start;
-
-}  // namespace
 
 void ResetRunState() {
   std::memset(&g_run_state, 0, sizeof g_run_state);

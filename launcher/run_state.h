@@ -18,7 +18,8 @@ constexpr size_t kMessageLineCapacity = 512;
 struct RunState {
   // The command line as handed to the entry point (after the program name).
   char kept_command_line[kCommandLineCapacity];
-  // Set when the process starts; quiet mode clears it and nothing sets it again.
+  // Set when the process starts (by the entry point); quiet mode clears it and nothing sets it
+  // again.
   bool show_progress;
   // The text of "init.ini", at most 511 bytes; empty when that file is missing or empty.
   char message_line_text[kMessageLineCapacity];

@@ -192,7 +192,12 @@ int WaitForProcessEnd(const ProcessInfo& started, uint32_t milliseconds);
 // Reads the exit code of a process (259 while it still runs). Non-zero on success.
 int GetProcessExitCode(const ProcessInfo& started, uint32_t* exit_code);
 
-// Ends the process with an exit code.
+// Has handler run when the process ends normally. Non-zero when it was registered. The launcher
+// runs without the C runtime's start-up code, so on Windows the handlers run from EndProcess;
+// on the posix side they run at the C runtime's exit.
+int CallAtExit(void (*handler)());
+
+// Runs the exit handlers and ends the process with an exit code.
 [[noreturn]] void EndProcess(uint32_t exit_code);
 
 }  // namespace platform

@@ -124,8 +124,8 @@ int StartProcess(char* command_line, ProcessInfo* started) {
     return 0;
   }
   machine.process_waits = 0;
-  machine.process_exit_code = machine.run_process(command_line, machine.current_directory,
-                                                  machine.run_process_context);
+  machine.process_exit_code =
+      machine.run_process(command_line, machine.current_directory, machine.run_process_context);
   started->process = &machine;
   started->thread = &machine;
   return 1;
@@ -144,9 +144,12 @@ int GetProcessExitCode(const ProcessInfo& /*started*/, uint32_t* exit_code) {
   return 1;
 }
 
+int CallAtExit(void (*handler)()) {
+  return std::atexit(handler) == 0 ? 1 : 0;
+}
+
 void EndProcess(uint32_t exit_code) {
-  std::fflush(nullptr);
-  std::_Exit(static_cast<int>(exit_code & 0xFF));
+  std::exit(static_cast<int>(exit_code & 0xFF));
 }
 
 }  // namespace platform

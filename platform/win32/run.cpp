@@ -8,7 +8,9 @@
 
 namespace platform {
 
-uint32_t GetSystemVersion() { return GetVersion(); }
+uint32_t GetSystemVersion() {
+  return GetVersion();
+}
 
 uint32_t GetModulePath(char* buffer, uint32_t capacity) {
   DWORD length = GetModuleFileNameA(nullptr, buffer, capacity);
@@ -20,9 +22,13 @@ uint32_t GetModulePath(char* buffer, uint32_t capacity) {
   return length;
 }
 
-int ChangeDrive(int drive_number) { return _chdrive(drive_number) == 0 ? 1 : 0; }
+int ChangeDrive(int drive_number) {
+  return _chdrive(drive_number) == 0 ? 1 : 0;
+}
 
-int ChangeDirectory(const char* path) { return SetCurrentDirectoryA(path) ? 1 : 0; }
+int ChangeDirectory(const char* path) {
+  return SetCurrentDirectoryA(path) ? 1 : 0;
+}
 
 uint32_t GetTemporaryPath(char* buffer, uint32_t capacity) {
   return GetTempPathA(capacity, buffer);
@@ -48,8 +54,8 @@ int StartProcess(char* command_line, ProcessInfo* started) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info;
   ZeroMemory(&info, sizeof info);
-  if (!CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessA(nullptr, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
     return 0;
   }
   started->process = info.hProcess;
@@ -68,6 +74,29 @@ int GetProcessExitCode(const ProcessInfo& started, uint32_t* exit_code) {
   return 1;
 }
 
-void EndProcess(uint32_t exit_code) { ExitProcess(exit_code); }
+namespace {
+
+constexpr int kMaxExitHandlers = 4;
+
+struct ExitHandlers {
+  void (*handler[kMaxExitHandlers])();
+  int count;
+};
+
+ExitHandlers g_exit_handlers;
+
+}  // namespace
+
+int CallAtExit(void (*handler)()) {
+  if (g_exit_handlers.count == kMaxExitHandlers) return 0;
+  g_exit_handlers.handler[g_exit_handlers.count++] = handler;
+  return 1;
+}
+
+void EndProcess(uint32_t exit_code) {
+  while (g_exit_handlers.count > 0)
+    g_exit_handlers.handler[--g_exit_handlers.count]();
+  ExitProcess(exit_code);
+}
 
 }  // namespace platform

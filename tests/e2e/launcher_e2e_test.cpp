@@ -27,9 +27,11 @@ namespace {
 
 constexpr DWORD kStillActive = 259;
 constexpr uint32_t kDate = (2004 - 1980) << 9 | 2 << 5 | 29;  // 2004-02-29
-constexpr uint32_t kTime = 13 << 11 | 37 << 5 | 42 / 2;      // 13:37:42
+constexpr uint32_t kTime = 13 << 11 | 37 << 5 | 42 / 2;       // 13:37:42
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 // A path of the build tree (a Unix path) as Wine's Z: drive shows it.
 std::string FromBuildTree(const char* unix_path) {
@@ -58,6 +60,15 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+std::string WindowText(HWND window) {
+  wchar_t wide[1024];
+  int length = GetWindowTextW(window, wide, 1024);
+  char text[2048] = "";
+  if (length > 0)
+    WideCharToMultiByte(CP_ACP, 0, wide, length + 1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
+
 // Watches the desktop while the launcher runs: whether its progress dialog showed up (and what
 // its message line said), and whether a warning box came up, which it reads and dismisses.
 class DesktopWatcher {
@@ -77,10 +88,7 @@ class DesktopWatcher {
     char class_name[32];
     GetClassNameA(child, class_name, sizeof class_name);
     if (lstrcmpiA(class_name, "Static") == 0) {
-      char text[1024];
-      if (GetWindowTextA(child, text, sizeof text) > 0) {
-        *reinterpret_cast<std::string*>(context) += text;
-      }
+      *reinterpret_cast<std::string*>(context) += WindowText(child);
     }
     return TRUE;
   }
@@ -92,10 +100,11 @@ class DesktopWatcher {
       HWND dialog = FindWindowA(nullptr, "Initializing...");
       if (dialog != nullptr) {
         dialog_seen = true;
-        char text[1024] = "";
-        if (GetWindowTextA(GetDlgItem(dialog, 0xFFFF), text, sizeof text) > 0) {
-          dialog_message = text;
-        }
+        // The message line is the template's first control, and so the dialog's first child.
+        // Its text is read in Unicode: Wine's ANSI read of another process's window text
+        // garbles its first bytes.
+        std::string text = WindowText(GetWindow(dialog, GW_CHILD));
+        if (!text.empty()) dialog_message = text;
       }
       HWND box = FindWindowA("#32770", "Warning");
       if (box != nullptr && warning_text.empty()) {
@@ -270,7 +279,7 @@ class LauncherE2E : public testing::Test {
 
   std::string ErrorLog() {
     return testing_support::FileExists(ErrorLogPath()) ? ReadFileText(ErrorLogPath())
-                                                        : std::string();
+                                                       : std::string();
   }
 
   TempDir dir;
@@ -482,9 +491,9 @@ TEST_F(LauncherE2E, TraceLogThatExistsIsWritten) {
   Run(setup, "/S");
   std::vector<std::string> lines = Lines(ReadFileText(TraceLogPath()));
   ASSERT_EQ(lines.size(), 6u);
-  const char* messages[] = {"Before GetTempPath()=''", "GetTempPath()=", "GetTempFileName()=",
-                            "cmdline='/S'", "Before CreateProcess(), cmdline=",
-                            "Child process exit"};
+  const char* messages[] = {
+      "Before GetTempPath()=''",          "GetTempPath()=",    "GetTempFileName()=", "cmdline='/S'",
+      "Before CreateProcess(), cmdline=", "Child process exit"};
   for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(lines[i].substr(0, 1), "(");
     EXPECT_NE(lines[i].find(")HEADER("), std::string::npos);

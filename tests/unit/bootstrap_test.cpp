@@ -29,9 +29,11 @@ namespace {
 
 constexpr uint32_t kStillActive = 259;
 constexpr uint32_t kEngineDate = (2001 - 1980) << 9 | 9 << 5 | 11;  // 2001-09-11
-constexpr uint32_t kEngineTime = 8 << 11 | 46 << 5 | 20 / 2;       // 08:46:20
+constexpr uint32_t kEngineTime = 8 << 11 | 46 << 5 | 20 / 2;        // 08:46:20
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 // What the stand-in engine saw when it was started.
 struct EngineRecord {
@@ -80,7 +82,8 @@ class BootstrapTest : public testing::Test {
     ++record->starts;
     record->command_line = command_line;
     record->current_directory = current_directory;
-    std::string engine_path = std::string(command_line).substr(0, std::string(command_line).find(' '));
+    std::string engine_path =
+        std::string(command_line).substr(0, std::string(command_line).find(' '));
     std::string folder = engine_path.substr(0, engine_path.rfind('\\'));
     record->work_directory_listing = testing_support::ListFolder(HostPath(folder));
     return record->exit_code;
@@ -172,10 +175,10 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
   EXPECT_EQ(engine.work_directory_listing,
             (std::vector<std::string>{"dosshell.pif", "init.ini", "readme.txt", "uninst.exe",
                                       "~0000.bat", "~0000.dll", "~0000.exe"}));
-  EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "readme.txt\r\n" +
-                                 "del " + w + "~0000.exe\r\n" + "del " + w + "uninst.exe\r\n" +
-                                 "del " + w + "~0000.dll\r\n" + "del " + w + "dosshell.pif\r\n" +
-                                 "del " + w + "~0000.bat\r\n" + "rd C:\\TEMP\\AI1.tmp\r\n");
+  EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "readme.txt\r\n" + "del " +
+                                 w + "~0000.exe\r\n" + "del " + w + "uninst.exe\r\n" + "del " + w +
+                                 "~0000.dll\r\n" + "del " + w + "dosshell.pif\r\n" + "del " + w +
+                                 "~0000.bat\r\n" + "rd C:\\TEMP\\AI1.tmp\r\n");
 
   uint32_t date = 0;
   uint32_t time = 0;
@@ -204,10 +207,10 @@ TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   const std::string w = "C:\\TEMP\\AI1.tmp\\";
-  EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "spawn.exe\r\n" +
-                                 "del " + w + "uninst16.exe\r\n" + "del " + w + "~0000.exe\r\n" +
-                                 "del " + w + "~0000.dll\r\n" + "del " + w + "dosshell.pif\r\n" +
-                                 "del " + w + "~0000.bat\r\n" + "rd C:\\TEMP\\AI1.tmp\r\n");
+  EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "spawn.exe\r\n" + "del " +
+                                 w + "uninst16.exe\r\n" + "del " + w + "~0000.exe\r\n" + "del " +
+                                 w + "~0000.dll\r\n" + "del " + w + "dosshell.pif\r\n" + "del " +
+                                 w + "~0000.bat\r\n" + "rd C:\\TEMP\\AI1.tmp\r\n");
   EXPECT_EQ(ReadFileText(HostPath(w + "~0000.exe")), "engine16");
 }
 
@@ -532,8 +535,8 @@ TEST_F(BootstrapTest, InstallScriptOnConnectedDriveGoesInNetworkForm) {
   text::Copy(m.module_path, sizeof m.module_path, "X:\\App\\setup.exe");
   AddCompleteInstaller();
   std::string error;
-  ASSERT_TRUE(archive::WriteInstallerFile(root.Join("share/App/setup.exe"), Text("MZ"), members,
-                                          &error));
+  ASSERT_TRUE(
+      archive::WriteInstallerFile(root.Join("share/App/setup.exe"), Text("MZ"), members, &error));
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe \\\\srv\\pub\\App\\setup.cfg ");
@@ -542,8 +545,12 @@ TEST_F(BootstrapTest, InstallScriptOnConnectedDriveGoesInNetworkForm) {
 
 // ---- The entry point ---------------------------------------------------------------------------
 
-unsigned RegisterFails(void*) { return 0; }
-unsigned RegisterWorks(void*) { return 0xC001; }
+unsigned RegisterFails(void*) {
+  return 0;
+}
+unsigned RegisterWorks(void*) {
+  return 0xC001;
+}
 
 TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
   AddCompleteInstaller();
@@ -558,6 +565,25 @@ TEST_F(BootstrapTest, EntryReturnsOneAfterAFailedSequence) {
   WriteSetup();  // no install script
   EXPECT_EQ(LauncherMain(nullptr, nullptr, "", RegisterWorks), 1);
   EXPECT_TRUE(g_run_state.show_progress);
+}
+
+TEST(EntryCommandLine, ProgramNameAndFollowingBlanksAreSkipped) {
+  struct Case {
+    const char* process_command_line;
+    const char* kept;
+  };
+  const Case cases[] = {
+      {"setup.exe /S", "/S"},
+      {"\"C:\\Program Files\\setup.exe\"  /S x", "/S x"},
+      {"\"C:\\a b\\setup.exe\"/S", "/S"},  // a quoted name ends at its quote
+      {"setup.exe\t\r\n  data.txt", "data.txt"},
+      {"setup.exe", ""},
+      {"\"unterminated name", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_STREQ(SkipProgramName(c.process_command_line), c.kept) << c.process_command_line;
+  }
 }
 
 TEST(EntryQuietMode, OnlyExactSlashAnSelectsIt) {
