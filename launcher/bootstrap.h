@@ -25,5 +25,5 @@ bool TakesThirtyTwoBitRoute(const char* version_text);
 // The user's arguments as the engine receives them: an option ("/", "-", "|"), a drive path or
 // a network path passes as typed; anything else gets the executable folder in front. False
 // when the result does not fit.
-bool BuildPassedThroughArguments(const char* command_line, const char* executable_folder,
-                                 char* out, size_t capacity);
+bool BuildPassedThroughArguments(const char* command_line, const char* executable_folder, char* out,
+                                 size_t capacity);
