@@ -36,6 +36,10 @@ struct ArchiveState {
   platform::FileHandle archive_handle;
   uint32_t first_entry_offset;
   uint32_t last_entry_offset;  // kept from the trailer, used by nothing
+  // Where the archive file stands after the last member read, -1 when unknown. A stream read
+  // right after its own previous read need not position the file again, which spares a copy
+  // one system call per block.
+  int32_t archive_position;
   int close_at_exit_registered;
 };
 
