@@ -1,7 +1,6 @@
 #include "archive/archive_reader.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "archive/archive_format.h"

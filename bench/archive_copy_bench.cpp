@@ -33,9 +33,10 @@ const BenchFiles& Files();
 // Half a gigabyte must not stay behind in the temporary directory.
 void RemoveFiles() {
   const BenchFiles& files = Files();
-  std::remove(files.installer.c_str());
-  std::remove(files.target.c_str());
-  rmdir(files.dir.c_str());
+  // Nothing is left to do at exit if a removal fails.
+  (void)std::remove(files.installer.c_str());
+  (void)std::remove(files.target.c_str());
+  (void)rmdir(files.dir.c_str());
 }
 
 // Builds the installer once per process: a small image and one 256 MiB member, streamed from a
@@ -55,14 +56,14 @@ const BenchFiles& Files() {
     if (out == nullptr) std::abort();
     std::vector<uint8_t> block(kPlainBlockSize);
     uint32_t state = 12345;
-    for (int64_t written = 0; written < kMemberSize; written += block.size()) {
+    for (int64_t written = 0; written < kMemberSize; written += kPlainBlockSize) {
       for (auto& byte : block) {
         state = state * 1664525u + 1013904223u;
         byte = static_cast<uint8_t>(state >> 24);
       }
       if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) std::abort();
     }
-    std::fclose(out);
+    if (std::fclose(out) != 0) std::abort();
     archive::ArchiveMemberSpec member;
     member.name = "payload.bin";
     member.source_path = source;
@@ -72,8 +73,8 @@ const BenchFiles& Files() {
       std::fprintf(stderr, "%s\n", error.c_str());
       std::abort();
     }
-    std::remove(source.c_str());
-    std::atexit(RemoveFiles);
+    (void)std::remove(source.c_str());
+    if (std::atexit(RemoveFiles) != 0) std::abort();
     return f;
   }());
   return *files;

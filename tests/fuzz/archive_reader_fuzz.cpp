@@ -42,8 +42,9 @@ const Paths& WorkPaths() {
     p.missing = std::string(dir) + "/none/x.bin";
     FILE* loose = std::fopen(p.loose.c_str(), "wb");
     if (loose == nullptr) std::abort();
-    std::fputs("a loose file beside the installer", loose);
-    std::fclose(loose);
+    if (std::fputs("a loose file beside the installer", loose) < 0 || std::fclose(loose) != 0) {
+      std::abort();
+    }
     return p;
   }();
   return paths;
@@ -53,7 +54,7 @@ void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
   FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) std::abort();
   if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-  std::fclose(file);
+  if (std::fclose(file) != 0) std::abort();
 }
 
 // Splits the input into members, writes them with the writer, then corrupts one byte.
@@ -76,13 +77,14 @@ void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_
   if (size < 3) return;
   FILE* file = std::fopen(path.c_str(), "r+b");
   if (file == nullptr) std::abort();
-  std::fseek(file, 0, SEEK_END);
+  if (std::fseek(file, 0, SEEK_END) != 0) std::abort();
   long length = std::ftell(file);
   long where = static_cast<long>((static_cast<unsigned>(data[size - 1]) << 8 | data[size - 2])) %
                (length > 0 ? length : 1);
-  std::fseek(file, where, SEEK_SET);
-  std::fputc(data[size - 3], file);
-  std::fclose(file);
+  if (std::fseek(file, where, SEEK_SET) != 0 || std::fputc(data[size - 3], file) == EOF ||
+      std::fclose(file) != 0) {
+    std::abort();
+  }
 }
 
 // Reads a stream to its end in steps whose sizes come from the input.
