@@ -70,6 +70,7 @@ class Extractor {
       ExtractMember(*member);
     }
     progress.Finish();
+    progress_ = nullptr;
     if (!quiet_) {
       std::printf("%s written to %s\n", CountOf(written_, "file").c_str(), folder_.c_str());
     }
