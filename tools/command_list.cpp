@@ -76,7 +76,8 @@ void CountUnrecordedSizes(InputFile& file, Listing* listing, bool quiet) {
         listed.size = outcome.decoded_size;
         listed.size_known = true;
       } else {
-        listing->problems.push_back(member.member.name + ": " + listed.file.name + ": " + problem);
+        listing->problems.push_back(PrintableName(member.member.name) + ": " +
+                                    PrintableName(listed.file.name) + ": " + problem);
       }
     }
   }
@@ -89,7 +90,7 @@ Listing MakeListing(InputFile& file, bool with_packages, bool quiet) {
   for (const MemberInfo& member : view.members) {
     ListedMember listed;
     listed.member = member;
-    const std::string& name = member.name;
+    const std::string name = PrintableName(member.name);
     if (!member.name_terminated) {
       listing.problems.push_back(name + ": the name field holds no terminating NUL");
     }

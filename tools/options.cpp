@@ -7,18 +7,20 @@
 namespace tool {
 namespace {
 
+template <typename Match>
+const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, Match match) {
+  auto it = std::find_if(specs.begin(), specs.end(), match);
+  return it == specs.end() ? nullptr : &*it;
+}
+
 const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.long_name == name) return &spec;
-  }
-  return nullptr;
+  return FindSpec(specs, [&name](const OptionSpec& spec) { return spec.long_name == name; });
 }
 
 const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
-  for (const OptionSpec& spec : specs) {
-    if (spec.short_name != 0 && spec.short_name == name) return &spec;
-  }
-  return nullptr;
+  return FindSpec(specs, [name](const OptionSpec& spec) {
+    return spec.short_name != 0 && spec.short_name == name;
+  });
 }
 
 class Parser {

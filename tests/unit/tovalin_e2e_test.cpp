@@ -318,6 +318,9 @@ TEST_F(TovalinEndToEnd, TestNamesEveryKindOfDamage) {
     archive::StoreLittleEndian32(&padded[size_at], first_size + 3000);
     padded.insert(padded.begin() + static_cast<long>(kFirstStreamAt + first_size), 3000, 0);
   }
+  Bytes wrong_size = good_package;
+  archive::StoreLittleEndian32(
+      &wrong_size[package::kHeaderSize + package::kRecordUncompressedSizeAt], 5);
   Bytes cut_package = good_package;
   cut_package.resize(cut_package.size() - 10);
 
@@ -343,6 +346,8 @@ TEST_F(TovalinEndToEnd, TestNamesEveryKindOfDamage) {
        "temp.shr: bad package header: file count 0"},
       {"stream shorter than recorded", RawInstaller(stub_, {Member("temp.shr", padded)}),
        "temp.shr: first.txt: its stream ends "},
+      {"recorded size wrong", RawInstaller(stub_, {Member("temp.shr", wrong_size)}),
+       "temp.shr: first.txt: decodes to 10 bytes, but its record says 5"},
       {"package cut short", RawInstaller(stub_, {Member("temp.shr", cut_package)}),
        "temp.shr: short package: file 2 of 2 needs"},
   };
@@ -357,6 +362,22 @@ TEST_F(TovalinEndToEnd, TestNamesEveryKindOfDamage) {
                                                                              << run.out;
     EXPECT_EQ(run.out.find("all whole"), std::string::npos) << c.what;
   }
+}
+
+TEST_F(TovalinEndToEnd, ListDecodesFilesWhoseRecordLeavesOutTheSize) {
+  Bytes package = Package({{"engine.exe", Text(std::string(40000, 'e'))}, {"b.txt", Text("bb")}});
+  archive::StoreLittleEndian32(&package[package::kHeaderSize + package::kRecordUncompressedSizeAt],
+                               0);
+  Write("setup.exe", RawInstaller(stub_, {Member("engine.bin", package)}));
+  ToolRun list = Tovalin({"list", "--packages", "setup.exe"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  // Found as a package by its content, though its name does not end in ".shr".
+  EXPECT_NE(list.out.find("      40000  2002-03-04  05:06:08  ----A    engine.exe"),
+            std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("          2  2002-03-04  05:06:08  ----A    b.txt"), std::string::npos)
+      << list.out;
+  EXPECT_NE(list.out.find("1 package holding 2 files"), std::string::npos) << list.out;
 }
 
 TEST_F(TovalinEndToEnd, SomethingThatIsNoInstallerGetsAClearMessage) {
