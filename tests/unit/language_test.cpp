@@ -14,7 +14,7 @@ class LanguageTest : public testing::Test {
   void SetUp() override { platform::ResetMachine(); }
   void TearDown() override { platform::ResetMachine(); }
 
-  std::string SuffixFor(const char* abbreviated_name) {
+  static std::string SuffixFor(const char* abbreviated_name) {
     text::Copy(platform::Machine().abbreviated_language_name,
                sizeof platform::Machine().abbreviated_language_name, abbreviated_name);
     char suffix[kLanguageSuffixCapacity] = "";
@@ -24,7 +24,7 @@ class LanguageTest : public testing::Test {
 };
 
 TEST_F(LanguageTest, SuffixByTheLanguagesTwoLetters) {
-  struct Case {
+  const struct Case {
     const char* locale;
     const char* suffix;
   } cases[] = {

@@ -88,7 +88,7 @@ TEST_F(LogsTest, TraceLinesAppendOneAtATimeInTheExactFormat) {
 }
 
 TEST_F(LogsTest, TraceDateShowsTwoDigitYears) {
-  struct Case {
+  const struct Case {
     platform::LocalTime clock;
     uint32_t process_id;
     const char* expected;
@@ -162,7 +162,7 @@ TEST_F(LogsTest, TraceLineLongerThanItsBufferIsCutAndKeepsItsBreak) {
   ASSERT_EQ(first_line.size(), prefix_length + 2);
   // The longest message that fits whole: the line and its "\n" fill the buffer to the NUL.
   const size_t fits = kTraceLineCapacity - 1 - prefix_length - 1;
-  struct Case {
+  const struct Case {
     size_t message_length;
     size_t written_length;
   } cases[] = {{fits, fits}, {fits + 1, fits}, {fits + 40000, fits}, {300, 300}};
@@ -187,7 +187,7 @@ TEST_F(LogsTest, LineBreaksInsideATraceMessageReachTheDiskAsCrLf) {
 }
 
 TEST_F(LogsTest, ErrorLogIsCreatedAndKeepsOneBreakPerLine) {
-  struct Case {
+  const struct Case {
     const char* message;
     const char* added;
   } cases[] = {

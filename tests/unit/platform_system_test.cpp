@@ -45,7 +45,7 @@ class PlatformSystem : public testing::Test {
 
 // The test's own reading of the local clock, by the system's means.
 platform::LocalTime SystemLocalTime() {
-  platform::LocalTime now = {};
+  platform::LocalTime now;
 #ifdef _WIN32
   SYSTEMTIME local;
   GetLocalTime(&local);
@@ -129,6 +129,10 @@ TEST_F(PlatformSystem, LibrariesStillLoadFromTheSystemDirectory) {
   char remote[256];
   uint32_t length = sizeof remote;
   EXPECT_NE(platform::NetworkNameOfDevice("C:", remote, &length), 0u);
+#ifdef _WIN32
+  // Loaded on demand: the launcher does not import it.
+  EXPECT_NE(GetModuleHandleA("mpr.dll"), nullptr);
+#endif
 }
 
 #ifndef _WIN32
@@ -159,7 +163,7 @@ TEST_F(PlatformSystem, PinnedFactsComeFromTheMachine) {
 TEST_F(PlatformSystem, ConfiguredNetworkConnections) {
   platform::PosixMachine& machine = platform::Machine();
   text::Copy(machine.network_connection['X' - 'A'], 256, "\\\\srv\\pub");
-  struct Case {
+  const struct Case {
     const char* local_name;
     uint32_t length;
     uint32_t result;

@@ -52,11 +52,13 @@ struct TemplateReader {
     uint16_t first = Word();
     if (first == 0xFFFF) return "#" + std::to_string(Word());
     std::string name;
-    for (uint16_t c = first; c != 0; c = Word()) name += static_cast<char>(c);
+    for (uint16_t c = first; c != 0; c = Word())
+      name += static_cast<char>(c);
     return name;
   }
   void AlignToDword(const uint8_t* base) {
-    while ((at - base) % 4 != 0) ++at;
+    while ((at - base) % 4 != 0)
+      ++at;
   }
 };
 
@@ -71,8 +73,8 @@ TEST(LauncherResources, PromptDlgIsAStandardTemplateWithExactlyItsControls) {
   ASSERT_NE(base, nullptr);
   TemplateReader in{base};
   EXPECT_EQ(in.Dword(), static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME |
-                                               DS_SETFONT));  // and so no DLGTEMPLATEEX signature
-  EXPECT_EQ(in.Dword(), 0u);                                  // no extended style
+                                              DS_SETFONT));  // and so no DLGTEMPLATEEX signature
+  EXPECT_EQ(in.Dword(), 0u);                                 // no extended style
   EXPECT_EQ(in.Word(), 3);
   EXPECT_EQ(in.Short(), 0);
   EXPECT_EQ(in.Short(), 0);
@@ -84,7 +86,7 @@ TEST(LauncherResources, PromptDlgIsAStandardTemplateWithExactlyItsControls) {
   EXPECT_EQ(in.Word(), 8);
   EXPECT_EQ(in.NameOrOrdinal(), "MS Sans Serif");
 
-  struct Control {
+  const struct Control {
     uint32_t style;
     int16_t x, y, cx, cy;
     uint16_t id;
@@ -128,7 +130,7 @@ TEST(LauncherResources, InstallIconIsOne32By32ImageOf16Colours) {
 }
 
 TEST(LauncherResources, StringTableInUsEnglish) {
-  struct Entry {
+  const struct Entry {
     UINT id;
     const char* text;
   } entries[] = {
@@ -240,7 +242,9 @@ void SaveWindowBitmap(HWND window, const char* path) {
 
 // The template's first control, the message line: the dialog keeps its children in template
 // order.
-HWND MessageLine(HWND dialog) { return GetWindow(dialog, GW_CHILD); }
+HWND MessageLine(HWND dialog) {
+  return GetWindow(dialog, GW_CHILD);
+}
 
 std::string WindowText(HWND window) {
   char text[600] = "";
@@ -310,12 +314,12 @@ class ProgressDialogTest : public testing::Test {
   bool skipped_ = false;
 };
 
-#define CREATE_OR_SKIP()                                                 \
-  do {                                                                   \
-    if (!Create()) {                                                     \
+#define CREATE_OR_SKIP()                                                  \
+  do {                                                                    \
+    if (!Create()) {                                                      \
       if (skipped_) GTEST_SKIP() << "no X display: windows cannot exist"; \
-      return;                                                            \
-    }                                                                    \
+      return;                                                             \
+    }                                                                     \
   } while (0)
 
 TEST_F(ProgressDialogTest, ShowsTitleAndDefaultMessage) {
@@ -369,7 +373,7 @@ TEST_F(ProgressDialogTest, OpensCentredRoundingDown) {
 
   // Even and odd differences, and a window wider than the screen, where a division would round
   // towards zero instead.
-  struct Size {
+  const struct Size {
     int width, height;
   } sizes[] = {{300, 100}, {301, 101}, {screen_width + 77, 51}};
   for (const Size& s : sizes) {

@@ -23,7 +23,7 @@ class ProgressTest : public testing::Test {
     ResetRunState();
     ResetProgress();
   }
-  void Show() {
+  static void Show() {
     ASSERT_NE(CreateProgressDialog(nullptr), 0);
     g_progress.bar_w = 255;
     g_progress.bar_h = 18;
@@ -32,7 +32,7 @@ class ProgressTest : public testing::Test {
 
 TEST_F(ProgressTest, OnlyLargerValuesAreTakenAndPainted) {
   Show();
-  struct Step {
+  const struct Step {
     int32_t percent;
     int32_t current;
     int32_t repaints;
@@ -83,7 +83,7 @@ TEST_F(ProgressTest, ValuesAboveOneHundredDrawAFullBarAndSettleAtOneHundred) {
 
 TEST_F(ProgressTest, FillWidthRoundsDown) {
   Show();
-  struct Case {
+  const struct Case {
     int32_t percent;
     int32_t width;
     int32_t filled;

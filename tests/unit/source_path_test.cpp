@@ -53,7 +53,7 @@ class SourcePathTest : public testing::Test {
 };
 
 TEST_F(SourcePathTest, RewritesOnlyWhenTheNetworkFolderIsFound) {
-  struct Case {
+  const struct Case {
     const char* path;
     const char* resolved;
   } cases[] = {
