@@ -120,7 +120,7 @@ void PaintProgressBar(HWND dialog) {
   EndPaint(dialog, &paint);
 }
 
-INT_PTR CALLBACK PromptDlgProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK PromptDlgProc(HWND dialog, UINT message, WPARAM /*wparam*/, LPARAM /*lparam*/) {
   switch (message) {
     case WM_INITDIALOG:
       InitializeDialog(dialog);
