@@ -45,8 +45,12 @@ std::string RenderProgressLine(uint64_t done, uint64_t total, const std::string&
   return line;
 }
 
-ProgressBar::ProgressBar(bool enabled, uint64_t total, std::FILE* out)
-    : enabled_(enabled), total_(total), out_(out) {}
+ProgressBar::ProgressBar(bool enabled, uint64_t total, std::FILE* out,
+                         std::chrono::milliseconds delay)
+    : enabled_(enabled),
+      total_(total),
+      out_(out),
+      show_from_(std::chrono::steady_clock::now() + delay) {}
 
 ProgressBar::~ProgressBar() {
   Finish();
@@ -74,6 +78,7 @@ void ProgressBar::Draw() {
   // Redraw only when the picture changes: a terminal write per block would cost more than the
   // work it reports.
   if (permille == drawn_permille_) return;
+  if (drawn_length_ == 0 && std::chrono::steady_clock::now() < show_from_) return;
   drawn_permille_ = permille;
   std::string line = RenderProgressLine(done_, total_, label_, kBarWidth, kLabelWidth);
   size_t length = line.size();

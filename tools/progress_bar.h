@@ -3,6 +3,7 @@
 // and never with --quiet, so that redirected output and logs stay clean.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -16,8 +17,10 @@ std::string RenderProgressLine(uint64_t done, uint64_t total, const std::string&
 
 class ProgressBar {
  public:
-  // Draws on out only when enabled; total is the amount of work in any unit (bytes, say).
-  ProgressBar(bool enabled, uint64_t total, std::FILE* out = stderr);
+  // Draws on out only when enabled; total is the amount of work in any unit (bytes, say). Work
+  // done within the delay shows no bar at all: it would only flicker.
+  ProgressBar(bool enabled, uint64_t total, std::FILE* out = stderr,
+              std::chrono::milliseconds delay = std::chrono::milliseconds(250));
   ~ProgressBar();
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
@@ -39,6 +42,7 @@ class ProgressBar {
   uint64_t total_;
   uint64_t done_ = 0;
   std::FILE* out_;
+  std::chrono::steady_clock::time_point show_from_;
   std::string label_;
   int drawn_permille_ = -1;
   size_t drawn_length_ = 0;

@@ -118,11 +118,24 @@ TEST(ToolProgress, DrawsNothingWhenNotWanted) {
   }
   EXPECT_EQ(std::ftell(out), 0);
   {
-    ProgressBar shown(true, 100, out);
+    ProgressBar late(true, 100, out, std::chrono::hours(1));
+    late.Advance(50);  // quick work: no flicker
+  }
+  EXPECT_EQ(std::ftell(out), 0);
+  {
+    ProgressBar shown(true, 100, out, std::chrono::milliseconds(0));
+    shown.SetLabel("temp.shr");
     shown.Advance(50);
   }
-  EXPECT_GT(std::ftell(out), 0);
+  std::rewind(out);
+  char text[256] = {};
+  size_t got = std::fread(text, 1, sizeof text - 1, out);
   std::fclose(out);
+  // Drawn, then erased with blanks when the bar went away.
+  std::string drawn(text, got);
+  EXPECT_EQ(drawn.rfind("\r[..............................]   0%  temp.shr\r", 0), 0u) << drawn;
+  EXPECT_NE(drawn.find("\r[###############...............]  50%  temp.shr"), std::string::npos);
+  EXPECT_EQ(drawn.substr(drawn.size() - 2), " \r");
 }
 
 TEST(ToolDisplay, ShowsDosDatesTimesAndAttributesAsStored) {
