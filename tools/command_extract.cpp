@@ -40,7 +40,8 @@ const char kHelp[] =
     "\n"
     "Nothing is written outside DIR: a member or packed file whose name holds \"..\", a drive,\n"
     "a \"\\\" or \"/\", a control character, or no terminating NUL is refused, and so is an\n"
-    "empty name. A file that cannot be written whole is removed again.\n"
+    "empty name and one that ends in a dot or a blank (Windows would drop them). A file that\n"
+    "cannot be written whole is removed again.\n"
     "Exit status: 0 all written, 1 something refused or failed, 2 wrong command line.\n";
 
 class Extractor {

@@ -11,6 +11,8 @@ std::string WhyNameIsUnsafe(const std::string& name, bool terminated) {
   if (name.find_first_of("\\/") != std::string::npos) {
     return "its name contains a path separator";
   }
+  // Windows drops trailing dots and blanks, so such a file would land under another name.
+  if (name.back() == '.' || name.back() == ' ') return "its name ends in a dot or a blank";
   for (char c : name) {
     auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) return "its name contains a control character";

@@ -4,7 +4,8 @@
 // the folder or somewhere unexpected is refused rather than cleaned up: a name with "..", with a
 // drive (":"), with a "\" or "/" anywhere (even as the second byte of a double-byte character:
 // the tool cannot know the code page, and a refusal is the safe side), with control characters,
-// an empty name, "." and a name whose field holds no NUL at all.
+// an empty name, "." and a name whose field holds no NUL at all. A name that ends in a dot or a
+// blank is refused too: Windows would drop them and write the file under another name.
 #pragma once
 
 #include <string>

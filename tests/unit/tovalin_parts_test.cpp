@@ -179,6 +179,10 @@ TEST(ToolSafeNames, RefusesNamesThatCouldLeaveTheFolder) {
       {"\x81\x5c.txt", true, false},
       {"line\nbreak", true, false},
       {"del\x7f", true, false},
+      {"name.", true, false},
+      {"name ", true, false},
+      {" ", true, false},
+      {".profile", true, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WhyNameIsUnsafe(c.name, c.terminated).empty(), c.safe) << c.name;
