@@ -30,6 +30,7 @@ uint32_t NextRandom(uint32_t* state) {
   return *state >> 8;
 }
 
+// cppcheck-suppress constParameter ; the callback type fixes the signature
 uint32_t ReadChunk(uint8_t* buffer, uint32_t* count, void* user_param) {
   Source* source = static_cast<Source*>(user_param);
   if (buffer != source->work->input_buffer || *count != kImplodeInputBlockSize) abort();

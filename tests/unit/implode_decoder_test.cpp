@@ -2,6 +2,7 @@
 // callback protocol where a plausible mistake would show.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -149,7 +150,8 @@ TEST(ImplodeDecoder, StreamCutAnywhereWritesEverythingBeforeTheCut) {
   for (size_t cut :
        {size_t{6}, size_t{100}, size_t{2048}, size_t{2049}, whole.size() / 2, whole.size() - 3}) {
     SCOPED_TRACE(cut);
-    const DecodeResult decoded = Decode(Bytes(whole.begin(), whole.begin() + cut));
+    const DecodeResult decoded =
+        Decode(Bytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cut)));
     EXPECT_EQ(decoded.result, IMPLODE_TRUNCATED);
     ASSERT_LE(decoded.output.size(), expected.size());
     EXPECT_TRUE(std::equal(decoded.output.begin(), decoded.output.end(), expected.begin()));
@@ -158,7 +160,7 @@ TEST(ImplodeDecoder, StreamCutAnywhereWritesEverythingBeforeTheCut) {
     EXPECT_EQ(decoded.write_counts().back(), decoded.output.size() % 4096);
   }
   // Three bytes short of the end, at most the last two tokens are missing.
-  EXPECT_GE(previous_size + 2 * 6, expected.size());
+  EXPECT_GE(previous_size + size_t{2 * 6}, expected.size());
   EXPECT_EQ(Decode(whole).output, expected);
 }
 
@@ -246,7 +248,7 @@ TEST(ImplodeDecoder, OutputOfWholeBlocksEndsWithAnEmptyWrite) {
     }
     const DecodeResult decoded = Decode(bits.EndOfStream().Finish());
     EXPECT_EQ(decoded.result, IMPLODE_OK);
-    EXPECT_EQ(decoded.output, Bytes(blocks * 4096, 'q'));
+    EXPECT_EQ(decoded.output, Bytes(size_t{4096} * static_cast<size_t>(blocks), 'q'));
     std::vector<uint32_t> expected(blocks, 4096);
     expected.push_back(0);
     EXPECT_EQ(decoded.write_counts(), expected);
@@ -353,9 +355,9 @@ TEST(ImplodeDecoder, ShortReadsAreSimplyFollowedByMoreReads) {
     EXPECT_EQ(decoded.output, expected);
     if (chunk != 0) {
       // One read per chunk, and at most one more that finds the end.
-      size_t reads = 0;
-      for (const CallbackEvent& event : decoded.events)
-        reads += event.kind == 'r';
+      const size_t reads = static_cast<size_t>(
+          std::count_if(decoded.events.begin(), decoded.events.end(),
+                        [](const CallbackEvent& event) { return event.kind == 'r'; }));
       const size_t chunks = 1 + (stream.size() - 5 + chunk - 1) / chunk;
       EXPECT_GE(reads, chunks);
       EXPECT_LE(reads, chunks + 1);

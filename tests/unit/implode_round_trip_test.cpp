@@ -14,7 +14,6 @@
 using implode_testing::Bytes;
 using implode_testing::Decode;
 using implode_testing::DecodeResult;
-using implode_testing::ReadPolicy;
 
 namespace {
 

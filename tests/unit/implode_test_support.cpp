@@ -22,9 +22,7 @@ uint32_t ReadChunk(uint8_t* buffer, uint32_t* count, void* user_param) {
   harness->out->events.push_back({'r', *count});
   // The decoder must hand over its own input buffer and ask for a whole block each time.
   if (buffer != harness->work->input_buffer || *count != kImplodeInputBlockSize) return 0;
-  uint32_t chunk = harness->policy.chunk;
-  if (chunk == 0) chunk = 1 + harness->random() % kImplodeInputBlockSize;
-  if (harness->offset == 0 && harness->policy.first_chunk != 0) chunk = harness->policy.first_chunk;
+  const uint32_t chunk = NextChunkSize(harness->policy, &harness->random, harness->offset == 0);
   const size_t left = harness->stream->size() - harness->offset;
   const uint32_t delivered = static_cast<uint32_t>(std::min<size_t>({left, chunk, *count}));
   if (delivered > 0) memcpy(buffer, harness->stream->data() + harness->offset, delivered);
@@ -40,6 +38,13 @@ void WriteBlock(uint8_t* buffer, uint32_t* count, void* user_param) {
 }
 
 }  // namespace
+
+uint32_t NextChunkSize(const ReadPolicy& policy, std::mt19937* random, bool first) {
+  uint32_t chunk = policy.chunk;
+  if (chunk == 0) chunk = 1 + (*random)() % kImplodeInputBlockSize;
+  if (first && policy.first_chunk != 0) chunk = policy.first_chunk;
+  return chunk;
+}
 
 std::vector<uint32_t> DecodeResult::write_counts() const {
   std::vector<uint32_t> counts;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct ReadPolicy {
   uint32_t claim_extra = 0;  // added to the returned count, as a misbehaving callback would
   uint32_t seed = 1;         // for random chunk sizes
 };
+
+// The size of the next chunk the read callback hands out under `policy`.
+uint32_t NextChunkSize(const ReadPolicy& policy, std::mt19937* random, bool first);
 
 // One callback as the decoder made it: 'r' or 'w', and the count (asked for a read, given for
 // a write).
