@@ -521,4 +521,72 @@ TEST_F(LauncherE2E, WindowsVersionsChooseTheRoute) {
   }
 }
 
+// Wine reports the version stored in the registry when no other setting applies; "3.2" takes
+// the 16-bit route, as the systems that carried the 16-bit engine did.
+class StoredSystemVersion {
+ public:
+  explicit StoredSystemVersion(const char* version) {
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WRITE, &key_);
+    DWORD size = sizeof old_;
+    had_ = RegQueryValueExA(key_, "CurrentVersion", nullptr, nullptr, reinterpret_cast<BYTE*>(old_),
+                            &size) == ERROR_SUCCESS;
+    Set(version);
+  }
+  ~StoredSystemVersion() {
+    if (had_) Set(old_);
+    RegCloseKey(key_);
+  }
+
+ private:
+  static constexpr const char* kKey = "Software\\Microsoft\\Windows NT\\CurrentVersion";
+  void Set(const char* version) {
+    RegSetValueExA(key_, "CurrentVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(lstrlenA(version) + 1));
+  }
+  HKEY key_ = nullptr;
+  bool had_ = false;
+  char old_[32] = "";
+};
+
+TEST_F(LauncherE2E, SixteenBitRouteOnVersionThreePointTwo) {
+  AddMember("setup.cfg", Text("[script]"));
+  AddMember("spawn.exe", Text("spawn"));
+  AddMember("unst16.shr", Package({{"uninst16.exe", Text("u16")}}));
+  AddMember("inst16.shr", Package({{"~0000.exe", EngineBytes()}}));
+  AddMember("inst32.shr", Package({{"engine32.exe", Text("never unpacked")}}));
+  AddMember("dosshell.pif", Text("pif"));
+  std::string setup = WriteInstaller();
+  StoredSystemVersion version("3.2");
+  RunResult run = Run(setup, "/An");
+  EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
+  std::string w = WorkDirectory();
+  EXPECT_EQ(ReadFileText(w + "~0000.bat"),
+            "del " + w + "init.ini\r\n" + "del " + w + "spawn.exe\r\n" + "del " + w +
+                "uninst16.exe\r\n" + "del " + w + "~0000.exe\r\n" + "del " + w + "~0000.dll\r\n" +
+                "del " + w + "dosshell.pif\r\n" + "del " + w + "~0000.bat\r\n" + "rd " +
+                w.substr(0, w.size() - 1) + "\r\n");
+  EXPECT_FALSE(testing_support::FileExists(w + "engine32.exe"));
+  EXPECT_EQ(EngineRecord().size(), 3u);
+}
+
+// Run by its own test entry under a German system locale (see CMakeLists.txt); elsewhere the
+// locale is whatever the machine has, and the test has nothing to show.
+TEST_F(LauncherE2E, LanguageLibraryChosenByTheLocale) {
+  char expected[8];
+  if (GetEnvironmentVariableA("TOVALIN_E2E_LOCALE", expected, sizeof expected) == 0) {
+    GTEST_SKIP() << "runs under the German locale only";
+  }
+  char locale[4] = "";
+  ASSERT_GT(GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, locale, 4), 0);
+  ASSERT_STREQ(locale, expected) << "the locale of this run is not set up";
+  AddCompleteInstaller();
+  members.erase(members.begin() + 5);  // InstallENU.dll
+  AddMember("InstallDEU.dll", Text("german"));
+  AddMember("Install.dll", Text("neutral"));
+  std::string setup = WriteInstaller();
+  RunResult run = Run(setup, "/An");
+  EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
+  EXPECT_EQ(ReadFileText(WorkDirectory() + "~0000.dll"), "german");
+}
+
 }  // namespace
