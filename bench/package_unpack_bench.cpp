@@ -186,7 +186,7 @@ void UnpackPackage(benchmark::State& state) {
     for (size_t i = 0; i < kFileCount; ++i) {
       std::remove((f.work_dir + "file" + std::to_string(i) + ".bin").c_str());
     }
-    std::ofstream(script, std::ios::trunc);
+    std::ofstream emptied(script, std::ios::trunc);
     ResetProgress();
     state.ResumeTiming();
     if (UnpackPackageFile(f.work_dir.c_str(), "pkg.shr") != 1) state.SkipWithError("unpack failed");
