@@ -19,9 +19,10 @@
 
 #include "platform/platform.h"
 
-// Capacity of the source path: at most 255 characters and the NUL. A longer source is refused
-// and leaves no source selected, so lookups go to loose files.
-constexpr int kSourcePathCapacity = 256;
+// Capacity of the source path, the NUL included: as long as any path the launcher keeps, so
+// that an installer started from a deep folder still finds its own archive. A longer source is
+// refused and leaves no source selected, so lookups go to loose files.
+constexpr int kSourcePathCapacity = 1024;
 // The block size of member copies; CopyMemberToFile's buffer holds at least this many bytes.
 constexpr int32_t kCopyBlockSize = 32768;
 

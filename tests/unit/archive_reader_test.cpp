@@ -310,11 +310,11 @@ TEST_F(ArchiveReader, MovesThroughTheFourStates) {
   expect_state("empty source", false, false, 0);
 }
 
-TEST_F(ArchiveReader, RefusesASourcePathOver255Characters) {
-  std::string fits(255, 'p');
+TEST_F(ArchiveReader, RefusesASourcePathThatDoesNotFit) {
+  std::string fits(kSourcePathCapacity - 1, 'p');
   SelectArchiveSource(fits.c_str());
   EXPECT_EQ(std::string(CurrentArchiveState().source_path), fits);
-  std::string too_long(256, 'p');
+  std::string too_long(kSourcePathCapacity, 'p');
   SelectArchiveSource(too_long.c_str());
   EXPECT_STREQ(CurrentArchiveState().source_path, "");
   EXPECT_EQ(CurrentArchiveState().archive_handle, platform::kNoFile);

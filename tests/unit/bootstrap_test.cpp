@@ -515,6 +515,26 @@ TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
   EXPECT_NE(ErrorLog().find("too long"), std::string::npos);
 }
 
+TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
+  // 400 characters of folders: more than a 255-character source path would hold.
+  std::string folder = "Setup";
+  for (int i = 0; i < 20; ++i)
+    folder += "\\downloads-of-this-user";
+  std::string host_folder = drive_c + "/" + folder;
+  for (char& c : host_folder)
+    c = c == '\\' ? '/' : c;
+  std::filesystem::create_directories(host_folder);
+  AddCompleteInstaller();
+  std::string error;
+  ASSERT_TRUE(archive::WriteInstallerFile(host_folder + "/setup.exe", Text("MZ"), members, &error));
+  std::string module = "C:\\" + folder + "\\setup.exe";
+  ASSERT_GT(module.size(), 400u);
+  text::Copy(platform::Machine().module_path, 1024, module.c_str());
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\" + folder + "\\setup.cfg ");
+}
+
 TEST_F(BootstrapTest, ModuleNameWithoutDotStillFindsItsScript) {
   AddCompleteInstaller();
   WriteSetup("setup");
