@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "launcher/path_text.h"
 #include "launcher/run_state.h"
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
@@ -16,32 +17,6 @@ constexpr size_t kLocalNameCapacity = 3;
 constexpr uint32_t kRemoteNameCapacity = 256;
 constexpr size_t kTailCapacity = 256;
 constexpr size_t kCandidateCapacity = 256;
-
-// The first backslash of text, stepping over double-byte characters (whose trail byte may be a
-// backslash); nullptr when there is none.
-const char* FirstBackslash(const char* text) {
-  for (const char* p = text; *p != '\0'; ++p) {
-    if (platform::IsLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') {
-      ++p;
-    } else if (*p == '\\') {
-      return p;
-    }
-  }
-  return nullptr;
-}
-
-// The last backslash of text, double-byte-aware as above.
-char* LastBackslash(char* text) {
-  char* last = nullptr;
-  for (char* p = text; *p != '\0'; ++p) {
-    if (platform::IsLeadByte(static_cast<uint8_t>(*p)) && p[1] != '\0') {
-      ++p;
-    } else if (*p == '\\') {
-      last = p;
-    }
-  }
-  return last;
-}
 
 // Some networks report a connection as SERVER_VOLUME rather than \\SERVER\VOLUME. Such a name
 // becomes a network path: its last underscore (never the first character) turns into a
@@ -73,7 +48,7 @@ void ResolveSourcePath(char* path) {
   remote[kRemoteNameCapacity - 1] = '\0';
   if (!ToNetworkName(remote, sizeof remote)) return;
 
-  const char* tail_start = FirstBackslash(path);
+  const char* tail_start = FindFirstBackslash(path);
   if (tail_start == nullptr) return;
   char tail[kTailCapacity];
   if (!text::Copy(tail, sizeof tail, tail_start)) return;
@@ -83,7 +58,7 @@ void ResolveSourcePath(char* path) {
       !text::Append(candidate, sizeof candidate, tail)) {
     return;
   }
-  char* folder_end = LastBackslash(candidate);
+  char* folder_end = FindLastBackslash(candidate);
   char cut = *folder_end;  // the tail begins with a backslash, so there is one
   *folder_end = '\0';
   bool found = platform::DirectoryEntryFound(candidate);
