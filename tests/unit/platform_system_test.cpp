@@ -138,6 +138,28 @@ TEST_F(PlatformSystem, LibrariesStillLoadFromTheSystemDirectory) {
 #ifndef _WIN32
 // What only the posix side can be made to show: the facts tests configure.
 
+TEST_F(PlatformSystem, PinnedFactsComeFromTheMachine) {
+  platform::PosixMachine& machine = platform::Machine();
+  machine.clock_pinned = true;
+  machine.pinned_clock = {2000, 1, 1, 9, 5, 7};
+  machine.process_id = 1234;
+  platform::LocalTime now;
+  platform::ReadLocalClock(&now);
+  EXPECT_EQ(now.year, 2000);
+  EXPECT_EQ(now.hour, 9);
+  EXPECT_EQ(now.second, 7);
+  EXPECT_EQ(platform::CurrentProcessId(), 1234u);
+
+  machine.windows_directory[0] = '\0';
+  char directory[260] = "x";
+  EXPECT_EQ(platform::WindowsDirectory(directory, sizeof directory), 0u);
+  EXPECT_STREQ(directory, "");
+
+  machine.abbreviated_language_name[0] = '\0';
+  char name[4] = "old";
+  EXPECT_EQ(platform::AbbreviatedLanguageName(name, sizeof name), 0);
+}
+
 TEST_F(PlatformSystem, ConfiguredNetworkConnections) {
   platform::PosixMachine& machine = platform::Machine();
   text::Copy(machine.network_connection['X' - 'A'], 256, "\\\\srv\\pub");

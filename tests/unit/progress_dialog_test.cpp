@@ -414,4 +414,12 @@ TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {
   ExpectBar(100);
 }
 
+TEST_F(ProgressDialogTest, QuietModeCreatesNothingAndPaintsNothing) {
+  g_run_state.show_progress = false;
+  SetProgress(10);
+  StepProgress();
+  EXPECT_EQ(g_progress.current_percentage, 0);
+  EXPECT_EQ(g_progress.dialog, nullptr);
+}
+
 }  // namespace
