@@ -141,21 +141,6 @@ TEST_F(UnpackerTest, ThreeFilesInPackageOrderWithTheirLinesAndTimes) {
   EXPECT_EQ(ReadFileText(script), Del("zeta.dll") + Del("empty.txt") + Del("alpha.txt"));
 }
 
-TEST_F(UnpackerTest, AsciiAndSmallerDictionariesUnpackToo) {
-  const Bytes data = Text(std::string(3000, 'x') + "mixed with text, some of it repeated, " +
-                          "mixed with text, some of it repeated.");
-  for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
-    for (uint32_t bits : {4u, 5u, 6u}) {
-      package::PackOptions options;
-      options.compression_type = type;
-      options.dictionary_bits = bits;
-      std::string name = "t" + std::to_string(type) + "d" + std::to_string(bits) + ".txt";
-      EXPECT_EQ(Unpack(Pack({Entry(name, data)}, options)), 1) << name;
-      EXPECT_EQ(ReadFile(dir.Join(name)), data) << name;
-    }
-  }
-}
-
 TEST_F(UnpackerTest, PackageShorterThanItsHeaderCreatesNothing) {
   Bytes whole = Pack({Entry("a.txt", Text("abc"))});
   for (size_t size : {size_t{0}, size_t{1}, size_t{57}}) {
@@ -165,12 +150,9 @@ TEST_F(UnpackerTest, PackageShorterThanItsHeaderCreatesNothing) {
     EXPECT_EQ(ReadFileText(script), "") << size;
   }
   EXPECT_EQ(g_unpack_context.work_area, nullptr);
-}
-
-TEST_F(UnpackerTest, MissingPackageCreatesNothing) {
+  // A package that is not there at all ends the same way.
   EXPECT_EQ(UnpackPackageFile(work_dir.c_str(), "absent.shr"), 0);
   EXPECT_TRUE(Unpacked().empty());
-  EXPECT_EQ(ReadFileText(script), "");
 }
 
 TEST_F(UnpackerTest, FileCountBelowOneUnpacksNothing) {
@@ -194,6 +176,7 @@ TEST_F(UnpackerTest, DamagedStreamInTheMiddleStopsThePackageThere) {
   struct Case {
     const char* what;
     void (*damage)(Bytes* package, size_t record);
+    size_t least_kept;  // the full output blocks decoded before the damage reach the file
   };
   const Case cases[] = {
       // The record claims half the stream: the decoder runs out before the end code.
@@ -202,10 +185,11 @@ TEST_F(UnpackerTest, DamagedStreamInTheMiddleStopsThePackageThere) {
          package::FileRecord fields = RecordAt(*package, record);
          fields.compressed_size /= 2;
          package_testing::PutRecordAt(package, record, fields);
-       }},
+       },
+       16384},
       // A dictionary size code the decoder refuses before it writes anything.
       {"bad dictionary",
-       [](Bytes* package, size_t record) { (*package)[record + package::kRecordSize + 1] = 7; }},
+       [](Bytes* package, size_t record) { (*package)[record + package::kRecordSize + 1] = 7; }, 0},
   };
   for (const Case& c : cases) {
     Bytes package = Pack(entries);
@@ -216,28 +200,13 @@ TEST_F(UnpackerTest, DamagedStreamInTheMiddleStopsThePackageThere) {
     EXPECT_EQ(ReadFile(dir.Join("first.txt")), entries[0].data) << c.what;
     Bytes partial = ReadFile(dir.Join("middle.bin"));
     EXPECT_LT(partial.size(), middle.size()) << c.what;
+    EXPECT_GE(partial.size(), c.least_kept) << c.what;
     EXPECT_TRUE(std::equal(partial.begin(), partial.end(), middle.begin())) << c.what;
     EXPECT_FALSE(FileExists(dir.Join("last.txt"))) << c.what;
     EXPECT_EQ(ReadFileText(script), Del("first.txt")) << c.what;
     WriteFile(script, std::string());
     platform::RemoveFile(dir.Join("middle.bin").c_str());
   }
-}
-
-TEST_F(UnpackerTest, DamagedStreamKeepsWhatWasDecoded) {
-  // Cut after several full output blocks: those blocks reach the file.
-  Bytes random = RandomBytes(40000, 4);
-  Bytes package = Pack({Entry("big.bin", random)});
-  size_t record = RecordOffsets(package).at(0);
-  package::FileRecord fields = RecordAt(package, record);
-  fields.compressed_size = 20000;
-  package_testing::PutRecordAt(&package, record, fields);
-
-  EXPECT_EQ(Unpack(package), 0);
-  Bytes partial = ReadFile(dir.Join("big.bin"));
-  EXPECT_GE(partial.size(), 16384u);
-  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), random.begin()));
-  EXPECT_EQ(ReadFileText(script), "");
 }
 
 TEST_F(UnpackerTest, ExistingReadOnlyFileIsReplaced) {
@@ -270,59 +239,6 @@ TEST_F(UnpackerTest, OneStepPerBlockOfCompressedData) {
     EXPECT_EQ(ReadFile(dir.Join("sized.bin")), data) << c.stream_size;
     EXPECT_EQ(ReadFile(dir.Join("next.txt")), Text("next")) << c.stream_size;
     EXPECT_EQ(g_progress.current_percentage, c.steps + 1) << c.stream_size;
-  }
-}
-
-TEST_F(UnpackerTest, QuietModeUnpacksWithoutMovingTheBar) {
-  g_run_state.show_progress = false;
-  EXPECT_EQ(Unpack(Pack({Entry("a.bin", RandomBytes(9000, 5))})), 1);
-  EXPECT_EQ(g_progress.current_percentage, 0);
-}
-
-// The read callback on its own, against a real member stream: the decoder asks for 2,048
-// bytes at a time, and once the record's share is handed out it gets 0 without a read or a
-// step.
-TEST_F(UnpackerTest, ReadCallbackHandsOutTheRecordsShareOnly) {
-  Bytes bytes = RandomBytes(3 * 2048 + 10, 6);
-  WriteFile(dir.Join("raw.bin"), bytes);
-  struct Case {
-    uint32_t compressed_size;
-    std::vector<uint32_t> results;
-  };
-  const Case cases[] = {
-      {2048, {2048, 0, 0}},
-      {4096, {2048, 2048, 0}},
-      {2049, {2048, 1, 0}},
-      {0, {0}},
-  };
-  for (const Case& c : cases) {
-    ResetProgress();
-    ResetUnpackContext();
-    g_unpack_context.stream = OpenMember(dir.Join("raw.bin").c_str());
-    ASSERT_NE(g_unpack_context.stream, nullptr);
-    g_unpack_context.record.compressed_size = c.compressed_size;
-    uint8_t buffer[kImplodeInputBlockSize];
-    int32_t reads = 0;
-    size_t delivered = 0;
-    for (uint32_t expected : c.results) {
-      uint32_t count = kImplodeInputBlockSize;
-      uint32_t got = PackageReadCallback(buffer, &count, nullptr);
-      EXPECT_EQ(got, expected) << c.compressed_size;
-      if (got > 0) {
-        ++reads;
-        EXPECT_TRUE(std::equal(buffer, buffer + got, bytes.begin() + delivered));
-        delivered += got;
-      }
-      EXPECT_EQ(g_progress.current_percentage, reads) << c.compressed_size;
-    }
-    EXPECT_EQ(g_unpack_context.compressed_handed_out, c.compressed_size);
-    // Nothing beyond the share was taken from the stream.
-    uint8_t next = 0;
-    ASSERT_EQ(ReadMember(g_unpack_context.stream, &next, 1), 1);
-    EXPECT_EQ(next, bytes[c.compressed_size]);
-    EXPECT_FALSE(g_unpack_context.abort);
-    CloseMember(g_unpack_context.stream);
-    g_unpack_context.stream = nullptr;
   }
 }
 
