@@ -78,7 +78,8 @@ constexpr uint32_t kFullBlockEnd = kImplodeHistorySize + kImplodeOutputBlockSize
 constexpr uint32_t kLongestTokenBits = 30;
 constexpr uint32_t kWideLoadBytes = 8;
 constexpr uint32_t kWideTopUpBits = 56;
-constexpr uint32_t kWideChunk = 8;
+constexpr uint32_t kNarrowChunk = 8;  // copy chunks for distances from 8
+constexpr uint32_t kWideChunk = 16;   // and from 16
 
 // --- Tables --------------------------------------------------------------------------------------
 
@@ -244,21 +245,38 @@ uint32_t DecodeDistance(ImplodeWorkArea* work, uint32_t length) {
 // --- Window --------------------------------------------------------------------------------------
 
 // Same result as copying byte by byte from `distance` back, front to back: a distance of at least
-// a chunk never reads a byte the same chunk writes. A chunk may run up to 7 bytes past the copy,
-// over output positions not yet written, but never past the window.
+// a chunk never reads a byte the same chunk writes. A chunk may run up to 15 bytes past the
+// copy, over output positions not yet written, but never past the window.
 void CopyMatch(uint8_t* window, uint32_t position, uint32_t distance, uint32_t length) {
   uint8_t* to = window + position;
   const uint8_t* from = to - distance;
-  if (distance >= kWideChunk && position + length + kWideChunk <= kImplodeWindowSize) {
-    memcpy(to, from, kWideChunk);
-    for (uint32_t done = kWideChunk; done < length; done += kWideChunk) {
-      memcpy(to + done, from + done, kWideChunk);
-    }
-  } else if (distance == 1) {
-    memset(to, *from, length);
-  } else {
+  if (position + length + kWideChunk > kImplodeWindowSize) {
     for (uint32_t i = 0; i < length; ++i)
       to[i] = from[i];
+    return;
+  }
+  if (distance < kNarrowChunk) {
+    // A short distance repeats a pattern, which then also repeats at any multiple of its
+    // period: write the first period of at least a chunk byte by byte, then copy chunks.
+    uint32_t period = distance;
+    while (period < kNarrowChunk)
+      period += distance;
+    const uint32_t head = period < length ? period : length;
+    for (uint32_t i = 0; i < head; ++i)
+      to[i] = from[i];
+    from = to + head - period;
+    to += head;
+    length -= head;
+    distance = period;
+  }
+  if (distance >= kWideChunk) {
+    for (uint32_t done = 0; done < length; done += kWideChunk) {
+      memcpy(to + done, from + done, kWideChunk);
+    }
+  } else {
+    for (uint32_t done = 0; done < length; done += kNarrowChunk) {
+      memcpy(to + done, from + done, kNarrowChunk);
+    }
   }
 }
 
