@@ -58,6 +58,8 @@ std::vector<uint8_t> SystemBinaries() {
   return data;
 }
 
+char g_bench_dir[] = "/tmp/package-bench-XXXXXX";
+
 struct Fixture {
   std::string work_dir;  // with a trailing separator
   std::vector<uint8_t> package;
@@ -88,13 +90,16 @@ const Fixture& Shared() {
       f.streams.emplace_back(at + package::kRecordSize, record.compressed_size);
       at += package::kRecordSize + record.compressed_size;
     }
-    char pattern[] = "/tmp/package-bench-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    f.work_dir = std::string(pattern) + "/";
+    if (mkdtemp(g_bench_dir) == nullptr) std::abort();
+    f.work_dir = std::string(g_bench_dir) + "/";
     std::ofstream(f.work_dir + "pkg.shr", std::ios::binary)
         .write(reinterpret_cast<const char*>(f.package.data()),
                static_cast<std::streamsize>(f.package.size()));
-    std::atexit([] { fs::remove_all(Shared().work_dir); });
+    // Plain text, not the fixture: the fixture is gone by the time atexit handlers run.
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(g_bench_dir, ignored);
+    });
     return f;
   }();
   return fixture;
