@@ -136,7 +136,10 @@ const Fixture& Shared() {
       std::abort();
     }
     fs::remove(package_path);
-    std::atexit([] { fs::remove_all(Shared().folder); });
+    // The fixture is gone by the time atexit handlers run; the folder's name is kept apart.
+    static char folder_to_remove[sizeof pattern];
+    std::memcpy(folder_to_remove, pattern, sizeof pattern);
+    std::atexit([] { fs::remove_all(folder_to_remove); });
     return f;
   }();
   return fixture;
