@@ -209,6 +209,19 @@ int TakeModulePath() {
   return 1;
 }
 
+// A "<module path>.local" file or folder asks the loader to take DLLs from beside the installer
+// instead of the system directory. Nobody ships an installer that way; whoever left it there
+// wants their own code loaded into ours, so the run ends before anything is created.
+int RefuseRedirectionFolder() {
+  char redirection[kPathCapacity];
+  if (!Join(redirection, sizeof redirection, g_boot.module_path, ".local")) {
+    return RefuseLongText(g_boot.module_path);
+  }
+  if (platform::GetAttributes(redirection) == platform::kNoAttributes) return 1;
+  ReportError(kStringRedirectionFolder, redirection, "");
+  return 0;
+}
+
 // Makes the work directory from a unique temporary name, and the empty cleanup script in it.
 // A name that cannot be made a new directory is never used: another one is tried.
 int MakeWorkDirectory() {
@@ -409,6 +422,7 @@ int RunSteps() {
   bool thirty_two_bit = TakesThirtyTwoBitRoute(g_boot.version_text);
 
   if (!TakeModulePath()) return 0;
+  if (!RefuseRedirectionFolder()) return 0;
   SelectArchiveSource(g_boot.module_path);
   if (!MakeWorkDirectory()) return 0;
   SelectArchiveSource(g_boot.module_path);
@@ -431,6 +445,11 @@ int RunSteps() {
   AppendCleanupFor("del ", g_boot.work_directory, "dosshell.pif");
   SetProgress(80);
   CloseCleanupScript();
+  // An engine that cleans up by a script missing some of its lines would leave files behind.
+  if (g_run_state.cleanup_line_lost) {
+    ReportError(kStringCleanupScriptIncomplete, g_run_state.cleanup_script_path, "");
+    return 0;
+  }
   if (!BuildEngineCommandLine()) return 0;
 
   if (g_run_state.show_progress) DestroyProgressDialog();

@@ -18,5 +18,7 @@ void ReadMessageLineText(const char* path) {
 }
 
 void AppendCleanupLine(const char* line) {
-  platform::AppendLine(g_run_state.cleanup_script_path, line, true);
+  if (!platform::AppendLine(g_run_state.cleanup_script_path, line, true)) {
+    g_run_state.cleanup_line_lost = true;
+  }
 }

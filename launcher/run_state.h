@@ -25,6 +25,9 @@ struct RunState {
   char message_line_text[kMessageLineCapacity];
   // The work directory followed by "~0000.bat".
   char cleanup_script_path[kPathCapacity];
+  // Set when a cleanup line could not be written whole (a full disk, say): the script then no
+  // longer lists everything the run leaves behind, and the engine is not started with it.
+  bool cleanup_line_lost;
 };
 
 extern RunState g_run_state;
@@ -37,5 +40,5 @@ void ResetRunState();
 void ReadMessageLineText(const char* path);
 
 // Appends one line (and a newline) to the cleanup script; a line that cannot be written is
-// dropped without a report.
+// dropped without a report, and cleanup_line_lost is set.
 void AppendCleanupLine(const char* line);

@@ -13,4 +13,6 @@ constexpr uint32_t kStringCopyFailed = IDS_COPY_FAILED;             // source, t
 constexpr uint32_t kStringEngineDamaged = IDS_ENGINE_DAMAGED;       // the engine package
 constexpr uint32_t kStringNoWorkDirectory = IDS_NO_WORK_DIRECTORY;  // the temporary directory
 constexpr uint32_t kStringOutOfMemory = IDS_OUT_OF_MEMORY;
-constexpr uint32_t kStringTextTooLong = IDS_TEXT_TOO_LONG;  // what did not fit
+constexpr uint32_t kStringTextTooLong = IDS_TEXT_TOO_LONG;             // what did not fit
+constexpr uint32_t kStringRedirectionFolder = IDS_REDIRECTION_FOLDER;  // "<module path>.local"
+constexpr uint32_t kStringCleanupScriptIncomplete = IDS_CLEANUP_SCRIPT_INCOMPLETE;

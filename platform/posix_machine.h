@@ -31,6 +31,16 @@ struct PosixMachine {
   uint32_t temp_names_made;      // counter behind the unique temporary names
   int make_directory_failures;   // so many next MakeDirectory calls fail
   int allocation_failures;       // so many next AllocateZeroed calls fail
+  // Another program at work in the same folders: called with the host path just before
+  // MakeDirectory makes that directory, so it can take the name first.
+  void (*before_make_directory)(const char* host_path, void* context);
+  void* before_make_directory_context;
+  // A disk that fills up. While disk_limited is set, WriteBytes writes at most disk_bytes_left
+  // bytes in all, counting them down: a write that does not fit whole writes what does fit and
+  // returns that short count, and a write with nothing left returns -1 with ENOSPC, as a full
+  // disk does. Creating, truncating and deleting files are not counted.
+  bool disk_limited;
+  uint32_t disk_bytes_left;
   int warning_boxes_shown;
   char warning_box_text[4096];  // the last message box
   char warning_box_caption[128];

@@ -26,7 +26,9 @@ struct HostPath {
   }
 };
 
-bool IsReadOnlyFile(const struct stat& st) { return (st.st_mode & 0222) == 0; }
+bool IsReadOnlyFile(const struct stat& st) {
+  return (st.st_mode & 0222) == 0;
+}
 
 // Opens for writing with O_CREAT|O_TRUNC, refusing a read-only or directory target as Windows
 // would.
@@ -60,9 +62,13 @@ FileHandle OpenForReading(const char* path) {
   return fd;
 }
 
-FileHandle CreateOrTruncate(const char* path) { return CreateTruncated(path, O_WRONLY); }
+FileHandle CreateOrTruncate(const char* path) {
+  return CreateTruncated(path, O_WRONLY);
+}
 
-FileHandle CreateForReadWrite(const char* path) { return CreateTruncated(path, O_RDWR); }
+FileHandle CreateForReadWrite(const char* path) {
+  return CreateTruncated(path, O_RDWR);
+}
 
 FileHandle OpenForAppending(const char* path, bool create_missing) {
   HostPath host(path);
@@ -104,16 +110,26 @@ int32_t ReadBytes(FileHandle file, void* buffer, uint32_t count) {
 int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {
   if (file == kNoFile) return -1;
   if (count > INT32_MAX) count = INT32_MAX;
+  PosixMachine& machine = Machine();
+  if (machine.disk_limited && count > 0) {
+    if (machine.disk_bytes_left == 0) {
+      errno = ENOSPC;
+      return -1;
+    }
+    if (count > machine.disk_bytes_left) count = machine.disk_bytes_left;
+  }
   uint32_t done = 0;
   while (done < count) {
     ssize_t put =
         write(static_cast<int>(file), static_cast<const char*>(buffer) + done, count - done);
     if (put < 0) {
       if (errno == EINTR) continue;
-      return done > 0 ? static_cast<int32_t>(done) : -1;
+      if (done == 0) return -1;
+      break;
     }
     done += static_cast<uint32_t>(put);
   }
+  if (machine.disk_limited) machine.disk_bytes_left -= done;
   return static_cast<int32_t>(done);
 }
 
@@ -165,8 +181,8 @@ int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time) {
   utc.tm_min = static_cast<int>((dos_time >> 5) & 0x3F);
   utc.tm_sec = static_cast<int>((dos_time & 0x1F) * 2);
   // Windows refuses what is not a valid date or time; so do we.
-  if (utc.tm_mon < 0 || utc.tm_mon > 11 || utc.tm_mday < 1 || utc.tm_hour > 23 ||
-      utc.tm_min > 59 || utc.tm_sec > 59) {
+  if (utc.tm_mon < 0 || utc.tm_mon > 11 || utc.tm_mday < 1 || utc.tm_hour > 23 || utc.tm_min > 59 ||
+      utc.tm_sec > 59) {
     return 0;
   }
   struct timespec times[2];
@@ -195,7 +211,11 @@ int MakeDirectory(const char* path) {
     return 0;
   }
   HostPath host(path);
-  return host.ok && mkdir(host.text, 0777) == 0 ? 1 : 0;
+  if (!host.ok) return 0;
+  if (Machine().before_make_directory != nullptr) {
+    Machine().before_make_directory(host.text, Machine().before_make_directory_context);
+  }
+  return mkdir(host.text, 0777) == 0 ? 1 : 0;
 }
 
 void* AllocateZeroed(size_t size) {
@@ -206,8 +226,12 @@ void* AllocateZeroed(size_t size) {
   return calloc(1, size == 0 ? 1 : size);
 }
 
-void FreeMemory(void* block) { free(block); }
+void FreeMemory(void* block) {
+  free(block);
+}
 
-uint32_t LastError() { return static_cast<uint32_t>(errno); }
+uint32_t LastError() {
+  return static_cast<uint32_t>(errno);
+}
 
 }  // namespace platform

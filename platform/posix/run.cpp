@@ -35,6 +35,8 @@ const StringEntry kStrings[] = {
     {207, "Cannot create a work directory in '%s'."},
     {208, "Not enough memory to start the installation."},
     {209, "A path or command line is too long: %s"},
+    {210, "The redirection folder '%s' beside the installer is not allowed."},
+    {211, "The cleanup script '%s' could not be written whole."},
 };
 
 }  // namespace

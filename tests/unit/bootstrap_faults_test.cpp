@@ -1,0 +1,461 @@
+// The bootstrap sequence on machines that fail it: a temporary directory that takes no new
+// entries, a TMP that names a file, a Windows directory where the logs cannot be written,
+// another program that takes the work directory's name first, a disk that fills up, and a
+// redirection folder beside the installer. Each run must end the documented way, never start
+// the engine from partial data, and leave everything the user had before as it was.
+//
+// Drive C: is a temporary folder; the machine record of the posix side supplies the faults
+// that a Linux host running as root cannot produce through permissions alone.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
+#include "launcher/bootstrap.h"
+#include "launcher/run_state.h"
+#include "package/package_writer.h"
+#include "package/unpacker.h"
+#include "platform/bounded_text.h"
+#include "platform/platform.h"
+#include "platform/posix_machine.h"
+#include "tests/support/test_files.h"
+#include "ui/progress.h"
+#include "ui/progress_host.h"
+
+using testing_support::Bytes;
+using testing_support::ReadFileText;
+using testing_support::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+// Every file and folder under a host folder, by relative path: a file's content, or "<dir>".
+using Snapshot = std::map<std::string, std::string>;
+
+Snapshot TakeSnapshot(const std::string& folder) {
+  Snapshot snapshot;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+    std::string name = fs::relative(entry.path(), folder).string();
+    snapshot[name] = entry.is_directory() ? "<dir>" : ReadFileText(entry.path().string());
+  }
+  return snapshot;
+}
+
+// Makes a folder refuse new entries, as a temporary directory without write access does on
+// Windows. The permission bits do not stop root, so as root the folder is made immutable as
+// well. works() tells whether the folder really refuses a new file.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const std::string& path) : path_(path) {
+    chmod(path_.c_str(), 0555);
+    if (geteuid() == 0) SetImmutable(true);
+    std::string probe = path_ + "/probe";
+    int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    works_ = fd < 0;
+    if (fd >= 0) {
+      close(fd);
+      unlink(probe.c_str());
+    }
+  }
+  ~ReadOnlyFolder() {
+    if (geteuid() == 0) SetImmutable(false);
+    chmod(path_.c_str(), 0755);
+  }
+  ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+  ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+  bool works() const { return works_; }
+
+ private:
+  void SetImmutable(bool on) {
+    int fd = open(path_.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    int flags = 0;
+    if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+      ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    close(fd);
+  }
+
+  std::string path_;
+  bool works_ = false;
+};
+
+struct EngineRecord {
+  int starts = 0;
+  std::string command_line;
+  Bytes engine_bytes;  // "~0000.exe" as the engine found it
+};
+
+class BootstrapFaults : public testing::Test {
+ protected:
+  void SetUp() override {
+    platform::ResetMachine();
+    ResetRunState();
+    ResetProgress();
+    ResetUnpackContext();
+    g_host_dialog = HostDialog{};
+    SelectArchiveSource("");
+    drive_c = root.Join("c");
+    for (const char* folder : {"/Setup", "/TEMP", "/WINDOWS"})
+      fs::create_directories(drive_c + folder);
+    platform::PosixMachine& m = platform::Machine();
+    text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], drive_c.c_str());
+    text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
+    text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
+    text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
+    text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, "ENU");
+    m.run_process = RecordEngine;
+    m.run_process_context = &engine;
+    // What the user had before the run.
+    testing_support::WriteFile(drive_c + "/TEMP/notes.txt", std::string("the user's notes"));
+    testing_support::WriteFile(drive_c + "/WINDOWS/win.ini", std::string("[windows]"));
+  }
+
+  void TearDown() override {
+    SelectArchiveSource("");
+    platform::ResetMachine();
+    ResetRunState();
+  }
+
+  static uint32_t RecordEngine(const char* command_line, const char*, void* context) {
+    auto* record = static_cast<EngineRecord*>(context);
+    ++record->starts;
+    record->command_line = command_line;
+    std::string engine_path = record->command_line.substr(0, record->command_line.find(' '));
+    char host[4096];
+    if (platform::ToHostPath(engine_path.c_str(), host, sizeof host) &&
+        testing_support::FileExists(host)) {
+      record->engine_bytes = testing_support::ReadFile(host);
+    }
+    return 0;
+  }
+
+  static Bytes Package(const std::string& name, const Bytes& data) {
+    package::PackageEntry entry;
+    entry.name = name;
+    entry.data = data;
+    entry.dos_date = 1 << 5 | 1;
+    Bytes bytes;
+    std::string error;
+    EXPECT_TRUE(package::BuildPackage({entry}, package::PackOptions{}, &bytes, &error)) << error;
+    return bytes;
+  }
+
+  // A complete installer beside the module path; without_dosshell makes one whose run fails.
+  void WriteSetup(bool without_dosshell = false) {
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"init.ini", Text("Welcome")},
+        {"setup.cfg", Text("[script]")},
+        {"temp.shr", Package("readme.txt", testing_support::RandomBytes(9000, 2))},
+        {"inst32.shr", Package("~0000.exe", EngineBytes())},
+        {"InstallENU.dll", Text("english")},
+        {"dosshell.pif", Text("pif")}};
+    if (without_dosshell) files.pop_back();
+    std::vector<archive::ArchiveMemberSpec> members;
+    for (const auto& [name, data] : files) {
+      archive::ArchiveMemberSpec member;
+      member.name = name;
+      member.data = data;
+      members.push_back(member);
+    }
+    std::string error;
+    ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/Setup/setup.exe", Text("MZ launcher"),
+                                            members, &error))
+        << error;
+  }
+
+  static Bytes EngineBytes() { return testing_support::RandomBytes(40000, 11); }
+
+  int Run() {
+    uint32_t exit_code = 0;
+    return RunBootstrapSteps(nullptr, &exit_code);
+  }
+
+  std::string ErrorLog() {
+    std::string path = drive_c + "/WINDOWS/tovalin.log";
+    return testing_support::FileExists(path) ? ReadFileText(path) : std::string();
+  }
+
+  // Everything on drive C: before the run is still there, unchanged; new entries are only the
+  // work directories (named by allowed_prefix inside TEMP) and the error log.
+  void ExpectNothingLost(const Snapshot& before, const std::string& allowed_prefix = "TEMP/AI") {
+    Snapshot after = TakeSnapshot(drive_c);
+    for (const auto& [name, content] : before) {
+      auto found = after.find(name);
+      ASSERT_NE(found, after.end()) << name << " was lost";
+      EXPECT_EQ(found->second, content) << name << " changed";
+    }
+    for (const auto& [name, content] : after) {
+      if (before.count(name) != 0) continue;
+      bool allowed = name.rfind(allowed_prefix, 0) == 0 || name == "WINDOWS/tovalin.log";
+      EXPECT_TRUE(allowed) << name << " appeared outside the work directory";
+    }
+  }
+
+  std::vector<std::string> WorkDirectories() {
+    std::vector<std::string> found;
+    for (const std::string& name : testing_support::ListFolder(drive_c + "/TEMP")) {
+      if (name.rfind("AI", 0) == 0) found.push_back(name);
+    }
+    return found;
+  }
+
+  TempDir root;
+  std::string drive_c;
+  EngineRecord engine;
+};
+
+// ---- A redirection folder beside the installer ------------------------------------------------
+
+TEST_F(BootstrapFaults, RedirectionBesideTheInstallerEndsTheRunBeforeAnythingIsMade) {
+  struct Case {
+    const char* what;
+    const char* name;  // beside setup.exe
+    bool folder;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"redirection folder", "setup.exe.local", true, true},
+      {"redirection folder holding a DLL", "setup.exe.local", true, true},
+      {"redirection file", "setup.exe.local", false, true},
+      {"a folder of another program", "other.exe.local", true, false},
+      {"a name that only starts the same", "setup.exe.localized", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    WriteSetup();
+    std::string beside = drive_c + "/Setup/" + c.name;
+    if (c.folder) {
+      fs::create_directories(beside);
+      if (std::string(c.what).find("DLL") != std::string::npos) {
+        testing_support::WriteFile(beside + "/version.dll", std::string("MZ planted"));
+      }
+    } else {
+      testing_support::WriteFile(beside, std::string("redirect"));
+    }
+    Snapshot before = TakeSnapshot(drive_c);
+    int launched = Run();
+    if (c.refused) {
+      EXPECT_EQ(launched, 0);
+      EXPECT_EQ(engine.starts, 0);
+      EXPECT_EQ(ErrorLog(),
+                "The redirection folder 'C:\\Setup\\setup.exe.local' beside the "
+                "installer is not allowed.\r\n");
+      EXPECT_TRUE(WorkDirectories().empty()) << "refused before the work directory";
+      ExpectNothingLost(before);
+    } else {
+      EXPECT_EQ(launched, 1) << ErrorLog();
+      EXPECT_EQ(engine.starts, 1);
+    }
+    TearDown();
+    fs::remove_all(drive_c);
+    engine = EngineRecord{};
+  }
+}
+
+// ---- The temporary directory -------------------------------------------------------------------
+
+TEST_F(BootstrapFaults, TemporaryDirectoryThatTakesNoNewEntries) {
+  WriteSetup();
+  Snapshot before = TakeSnapshot(drive_c);
+  ReadOnlyFolder read_only(drive_c + "/TEMP");
+  if (!read_only.works()) GTEST_SKIP() << "this machine cannot make a folder read-only";
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(engine.starts, 0);
+  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
+  ExpectNothingLost(before);
+}
+
+TEST_F(BootstrapFaults, TemporaryPathThatIsNoFolder) {
+  struct Case {
+    const char* temp_path;
+    const char* reported;
+  };
+  const Case cases[] = {
+      {"C:\\TEMP\\notes.txt\\", "C:\\TEMP\\notes.txt"},  // TMP names the user's file
+      {"C:\\TEMP\\gone\\", "C:\\TEMP\\gone"},            // TMP names a folder that is not there
+  };
+  WriteSetup();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.temp_path);
+    std::filesystem::remove(drive_c + "/WINDOWS/tovalin.log");
+    Snapshot before = TakeSnapshot(drive_c);
+    text::Copy(platform::Machine().temp_path, 1024, c.temp_path);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(engine.starts, 0);
+    EXPECT_EQ(ErrorLog(),
+              std::string("Cannot create a work directory in '") + c.reported + "'.\r\n");
+    ExpectNothingLost(before);
+  }
+}
+
+// ---- The Windows directory ---------------------------------------------------------------------
+
+TEST_F(BootstrapFaults, LogsThatCannotBeWrittenChangeNoOutcome) {
+  struct Case {
+    const char* what;
+    void (*prepare)(const std::string& windows);
+  };
+  const Case cases[] = {
+      {"error log is a folder",
+       [](const std::string& w) { fs::create_directories(w + "/tovalin.log"); }},
+      {"trace log is a folder",
+       [](const std::string& w) { fs::create_directories(w + "/dizozud.log"); }},
+      {"read-only logs",
+       [](const std::string& w) {
+         testing_support::WriteFile(w + "/tovalin.log", std::string("earlier entry\r\n"));
+         testing_support::WriteFile(w + "/dizozud.log", std::string("earlier trace\r\n"));
+         chmod((w + "/tovalin.log").c_str(), 0444);
+         chmod((w + "/dizozud.log").c_str(), 0444);
+       }},
+      {"no Windows directory", [](const std::string& w) { fs::remove_all(w); }},
+  };
+  for (const Case& c : cases) {
+    for (bool failing : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (failing ? ", failing run" : ", complete run"));
+      SetUp();
+      WriteSetup(failing);
+      c.prepare(drive_c + "/WINDOWS");
+      Snapshot before = TakeSnapshot(drive_c);
+      EXPECT_EQ(Run(), failing ? 0 : 1);
+      EXPECT_EQ(engine.starts, failing ? 0 : 1);
+      if (!failing) {
+        EXPECT_EQ(engine.engine_bytes, EngineBytes());
+      }
+      ExpectNothingLost(before);
+      TearDown();
+      fs::remove_all(drive_c);
+      engine = EngineRecord{};
+    }
+  }
+}
+
+TEST_F(BootstrapFaults, WindowsDirectoryThatTakesNoNewEntries) {
+  WriteSetup(/*without_dosshell=*/true);
+  Snapshot before = TakeSnapshot(drive_c);
+  ReadOnlyFolder read_only(drive_c + "/WINDOWS");
+  if (!read_only.works()) GTEST_SKIP() << "this machine cannot make a folder read-only";
+  EXPECT_EQ(Run(), 0) << "the copy failure still ends the run";
+  EXPECT_EQ(engine.starts, 0);
+  ExpectNothingLost(before);
+  EXPECT_FALSE(testing_support::FileExists(drive_c + "/WINDOWS/tovalin.log"));
+}
+
+// ---- Another program in the temporary directory ------------------------------------------------
+
+struct Squatter {
+  int names_to_take;  // the next so many work directory names are taken first
+  std::vector<std::string> taken;
+};
+
+void TakeNameFirst(const char* host_path, void* context) {
+  auto* squatter = static_cast<Squatter*>(context);
+  if (squatter->names_to_take == 0) return;
+  --squatter->names_to_take;
+  fs::create_directories(host_path);
+  testing_support::WriteFile(std::string(host_path) + "/~0000.exe", std::string("planted engine"));
+  squatter->taken.push_back(host_path);
+}
+
+TEST_F(BootstrapFaults, WorkDirectoryNameTakenByAnotherProgram) {
+  struct Case {
+    int names_taken;
+    bool launched;
+    const char* engine_in;
+  };
+  const Case cases[] = {
+      {1, true, "C:\\TEMP\\AI2.tmp\\~0000.exe "},
+      {5, true, "C:\\TEMP\\AI6.tmp\\~0000.exe "},
+      {1000, false, ""},  // every name the run tries is taken
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.names_taken);
+    SetUp();
+    WriteSetup();
+    Squatter squatter{c.names_taken, {}};
+    platform::Machine().before_make_directory = TakeNameFirst;
+    platform::Machine().before_make_directory_context = &squatter;
+    EXPECT_EQ(Run(), c.launched ? 1 : 0);
+    ASSERT_FALSE(squatter.taken.empty());
+    for (const std::string& taken : squatter.taken) {
+      EXPECT_EQ(testing_support::ListFolder(taken), std::vector<std::string>{"~0000.exe"})
+          << "another program's directory is never used";
+      EXPECT_EQ(ReadFileText(taken + "/~0000.exe"), "planted engine");
+    }
+    if (c.launched) {
+      EXPECT_EQ(engine.command_line.rfind(c.engine_in, 0), 0u) << engine.command_line;
+      EXPECT_EQ(engine.engine_bytes, EngineBytes());
+    } else {
+      EXPECT_EQ(engine.starts, 0);
+      EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
+    }
+    TearDown();
+    fs::remove_all(drive_c);
+    engine = EngineRecord{};
+  }
+}
+
+// ---- A disk that fills up ----------------------------------------------------------------------
+
+// The same installer on disks that fill up after every sixteenth of what a complete run writes:
+// the engine starts only when everything was written, and whatever the run did write stays in
+// its work directory.
+TEST_F(BootstrapFaults, DiskThatFillsUpNeverStartsAPartialEngine) {
+  WriteSetup();
+  platform::PosixMachine& m = platform::Machine();
+  constexpr uint32_t kPlenty = 1u << 30;
+  m.disk_limited = true;
+  m.disk_bytes_left = kPlenty;
+  ASSERT_EQ(Run(), 1) << ErrorLog();
+  const uint32_t needed = kPlenty - m.disk_bytes_left;
+  ASSERT_GT(needed, EngineBytes().size());
+  engine = EngineRecord{};
+  fs::remove_all(drive_c);
+  fs::create_directories(drive_c);
+
+  std::vector<uint32_t> budgets;
+  for (uint32_t k = 0; k < 16; ++k)
+    budgets.push_back(needed * k / 16);
+  budgets.push_back(needed - 1);
+  budgets.push_back(needed);
+  for (uint32_t budget : budgets) {
+    SCOPED_TRACE("disk full after " + std::to_string(budget) + " of " + std::to_string(needed));
+    SetUp();
+    WriteSetup();
+    Snapshot before_run = TakeSnapshot(drive_c);
+    m.disk_limited = true;
+    m.disk_bytes_left = budget;
+    int launched = Run();
+    m.disk_limited = false;
+    if (budget < needed) {
+      EXPECT_EQ(launched, 0);
+      EXPECT_EQ(engine.starts, 0);
+    } else {
+      EXPECT_EQ(launched, 1);
+      EXPECT_EQ(engine.engine_bytes, EngineBytes());
+    }
+    EXPECT_LE(WorkDirectories().size(), 1u);
+    ExpectNothingLost(before_run);
+    TearDown();
+    fs::remove_all(drive_c);
+    engine = EngineRecord{};
+  }
+}
+
+}  // namespace
