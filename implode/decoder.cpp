@@ -78,6 +78,7 @@ constexpr uint32_t kFullBlockEnd = kImplodeHistorySize + kImplodeOutputBlockSize
 constexpr uint32_t kLongestTokenBits = 30;
 constexpr uint32_t kWideLoadBytes = 8;
 constexpr uint32_t kWideTopUpBits = 56;
+constexpr uint32_t kWideBitsMax = 63;
 constexpr uint32_t kNarrowChunk = 8;  // copy chunks for distances from 8
 constexpr uint32_t kWideChunk = 16;   // and from 16
 
@@ -91,7 +92,8 @@ void FillLookup(uint8_t* lookup, uint32_t size, uint32_t value, uint32_t code_bi
   }
 }
 
-// Last symbol first, as every symbol's entries are disjoint anyway in a complete code.
+// Afterwards every 8-bit lookahead names exactly one symbol: the code is complete and none of its
+// codes is longer than 8 bits.
 void BuildLookup(uint8_t* lookup, const uint8_t* code_bits, const uint8_t* code_values,
                  uint32_t symbol_count) {
   for (uint32_t symbol = symbol_count; symbol-- > 0;) {
@@ -328,7 +330,7 @@ uint64_t LoadLittleEndian64(const uint8_t* bytes) {
 
 void TopUp(const ImplodeWorkArea* work, WideBits* wide) {
   wide->bits |= LoadLittleEndian64(work->input_buffer + wide->position) << wide->count;
-  wide->position += (63 - wide->count) / 8;
+  wide->position += (kWideBitsMax - wide->count) / 8;  // whole bytes that fit above the bits held
   wide->count |= kWideTopUpBits;
 }
 
