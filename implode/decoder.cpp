@@ -345,23 +345,26 @@ uint32_t TakeRaw(WideBits* wide, uint32_t n) {
   return value;
 }
 
+// Codes longer than 8 bits: an escape in literal_lookup, or 8 zero bits.
+uint32_t FastLongAsciiLiteral(const ImplodeWorkArea* work, WideBits* wide, uint32_t first) {
+  if (first == 0) {
+    DropBits(wide, kLongCodeLongDrop);
+    return work->literal_lookup_8[wide->bits & kLookaheadMask];
+  }
+  if ((first & kLowSixBitsMask) != 0) {
+    DropBits(wide, kLongCodeShortDrop);
+    return work->literal_lookup_4[wide->bits & kLookaheadMask];
+  }
+  DropBits(wide, kLongCodeMiddleDrop);
+  return work->literal_lookup_6[wide->bits & kLookup6Mask];
+}
+
 uint32_t FastAsciiLiteral(const ImplodeWorkArea* work, WideBits* wide) {
   const uint32_t first = static_cast<uint32_t>(wide->bits) & kLookaheadMask;
-  uint32_t literal;
-  if (first != 0) {
-    literal = work->literal_lookup[first];
-    if (literal == kLongLiteralEscape) {
-      if ((first & kLowSixBitsMask) != 0) {
-        DropBits(wide, kLongCodeShortDrop);
-        literal = work->literal_lookup_4[wide->bits & kLookaheadMask];
-      } else {
-        DropBits(wide, kLongCodeMiddleDrop);
-        literal = work->literal_lookup_6[wide->bits & kLookup6Mask];
-      }
-    }
-  } else {
-    DropBits(wide, kLongCodeLongDrop);
-    literal = work->literal_lookup_8[wide->bits & kLookaheadMask];
+  uint32_t literal = work->literal_lookup[first];
+  // Text rarely needs the long codes; keep them off the straight path.
+  if (__builtin_expect(first == 0 || literal == kLongLiteralEscape, 0)) {
+    literal = FastLongAsciiLiteral(work, wide, first);
   }
   DropBits(wide, work->literal_bits[literal]);
   return literal;

@@ -319,6 +319,7 @@ bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
 }
 
 void FeedImplodeEncoder(ImplodeEncoder* encoder, const uint8_t* data, size_t size) {
+  if (encoder->finished) return;  // the end code is out; nothing may follow it
   encoder->input_total += size;
   while (size > 0) {
     const size_t room = encoder->history + kBlockSize - encoder->window.size();

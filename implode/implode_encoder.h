@@ -74,6 +74,7 @@ bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
                          uint32_t dictionary_bits, ImplodeSink sink);
 
 // Takes the next chunk of input; whole blocks are encoded and passed to the sink as they fill.
+// Input fed after FinishImplodeEncoder is ignored.
 void FeedImplodeEncoder(ImplodeEncoder* encoder, const uint8_t* data, size_t size);
 
 // Encodes what is left, ends the stream and passes the rest of it to the sink.
