@@ -154,6 +154,9 @@ TEST(ImplodeRoundTrip, ChunkedFeedingGivesTheSameStream) {
       FeedImplodeEncoder(&encoder, text.data() + offset, std::min(chunk, text.size() - offset));
     }
     FinishImplodeEncoder(&encoder);
+    // Nothing may follow the end code.
+    FeedImplodeEncoder(&encoder, text.data(), 100);
+    FinishImplodeEncoder(&encoder);
     EXPECT_EQ(stream, whole);
     EXPECT_GT(sink_calls, 1u);  // output flows before the input ends
   }
