@@ -23,8 +23,11 @@ tovalin=build/host/tools/tovalin
 
 # Real program files make realistic data: about half of it compresses away.
 echo "== Gathering ${input_mib} MiB of program files"
+# (head ends the pipe early on purpose, so the pipe's status is not looked at)
+set +o pipefail
 find /usr/lib /usr/bin -type f -size +64k -size -8M 2>/dev/null | sort | head -n 4000 |
   xargs cat 2>/dev/null | head -c $((input_mib << 20)) | split -b 16M - "$work/input/data-"
+set -o pipefail
 
 echo "== Packing"
 start=$(date +%s.%N)
