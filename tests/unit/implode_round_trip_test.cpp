@@ -2,12 +2,15 @@
 // out, through the exact stream the decoder accepts, ending in the byte of the end code.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "implode/implode.h"
 #include "implode/implode_encoder.h"
+#include "implode/implode_tables.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/implode_test_support.h"
 
@@ -192,6 +195,49 @@ TEST(ImplodeRoundTrip, CompressesWhatRepeats) {
   const Bytes random = testing_support::RandomBytes(100000, 3);
   EXPECT_LT(ImplodeBytes(random.data(), random.size(), kImplodeBinary, 6).size(),
             random.size() * 9 / 8 + 16);
+}
+
+// The cheapest parse by brute force, over every distance of every copy: its cost in bits.
+uint64_t CheapestParseBits(const Bytes& data, uint32_t type, uint32_t k) {
+  const size_t n = data.size();
+  std::vector<uint64_t> cost(n + 1, UINT64_MAX);
+  cost[0] = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const uint64_t literal = 1 + (type == kImplodeAscii ? kImplodeLiteralCodeBits[data[i]] : 8);
+    cost[i + 1] = std::min(cost[i + 1], cost[i] + literal);
+    for (size_t distance = 1; distance <= std::min<size_t>(i, 64u << k); ++distance) {
+      for (size_t length = 1; length <= 518 && i + length <= n; ++length) {
+        if (data[i + length - 1] != data[i + length - 1 - distance]) break;
+        if (length == 1 || (length == 2 && distance > 256)) continue;
+        int symbol = 15;
+        while (kImplodeLengthBase[symbol] + 2u > length)
+          --symbol;
+        const uint32_t low_bits = length == 2 ? 2 : k;
+        const uint64_t copy = 1 + kImplodeLengthCodeBits[symbol] + kImplodeLengthExtraBits[symbol] +
+                              kImplodeDistanceCodeBits[(distance - 1) >> low_bits] + low_bits;
+        cost[i + length] = std::min(cost[i + length], cost[i] + copy);
+      }
+    }
+  }
+  return cost[n];
+}
+
+TEST(ImplodeRoundTrip, StreamsAreAsShortAsTheCheapestParse) {
+  std::mt19937 random(17);
+  for (int round = 0; round < 40; ++round) {
+    Bytes data(20 + random() % 400);
+    const uint32_t alphabet = 2 + random() % 6;
+    for (uint8_t& byte : data)
+      byte = static_cast<uint8_t>('a' + random() % alphabet);
+    for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
+      for (uint32_t k : {4u, 6u}) {
+        SCOPED_TRACE(testing::Message() << "round " << round << " type " << type << " k " << k);
+        // Header, parse, end code, and the last byte filled up.
+        const uint64_t bits = CheapestParseBits(data, type, k) + 16;
+        EXPECT_EQ(ImplodeBytes(data.data(), data.size(), type, k).size(), 2 + (bits + 7) / 8);
+      }
+    }
+  }
 }
 
 }  // namespace
