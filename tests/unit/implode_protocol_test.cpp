@@ -144,13 +144,14 @@ std::vector<Bytes> Streams() {
   for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
     for (uint32_t k : {4u, 6u}) {
       streams.push_back(ImplodeBytes(text.data(), text.size(), type, k));
-      const Bytes& whole = streams.back();
-      streams.push_back(Bytes(whole.begin(), whole.begin() + whole.size() / 3));  // cut off
+      Bytes cut = streams.back();
+      cut.resize(cut.size() / 3);
+      streams.push_back(cut);
     }
   }
   // Noise with a valid header: every bit pattern decodes to something until the input ends.
   for (uint32_t seed = 1; seed <= 6; ++seed) {
-    Bytes noise = testing_support::RandomBytes(3000 * seed, seed);
+    Bytes noise = testing_support::RandomBytes(size_t{3000} * seed, seed);
     noise[0] = static_cast<uint8_t>(seed % 2);
     noise[1] = static_cast<uint8_t>(4 + seed % 3);
     streams.push_back(noise);
