@@ -227,8 +227,8 @@ TEST(ImplodeRoundTrip, StreamsAreAsShortAsTheCheapestParse) {
   for (int round = 0; round < 40; ++round) {
     Bytes data(20 + random() % 400);
     const uint32_t alphabet = 2 + random() % 6;
-    for (uint8_t& byte : data)
-      byte = static_cast<uint8_t>('a' + random() % alphabet);
+    std::generate(data.begin(), data.end(),
+                  [&] { return static_cast<uint8_t>('a' + random() % alphabet); });
     for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
       for (uint32_t k : {4u, 6u}) {
         SCOPED_TRACE(testing::Message() << "round " << round << " type " << type << " k " << k);
