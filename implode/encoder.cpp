@@ -121,7 +121,7 @@ void PutLiteral(ImplodeEncoder* encoder, uint8_t byte) {
   }
 }
 
-// Length symbol and its extra bits; `value` is the length less 2, or 519 - 2 for the end code.
+// A copy's flag, length symbol and extra bits; symbol 15 with extra 255 is the end code.
 void PutLength(ImplodeEncoder* encoder, uint32_t symbol, uint32_t extra) {
   PutBits(encoder, 1, kFlagBits);
   PutBits(encoder, kImplodeLengthCodeValues[symbol], kImplodeLengthCodeBits[symbol]);
