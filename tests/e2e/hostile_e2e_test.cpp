@@ -1,0 +1,546 @@
+// The real launcher under Wine against installers built to hurt it, machines that fail it, and
+// libraries planted beside it. Every hostile run must end within a bound (a hang guard on the
+// wait, not a speed claim) with its documented exit code, never start an engine from partial
+// data, and create nothing outside its work directory: the private TMP holds at most that
+// directory, the installer's folder is as it was, and nothing new shows up in C:\windows
+// (besides the logs), C:\ or the root of Z:.
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/launcher_fixture.h"
+
+using testing_support::ReadFile;
+using testing_support::ReadFileText;
+
+namespace {
+
+using e2e::Bytes;
+using e2e::FromBuildTree;
+using e2e::RunResult;
+using e2e::Text;
+
+namespace fs = std::filesystem;
+
+// A hostile run that takes longer than this hangs.
+constexpr DWORD kHostileBound = 30000;
+
+uint32_t Get32(const Bytes& bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+         static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+void Put32(Bytes* bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void Put16(Bytes* bytes, size_t at, uint16_t value) {
+  (*bytes)[at] = static_cast<uint8_t>(value);
+  (*bytes)[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// Payload archive: 16-byte trailer "[KARST]\0", first entry, last entry; 276-byte entry headers
+// of next entry, attributes, DOS time, DOS date, size and a 256-byte name.
+constexpr size_t kTrailerSize = 16;
+constexpr size_t kEntryHeaderSize = 276;
+constexpr size_t kEntrySizeAt = 16;
+constexpr size_t kEntryNameAt = 20;
+
+// The offset of the entry header of a member, following the chain as built.
+size_t EntryOffset(const Bytes& installer, const std::string& name) {
+  uint32_t at = Get32(installer, installer.size() - kTrailerSize + 8);
+  while (at != 0) {
+    if (reinterpret_cast<const char*>(&installer[at + kEntryNameAt]) == name) return at;
+    at = Get32(installer, at);
+  }
+  ADD_FAILURE() << "no member " << name;
+  return 0;
+}
+
+// Package: 58-byte header with file_count (s16) at 16; 168-byte records with the name field
+// (128 bytes) first and compressed_size at 136, each followed by its stream.
+constexpr size_t kPackageHeaderSize = 58;
+constexpr size_t kFileCountAt = 16;
+constexpr size_t kRecordSize = 168;
+constexpr size_t kNameFieldSize = 128;
+constexpr size_t kCompressedSizeAt = 136;
+
+// The offset of the record of file index (from 0).
+size_t RecordOffset(const Bytes& package, int index) {
+  size_t at = kPackageHeaderSize;
+  for (int i = 0; i < index; ++i)
+    at += kRecordSize + Get32(package, at + kCompressedSizeAt);
+  return at;
+}
+
+// Top-level names of a folder, without the ones listed.
+std::vector<std::string> NamesIn(const std::string& folder,
+                                 const std::vector<std::string>& without = {}) {
+  std::vector<std::string> names;
+  for (const std::string& name : testing_support::ListFolder(folder)) {
+    bool skip = false;
+    for (const std::string& other : without)
+      skip = skip || lstrcmpiA(name.c_str(), other.c_str()) == 0;
+    if (!skip) names.push_back(name);
+  }
+  return names;
+}
+
+class HostileE2E : public e2e::LauncherE2E {
+ protected:
+  // What a run could touch outside its work directory.
+  struct Surroundings {
+    std::map<std::string, std::string> installer_folder;  // without tmp and the engine record
+    std::vector<std::string> windows;                     // without the logs
+    std::vector<std::string> drive_c;
+    std::vector<std::string> drive_z;
+  };
+
+  Surroundings Look() {
+    Surroundings seen;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(dir.path())) {
+      std::string name = fs::relative(entry.path(), dir.path()).string();
+      if (name == "engine.txt" || name == "tmp" || name.rfind("tmp\\", 0) == 0) continue;
+      seen.installer_folder[name] =
+          entry.is_directory() ? "<dir>" : ReadFileText(entry.path().string());
+    }
+    seen.windows = NamesIn(e2e::WindowsDirectory(), {"tovalin.log", "dizozud.log"});
+    seen.drive_c = NamesIn("C:\\");
+    seen.drive_z = NamesIn("Z:\\");
+    return seen;
+  }
+
+  // Nothing was made outside the work directory, and nothing around it changed.
+  void ExpectContained(const Surroundings& before) {
+    std::vector<std::string> in_tmp = testing_support::ListFolder(tmp);
+    EXPECT_LE(in_tmp.size(), 1u) << "the temporary directory holds only the work directory";
+    for (const std::string& name : in_tmp)
+      EXPECT_EQ(name.substr(0, 2), "AI") << name;
+    Surroundings after = Look();
+    EXPECT_EQ(after.installer_folder, before.installer_folder);
+    EXPECT_EQ(after.windows, before.windows);
+    EXPECT_EQ(after.drive_c, before.drive_c);
+    EXPECT_EQ(after.drive_z, before.drive_z);
+  }
+
+  void ForgetRun() {
+    fs::remove_all(tmp);
+    CreateDirectoryA(tmp.c_str(), nullptr);
+    DeleteFileA(ErrorLogPath().c_str());
+    DeleteFileA(record.c_str());
+  }
+
+  // A small installer, quick to run: greeting, script, engine, language library, dosshell.pif.
+  void AddSmallInstaller() {
+    AddMember("init.ini", Text("Welcome"));
+    AddMember("setup.cfg", Text("[script]"));
+    AddMember("inst32.shr", EnginePackage());
+    AddMember("InstallENU.dll", Text("english"));
+    AddMember("dosshell.pif", Text("pif"));
+  }
+  static constexpr int kEngineMember = 2;
+
+  // The engine package: the engine first, a small second file whose record the tests damage.
+  static const Bytes& EnginePackage() {
+    static const Bytes package =
+        Package({{"~0000.exe", EngineBytes()}, {"license.txt", Text("license")}});
+    return package;
+  }
+
+  // Writes the installer with its bytes changed by patch.
+  template <typename Patch>
+  std::string WritePatchedInstaller(Patch patch) {
+    std::string setup = WriteInstaller();
+    Bytes bytes = ReadFile(setup);
+    patch(&bytes);
+    testing_support::WriteFile(setup, bytes);
+    return setup;
+  }
+
+  // Runs a hostile installer in quiet mode and checks what every such run promises. The error
+  // log is the caller's to judge, as it may name the work directory.
+  RunResult RunHostile(const std::string& setup, DWORD expected_exit_code) {
+    Surroundings before = Look();
+    RunResult run = Run(setup, "/An", kHostileBound);
+    EXPECT_TRUE(run.started);
+    EXPECT_EQ(run.exit_code, expected_exit_code);
+    EXPECT_TRUE(EngineRecord().empty()) << "an engine started: " << EngineCommandLine();
+    ExpectContained(before);
+    return run;
+  }
+
+  std::string EngineDamaged() {
+    return "The installer engine in '" + dir.path() +
+           "\\inst32.shr' is damaged and was not "
+           "started.\r\n";
+  }
+
+  std::string CopyFailed(const std::string& member, const std::string& target) {
+    return "Error copy file from '" + dir.path() + "\\" + member + "' to '" + WorkDirectory() +
+           target + "'\r\n";
+  }
+};
+
+// ---- Hostile installers -----------------------------------------------------------------------
+
+TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
+  struct Case {
+    const char* what;
+    std::string name;  // written into the name field; without a NUL when it fills the field
+  };
+  const Case cases[] = {
+      {"parent folder", "..\\hostile_parent.txt"},
+      {"two folders up", "..\\..\\hostile_two_up.txt"},
+      {"folder root", "\\hostile_root.txt"},
+      {"forward slash", "/hostile_slash.txt"},
+      {"folder inside", "sub\\hostile_inside.txt"},
+      {"drive", "C:\\hostile_drive.txt"},
+      {"drive-relative", "C:hostile_drive_relative.txt"},
+      {"parent, forward", "../hostile_parent_slash.txt"},
+      {"no NUL", std::string(kNameFieldSize, 'H')},
+  };
+  AddSmallInstaller();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ForgetRun();
+    std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
+      size_t record_at =
+          EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + RecordOffset(EnginePackage(), 1);
+      std::fill(bytes->begin() + record_at, bytes->begin() + record_at + kNameFieldSize, 0);
+      std::copy(c.name.begin(), c.name.end(), bytes->begin() + record_at);
+    });
+    RunHostile(setup, 1);
+    EXPECT_EQ(ErrorLog(), EngineDamaged());
+    // The engine came out whole, but from a package that did not: it stays unstarted.
+    std::string w = WorkDirectory();
+    EXPECT_EQ(ReadFile(w + "~0000.exe"), EngineBytes());
+    EXPECT_EQ(NamesIn(w),
+              (std::vector<std::string>{"init.ini", "~0000.bat", "~0000.exe", "~0000.shr"}));
+  }
+}
+
+TEST_F(HostileE2E, ArchiveChainThatLoops) {
+  struct Case {
+    const char* what;
+    const char* from;  // the member whose next entry offset is bent
+    const char* to;    // back to this member
+    const char* lost;  // the required member the run then looks for around the loop
+    const char* target;
+  };
+  const Case cases[] = {
+      // Without dosshell.pif, whose lookup goes round the loop.
+      {"last member back to the first", "InstallENU.dll", "init.ini", "dosshell.pif",
+       "dosshell.pif"},
+      // The engine package and everything after it are off the chain.
+      {"a member to itself", "setup.cfg", "setup.cfg", "inst16.shr", "~0000.shr"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ForgetRun();
+    members.clear();
+    AddSmallInstaller();
+    if (std::string(c.lost) == "dosshell.pif") members.pop_back();
+    std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
+      Put32(bytes, EntryOffset(*bytes, c.from), static_cast<uint32_t>(EntryOffset(*bytes, c.to)));
+    });
+    RunHostile(setup, 1);
+    EXPECT_EQ(ErrorLog(), CopyFailed(c.lost, c.target));
+  }
+}
+
+TEST_F(HostileE2E, MemberSizeThatRunsPastTheEndOfTheFile) {
+  const uint32_t past_the_end[] = {1, 4096, 0x7FFFFFFF, 0xFFFFFFFF};
+  AddSmallInstaller();
+  for (uint32_t extra : past_the_end) {
+    SCOPED_TRACE(extra);
+    ForgetRun();
+    std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
+      size_t at = EntryOffset(*bytes, "inst32.shr");
+      uint32_t reaches_end = static_cast<uint32_t>(bytes->size() - at - kEntryHeaderSize);
+      uint32_t size = extra >= 0x7FFFFFFF ? extra : reaches_end + extra;
+      Put32(bytes, at + kEntrySizeAt, size);
+    });
+    RunHostile(setup, 1);
+    // The engine package is missing, so is its 16-bit stand-in.
+    EXPECT_EQ(ErrorLog(), CopyFailed("inst16.shr", "~0000.shr"));
+    EXPECT_FALSE(testing_support::FileExists(WorkDirectory() + "~0000.shr"))
+        << "a copy cut short is not left behind";
+  }
+}
+
+TEST_F(HostileE2E, FileCountBeyondWhatThePackageHolds) {
+  const int16_t counts[] = {32767, 3, 0, -1, -32768};
+  AddSmallInstaller();
+  for (int16_t count : counts) {
+    SCOPED_TRACE(count);
+    ForgetRun();
+    std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
+      Put16(bytes, EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + kFileCountAt,
+            static_cast<uint16_t>(count));
+    });
+    RunHostile(setup, 1);
+    EXPECT_EQ(ErrorLog(), EngineDamaged());
+  }
+}
+
+TEST_F(HostileE2E, DamagedEngineStream) {
+  struct Case {
+    const char* what;
+    size_t at;  // from the start of the engine's stream
+    uint8_t value;
+  };
+  // The stream begins with its literal mode (0 or 1) and its dictionary size (4 to 6).
+  const Case cases[] = {
+      {"literal mode", 0, 7},
+      {"dictionary size", 1, 3},
+      {"dictionary size too large", 1, 9},
+  };
+  AddSmallInstaller();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ForgetRun();
+    std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
+      size_t stream =
+          EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + kPackageHeaderSize + kRecordSize;
+      (*bytes)[stream + c.at] = c.value;
+    });
+    RunHostile(setup, 1);
+    EXPECT_EQ(ErrorLog(), EngineDamaged());
+  }
+
+  // A stream that ends before its end code: the record claims less than the stream needs.
+  SCOPED_TRACE("stream cut short");
+  ForgetRun();
+  members.clear();
+  AddSmallInstaller();
+  Bytes cut = EnginePackage();
+  Put32(&cut, kPackageHeaderSize + kCompressedSizeAt,
+        Get32(cut, kPackageHeaderSize + kCompressedSizeAt) / 2);
+  cut.resize(RecordOffset(cut, 1));
+  Put16(&cut, kFileCountAt, 1);
+  members[kEngineMember].data = cut;
+  RunHostile(WriteInstaller(), 1);
+  EXPECT_EQ(ErrorLog(), EngineDamaged());
+}
+
+// The same small installer cut at every sixteenth of its length. Cut inside the launcher's
+// image, the system refuses to start it; cut anywhere after, the payload's trailer is gone, the
+// install script is missing, and the run ends with the warning (shown in quiet mode too).
+TEST_F(HostileE2E, InstallerTruncatedAtEverySixteenth) {
+  AddSmallInstaller();
+  Bytes whole = ReadFile(WriteInstaller());
+  const size_t image = LauncherBytes().size();
+  const std::string missing = dir.path() +
+                              "\\setup.cfg was not found. Installation file is "
+                              "missing or corrupt!\r\n";
+  for (size_t k = 0; k < 16; ++k) {
+    size_t length = whole.size() * k / 16;
+    SCOPED_TRACE("cut at " + std::to_string(k) + "/16: " + std::to_string(length) + " bytes");
+    ForgetRun();
+    testing_support::WriteFile(dir.Join("setup.exe"), Bytes(whole.begin(), whole.begin() + length));
+    Surroundings before = Look();
+    RunResult run = Run(dir.Join("setup.exe"), "/An", kHostileBound, /*may_not_start=*/true);
+    EXPECT_TRUE(EngineRecord().empty());
+    ExpectContained(before);
+    if (length < image) {
+      EXPECT_FALSE(run.started) << "exit code " << run.exit_code;
+      EXPECT_EQ(ErrorLog(), "");
+    } else {
+      EXPECT_TRUE(run.started);
+      EXPECT_EQ(run.exit_code, 1u);
+      EXPECT_EQ(ErrorLog(), missing);
+    }
+  }
+}
+
+// ---- Failing machines --------------------------------------------------------------------------
+
+TEST_F(HostileE2E, TemporaryPathThatNamesAFile) {
+  AddSmallInstaller();
+  std::string setup = WriteInstaller();
+  std::string notes = dir.Join("notes.txt");
+  testing_support::WriteFile(notes, std::string("the user's notes"));
+  run_tmp = notes;
+  Surroundings before = Look();
+  RunResult run = Run(setup, "/An", kHostileBound);
+  EXPECT_EQ(run.exit_code, 1u);
+  EXPECT_TRUE(EngineRecord().empty());
+  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in '" + notes + "'.\r\n");
+  EXPECT_EQ(ReadFileText(notes), "the user's notes");
+  ExpectContained(before);
+}
+
+TEST_F(HostileE2E, LogsThatCannotBeWritten) {
+  struct Case {
+    const char* what;
+    const char* folder;  // made a folder in the Windows directory
+    bool complete;       // whether the installer is complete
+    DWORD exit_code;
+  };
+  const Case cases[] = {
+      {"error log is a folder, run fails", "tovalin.log", false, 1},
+      {"error log is a folder, run completes", "tovalin.log", true, 0},
+      {"trace log is a folder, run completes", "dizozud.log", true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ForgetRun();
+    members.clear();
+    AddSmallInstaller();
+    if (!c.complete) members.pop_back();
+    std::string setup = WriteInstaller();
+    std::string blocked = e2e::WindowsDirectory() + "\\" + c.folder;
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+    testing_support::WriteFile(blocked + "\\kept.txt", std::string("kept"));
+    RunResult run = Run(setup, "/An", kHostileBound);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_EQ(EngineRecord().empty(), !c.complete);
+    EXPECT_EQ(testing_support::ListFolder(blocked), std::vector<std::string>{"kept.txt"});
+    EXPECT_EQ(ReadFileText(blocked + "\\kept.txt"), "kept");
+    DeleteFileA((blocked + "\\kept.txt").c_str());
+    RemoveDirectoryA(blocked.c_str());
+  }
+}
+
+// Another program's directories under the names the run would try first. The system's unique
+// names start from the clock's low 16 bits and count up, stepping over names that exist; a run
+// started so that its name falls among those taken must step over all of them, and never use
+// or touch one.
+TEST_F(HostileE2E, WorkDirectoryNamesTakenByAnotherProgram) {
+  AddSmallInstaller();
+  std::string setup = WriteInstaller();
+  auto number_of_run = [&]() {
+    std::string w = WorkDirectory();
+    return static_cast<uint32_t>(std::strtoul(w.substr(tmp.size() + 3).c_str(), nullptr, 16));
+  };
+  auto next = [](uint32_t n) { return ((n + 1) & 0xFFFF) == 0 ? 1u : n + 1; };
+
+  // How far past the clock at its start a run's number lands.
+  ForgetRun();
+  uint32_t started = GetTickCount();
+  Run(setup, "/An", kHostileBound);
+  const uint32_t delay = (number_of_run() - started) & 0xFFFF;
+  ForgetRun();
+
+  // The names of a second from a few seconds ahead are taken; the first one holds a file.
+  constexpr uint32_t kTaken = 1024;
+  constexpr uint32_t kLead = 6000;
+  const uint32_t first = ((GetTickCount() + kLead) & 0xFFFF) | 1;
+  uint32_t number = first;
+  std::vector<std::string> taken;
+  char name[32];
+  for (uint32_t i = 0; i < kTaken; ++i, number = next(number)) {
+    wsprintfA(name, "AI%x.tmp", number);
+    taken.push_back(tmp + "\\" + name);
+    ASSERT_TRUE(CreateDirectoryA(taken.back().c_str(), nullptr));
+  }
+  wsprintfA(name, "AI%x.tmp", number);  // the first name after them
+  testing_support::WriteFile(taken.front() + "\\theirs.txt", std::string("theirs"));
+
+  // Start the run so that its number lands a little way into the names taken.
+  auto landing_offset = [&] { return (GetTickCount() + delay - first) & 0xFFFF; };
+  ASSERT_GT(landing_offset(), 0x8000u) << "taking the names took longer than the lead";
+  while (landing_offset() > kTaken)
+    Sleep(1);
+  while (landing_offset() < kTaken / 8)
+    Sleep(1);
+  RunResult run = Run(setup, "/An", kHostileBound);
+  EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
+  std::vector<std::string> engine = EngineRecord();
+  ASSERT_FALSE(engine.empty());
+  EXPECT_EQ(engine[0].rfind("cmdline=" + tmp + "\\" + name + "\\~0000.exe ", 0), 0u) << engine[0];
+  EXPECT_EQ(testing_support::ListFolder(taken.front()), std::vector<std::string>{"theirs.txt"});
+  EXPECT_EQ(ReadFileText(taken.front() + "\\theirs.txt"), "theirs");
+  size_t untouched = 0;
+  for (const std::string& folder : taken) {
+    untouched += testing_support::ListFolder(folder).empty() ? 1 : 0;
+  }
+  EXPECT_EQ(untouched, taken.size() - 1) << "another program's directories stay as they were";
+}
+
+// ---- Planted libraries -------------------------------------------------------------------------
+
+const char* const kPlantedNames[] = {"mpr.dll",       "version.dll",  "uxtheme.dll", "dwmapi.dll",
+                                     "cryptbase.dll", "profapi.dll",  "userenv.dll", "winmm.dll",
+                                     "secur32.dll",   "comctl32.dll", "msimg32.dll", "propsys.dll"};
+
+class PlantingE2E : public HostileE2E {
+ protected:
+  void Plant(const std::string& folder) {
+    Bytes planted = ReadFile(FromBuildTree(TOVALIN_PLANTED_DLL));
+    for (const char* name : kPlantedNames)
+      testing_support::WriteFile(folder + "\\" + name, planted);
+  }
+
+  std::vector<std::string> Marks(const std::string& folder) {
+    std::vector<std::string> marks;
+    for (const std::string& name : testing_support::ListFolder(folder)) {
+      if (name.size() > 7 && name.substr(name.size() - 7) == ".loaded") marks.push_back(name);
+    }
+    return marks;
+  }
+};
+
+TEST_F(PlantingE2E, LibrariesBesideTheInstallerAreNeverLoaded) {
+  AddSmallInstaller();
+  std::string setup = WriteInstaller();
+  Plant(dir.path());
+
+  // The control: a program that loads the same names the ordinary way takes the planted ones.
+  std::string probe = dir.Join("probe.exe");
+  testing_support::WriteFile(probe, ReadFile(FromBuildTree(TOVALIN_PLANTING_PROBE)));
+  std::string names;
+  for (const char* name : kPlantedNames)
+    names += std::string(names.empty() ? "" : " ") + name;
+  Run(probe, names, kHostileBound);
+  // Wine already holds some of these names in every process, and a name already loaded is not
+  // looked for again; the rest (cryptbase, dwmapi, profapi, propsys, userenv) come from beside
+  // the program.
+  std::vector<std::string> control = Marks(dir.path());
+  EXPECT_GE(control.size(), 5u) << "Wine would load none of them from beside a program";
+  for (const std::string& mark : control)
+    DeleteFileA(dir.Join(mark).c_str());
+  DeleteFileA(probe.c_str());
+
+  // The launcher, with its dialog, the network name of its drive and the engine's start.
+  RunResult run = Run(setup, "", kHostileBound);
+  EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
+  EXPECT_EQ(EngineRecord().size(), 3u) << "the run completes";
+  EXPECT_EQ(Marks(dir.path()), std::vector<std::string>{}) << "planted libraries were loaded";
+}
+
+TEST_F(PlantingE2E, RedirectionFolderBesideTheInstallerIsRefused) {
+  struct Case {
+    const char* what;
+    bool folder;
+  };
+  const Case cases[] = {{"folder with planted libraries", true}, {"file", false}};
+  AddSmallInstaller();
+  std::string setup = WriteInstaller();
+  std::string local = setup + ".local";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ForgetRun();
+    if (c.folder) {
+      CreateDirectoryA(local.c_str(), nullptr);
+      Plant(local);
+    } else {
+      testing_support::WriteFile(local, std::string("redirect"));
+    }
+    RunResult run = RunHostile(setup, 1);
+    EXPECT_EQ(ErrorLog(),
+              "The redirection folder '" + local + "' beside the installer is not allowed.\r\n");
+    EXPECT_TRUE(testing_support::ListFolder(tmp).empty()) << "refused before anything is made";
+    if (c.folder) {
+      EXPECT_EQ(Marks(local), std::vector<std::string>{});
+      fs::remove_all(local);
+    } else {
+      DeleteFileA(local.c_str());
+    }
+  }
+}
+
+}  // namespace

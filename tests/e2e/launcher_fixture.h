@@ -1,0 +1,303 @@
+// The fixture of the end-to-end tests: builds installers with the archive and package writers
+// around the test engine, runs the real launcher.exe under Wine as a separate process with a
+// private temporary directory, and reads back what a user would see: the work directory, the
+// engine's record, the logs, the dialog and the warning box, and the full 32-bit exit code.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/archive_writer.h"
+#include "package/package_writer.h"
+#include "tests/support/test_files.h"
+
+namespace e2e {
+
+using testing_support::Bytes;
+using testing_support::ReadFile;
+using testing_support::ReadFileText;
+using testing_support::TempDir;
+
+constexpr DWORD kStillActive = 259;
+constexpr uint32_t kDate = (2004 - 1980) << 9 | 2 << 5 | 29;  // 2004-02-29
+constexpr uint32_t kTime = 13 << 11 | 37 << 5 | 42 / 2;       // 13:37:42
+
+inline Bytes Text(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
+
+// A path of the build tree (a Unix path) as Wine's Z: drive shows it.
+inline std::string FromBuildTree(const char* unix_path) {
+  std::string path = std::string("Z:") + unix_path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+inline std::string WindowsDirectory() {
+  char buffer[MAX_PATH];
+  GetWindowsDirectoryA(buffer, sizeof buffer);
+  return buffer;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  return lines;
+}
+
+inline std::string WindowText(HWND window) {
+  wchar_t wide[1024];
+  int length = GetWindowTextW(window, wide, 1024);
+  char text[2048] = "";
+  if (length > 0)
+    WideCharToMultiByte(CP_ACP, 0, wide, length + 1, text, sizeof text, nullptr, nullptr);
+  return text;
+}
+
+// Watches the desktop while the launcher runs: whether its progress dialog showed up (and what
+// its message line said), and whether a warning box came up, which it reads and dismisses.
+class DesktopWatcher {
+ public:
+  DesktopWatcher() : thread_([this] { Watch(); }) {}
+  ~DesktopWatcher() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool dialog_seen = false;
+  std::string dialog_message;
+  std::string warning_text;
+
+ private:
+  static BOOL CALLBACK CollectStatic(HWND child, LPARAM context) {
+    char class_name[32];
+    GetClassNameA(child, class_name, sizeof class_name);
+    if (lstrcmpiA(class_name, "Static") == 0) {
+      *reinterpret_cast<std::string*>(context) += WindowText(child);
+    }
+    return TRUE;
+  }
+
+  void Watch() {
+    while (!stop_) {
+      // The message line is read for as long as the dialog is up: the dialog is found as soon
+      // as it exists, before it has set its text.
+      HWND dialog = FindWindowA(nullptr, "Initializing...");
+      if (dialog != nullptr) {
+        dialog_seen = true;
+        // The message line is the template's first control, and so the dialog's first child.
+        // Its text is read in Unicode: Wine's ANSI read of another process's window text
+        // garbles its first bytes.
+        std::string text = WindowText(GetWindow(dialog, GW_CHILD));
+        if (!text.empty()) dialog_message = text;
+      }
+      HWND box = FindWindowA("#32770", "Warning");
+      if (box != nullptr && warning_text.empty()) {
+        EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&warning_text));
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+      }
+      Sleep(1);
+    }
+  }
+
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+struct RunResult {
+  bool started = false;  // whether the system started the installer at all
+  DWORD exit_code = 0;
+  bool dialog_seen = false;
+  std::string dialog_message;
+  std::string warning_text;
+};
+
+class LauncherE2E : public testing::Test {
+ protected:
+  void SetUp() override {
+    tmp = dir.Join("tmp");
+    CreateDirectoryA(tmp.c_str(), nullptr);
+    record = dir.Join("engine.txt");
+    DeleteFileA(ErrorLogPath().c_str());
+    DeleteFileA(TraceLogPath().c_str());
+    SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", nullptr);
+    SetEnvironmentVariableA("TOVALIN_ENGINE_SLEEP_MS", nullptr);
+  }
+
+  void TearDown() override {
+    DeleteFileA(ErrorLogPath().c_str());
+    DeleteFileA(TraceLogPath().c_str());
+    SetWindowsVersion(nullptr);
+  }
+
+  static std::string ErrorLogPath() { return WindowsDirectory() + "\\tovalin.log"; }
+  static std::string TraceLogPath() { return WindowsDirectory() + "\\dizozud.log"; }
+
+  static Bytes EngineBytes() { return ReadFile(FromBuildTree(TOVALIN_TEST_ENGINE)); }
+  static Bytes LauncherBytes() { return ReadFile(FromBuildTree(TOVALIN_LAUNCHER)); }
+
+  void AddMember(const std::string& name, const Bytes& bytes) {
+    archive::ArchiveMemberSpec member;
+    member.name = name;
+    member.data = bytes;
+    member.dos_date = kDate;
+    member.dos_time = kTime;
+    members.push_back(member);
+  }
+
+  static Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
+    std::vector<package::PackageEntry> entries;
+    for (const auto& [name, data] : files) {
+      package::PackageEntry entry;
+      entry.name = name;
+      entry.data = data;
+      entry.dos_date = kDate;
+      entry.dos_time = kTime;
+      entries.push_back(entry);
+    }
+    Bytes bytes;
+    std::string error;
+    EXPECT_TRUE(package::BuildPackage(entries, package::PackOptions{}, &bytes, &error)) << error;
+    return bytes;
+  }
+
+  // A complete installer: greeting, script, temporary files (large enough that the dialog
+  // stays up a while), the engine with an uninstaller, a language library and dosshell.pif.
+  void AddCompleteInstaller(const std::string& stem = "setup") {
+    AddMember("init.ini", Text("Welcome to the end-to-end test"));
+    AddMember(stem + ".cfg", Text("[script]"));
+    AddMember("temp.shr", Package({{"readme.txt", Text("read me")},
+                                   {"data.bin", testing_support::RandomBytes(3 << 20, 5)}}));
+    AddMember("inst32.shr", Package({{"~0000.exe", EngineBytes()}}));
+    AddMember("unst32.shr", Package({{"uninst.exe", Text("uninstaller")}}));
+    AddMember("InstallENU.dll", Text("english"));
+    AddMember("dosshell.pif", Text("pif"));
+  }
+
+  std::string WriteInstaller(const std::string& name = "setup.exe") {
+    std::string path = dir.Join(name);
+    std::string error;
+    EXPECT_TRUE(archive::WriteInstallerFile(path, LauncherBytes(), members, &error)) << error;
+    return path;
+  }
+
+  // Wine's version for programs of that file name; nullptr removes the setting.
+  static void SetWindowsVersion(const char* version, const char* exe = "setup.exe") {
+    std::string key = std::string("Software\\Wine\\AppDefaults\\") + exe;
+    if (version == nullptr) {
+      RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+      return;
+    }
+    HKEY handle;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(handle, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(lstrlenA(version) + 1));
+    RegCloseKey(handle);
+  }
+
+  // Sets an environment variable for the launcher only; the test's own comes back afterwards.
+  class ScopedVariable {
+   public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+      char old[4096];
+      DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
+      had_ = length > 0 && length < sizeof old;
+      if (had_) old_ = old;
+      SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~ScopedVariable() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
+
+   private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+  };
+
+  // Runs an installer and waits for it, at most timeout_ms: a launcher that takes longer hangs,
+  // and the test fails. A run the system refuses to start fails the test unless may_not_start.
+  RunResult Run(const std::string& installer, const std::string& arguments = "",
+                DWORD timeout_ms = 120000, bool may_not_start = false) {
+    // A private temporary directory per test, so each run's work directory is easy to find.
+    ScopedVariable tmp_variable("TMP", run_tmp.empty() ? tmp : run_tmp);
+    ScopedVariable temp_variable("TEMP", run_tmp.empty() ? tmp : run_tmp);
+    SetEnvironmentVariableA("TOVALIN_ENGINE_RECORD", record.c_str());
+    std::string command = "\"" + installer + "\"";
+    if (!arguments.empty()) command += " " + arguments;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    RunResult result;
+    DesktopWatcher watcher;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      if (!may_not_start) ADD_FAILURE() << "cannot start " << installer;
+      return result;
+    }
+    result.started = true;
+    if (WaitForSingleObject(process.hProcess, timeout_ms) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "the launcher did not end within " << timeout_ms << " ms";
+      TerminateProcess(process.hProcess, 0xDEAD);
+      WaitForSingleObject(process.hProcess, 10000);
+    }
+    GetExitCodeProcess(process.hProcess, &result.exit_code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    watcher.Stop();
+    result.dialog_seen = watcher.dialog_seen;
+    result.dialog_message = watcher.dialog_message;
+    result.warning_text = watcher.warning_text;
+    return result;
+  }
+
+  // The one work directory the run made, with its trailing backslash; empty when none.
+  std::string WorkDirectory() {
+    std::vector<std::string> names = testing_support::ListFolder(tmp);
+    EXPECT_LE(names.size(), 1u);
+    return names.empty() ? std::string() : tmp + "\\" + names.front() + "\\";
+  }
+
+  // What the engine recorded, as "key=value" lines.
+  std::vector<std::string> EngineRecord() {
+    if (!testing_support::FileExists(record)) return {};
+    return Lines(ReadFileText(record));
+  }
+
+  std::string EngineCommandLine() {
+    std::vector<std::string> lines = EngineRecord();
+    return lines.empty() ? std::string("<engine not started>") : lines[0].substr(8);
+  }
+
+  std::string ErrorLog() {
+    return testing_support::FileExists(ErrorLogPath()) ? ReadFileText(ErrorLogPath())
+                                                       : std::string();
+  }
+
+  TempDir dir;
+  std::string tmp;
+  std::string run_tmp;  // the launcher's TMP and TEMP when not tmp
+  std::string record;
+  std::vector<archive::ArchiveMemberSpec> members;
+};
+
+}  // namespace e2e
