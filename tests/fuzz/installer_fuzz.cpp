@@ -284,8 +284,8 @@ void DamageArchive(Recipe& input, const std::vector<archive::ArchiveMemberSpec>&
         Store32(file, trailer + archive::kTrailerFirstEntryAt, offset);
         break;
       default: {  // any byte
-        size_t at = input.Range<size_t>(0, file->size() - 1);
-        (*file)[at] ^= input.Range<uint8_t>(1, 255);
+        size_t flipped = input.Range<size_t>(0, file->size() - 1);
+        (*file)[flipped] ^= input.Range<uint8_t>(1, 255);
         break;
       }
     }
@@ -399,7 +399,10 @@ bool UnpacksWhole(const Bytes& package, bool* has_engine, Bytes* engine) {
   package::PackageHeader header;
   package::DecodePackageHeader(package.data(), &header);
   if (header.file_count < 1) return false;
+  // Zeroed for each package and reused for its files, as the unpacker does: a copy that reaches
+  // back before a stream's first byte reads the window's history, the previous file's bytes.
   static ImplodeWorkArea work_area;
+  std::memset(&work_area, 0, sizeof work_area);
   MemoryStream stream{&package, package::kHeaderSize, 0, {}};
   for (int32_t i = 0; i < header.file_count; ++i) {
     if (package.size() - stream.at < package::kRecordSize) return false;
@@ -521,7 +524,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool foreign = (flags & 8) != 0;
   const Bytes typed = input.Take(input.Range<size_t>(0, 48));
   std::string command_line(typed.begin(), typed.end());
-  command_line = command_line.substr(0, command_line.find('\0'));
+  command_line.resize(std::min(command_line.size(), command_line.find('\0')));
 
   std::vector<archive::ArchiveMemberSpec> members = MakeMembers(input, add_required);
   const Bytes image = {'M', 'Z', ' ', 's', 't', 'u', 'b'};
@@ -588,6 +591,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SelectArchiveSource("");
     if (!EnginePackage(parent + "/engine.shr", !sixteen_bit, &package)) std::abort();
     if (!UnpacksWhole(package, &has_engine, &engine)) std::abort();
+    if (std::getenv("INSTALLER_FUZZ_VERBOSE") != nullptr) {
+      std::fprintf(
+          stderr, "engine package %zu bytes, packed engine %d (%zu bytes), seen %d (%zu bytes)\n",
+          package.size(), has_engine, engine.size(), seen.engine_present, seen.engine.size());
+    }
     // Only the engine package carries the engine's name, so whatever is there came from it.
     if (has_engine && (!seen.engine_present || engine != seen.engine)) std::abort();
   }
