@@ -504,11 +504,21 @@ void ResetLauncher() {
   SelectArchiveSource("");
 }
 
+// The pretend drives live in memory where the host allows: each input makes and removes a few
+// dozen files.
 std::string MakeParent() {
-  char pattern[] = "/tmp/installer-fuzz-XXXXXX";
-  const char* made = mkdtemp(pattern);
+  char in_memory[] = "/dev/shm/installer-fuzz-XXXXXX";
+  char on_disk[] = "/tmp/installer-fuzz-XXXXXX";
+  const char* made = mkdtemp(in_memory);
+  if (made == nullptr) made = mkdtemp(on_disk);
   if (made == nullptr) std::abort();
-  return made;
+  static std::string parent;
+  parent = made;
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(parent, ignored);
+  });
+  return parent;
 }
 
 }  // namespace
