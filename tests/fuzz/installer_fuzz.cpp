@@ -507,13 +507,15 @@ void ResetLauncher() {
 // The pretend drives live in memory where the host allows: each input makes and removes a few
 // dozen files.
 std::string MakeParent() {
-  char in_memory[] = "/dev/shm/installer-fuzz-XXXXXX";
-  char on_disk[] = "/tmp/installer-fuzz-XXXXXX";
-  const char* made = mkdtemp(in_memory);
-  if (made == nullptr) made = mkdtemp(on_disk);
-  if (made == nullptr) std::abort();
   static std::string parent;
-  parent = made;
+  char in_memory[] = "/dev/shm/installer-fuzz-XXXXXX";
+  if (mkdtemp(in_memory) != nullptr) {
+    parent = in_memory;
+  } else {
+    char on_disk[] = "/tmp/installer-fuzz-XXXXXX";
+    if (mkdtemp(on_disk) == nullptr) std::abort();
+    parent = on_disk;
+  }
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(parent, ignored);
