@@ -6,20 +6,20 @@
 #   - a launcher run under Wine, from its start until the engine starts (the stand-in engine
 #     writes its start time and exits at once), with Wine's own start-up measured apart;
 #   - `tovalin extract --unpack` of the same installer on the host.
-# usage: bench/launcher_run.sh [MIB_OF_INPUT]   (default 256 MiB of input, about 128 MiB packed)
+# usage: bench/launcher_run.sh [MIB_OF_INPUT]   (default 320 MiB of input, about 128 MiB packed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-input_mib="${1:-256}"
+input_mib="${1:-320}"
 
 scripts/setup
-cmake --preset host >/dev/null && cmake --build --preset host --target tovalin >/dev/null
+cmake --preset bench >/dev/null && cmake --build --preset bench --target tovalin >/dev/null
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target launcher test_engine >/dev/null
 
 work=build/bench-launcher
 rm -rf "$work"
 mkdir -p "$work/input"
-tovalin=build/host/tools/tovalin
+tovalin=build/bench/tools/tovalin  # the Release build
 
 # Real program files make realistic data: about half of it compresses away.
 echo "== Gathering ${input_mib} MiB of program files"
