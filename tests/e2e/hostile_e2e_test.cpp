@@ -4,6 +4,7 @@
 // data, and create nothing outside its work directory: the private TMP holds at most that
 // directory, the installer's folder is as it was, and nothing new shows up in C:\windows
 // (besides the logs), C:\ or the root of Z:.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -454,11 +455,11 @@ TEST_F(HostileE2E, WorkDirectoryNamesTakenByAnotherProgram) {
   EXPECT_EQ(engine[0].rfind("cmdline=" + tmp + "\\" + name + "\\~0000.exe ", 0), 0u) << engine[0];
   EXPECT_EQ(testing_support::ListFolder(taken.front()), std::vector<std::string>{"theirs.txt"});
   EXPECT_EQ(ReadFileText(taken.front() + "\\theirs.txt"), "theirs");
-  size_t untouched = 0;
-  for (const std::string& folder : taken) {
-    untouched += testing_support::ListFolder(folder).empty() ? 1 : 0;
-  }
-  EXPECT_EQ(untouched, taken.size() - 1) << "another program's directories stay as they were";
+  auto untouched = std::count_if(taken.begin(), taken.end(), [](const std::string& folder) {
+    return testing_support::ListFolder(folder).empty();
+  });
+  EXPECT_EQ(static_cast<size_t>(untouched), taken.size() - 1)
+      << "another program's directories stay as they were";
 }
 
 // ---- Planted libraries -------------------------------------------------------------------------

@@ -105,7 +105,11 @@ class DesktopWatcher {
         // The message line is the template's first control, and so the dialog's first child.
         // Its text is read in Unicode: Wine's ANSI read of another process's window text
         // garbles its first bytes.
-        std::string text = WindowText(GetWindow(dialog, GW_CHILD));
+        // While the dialog is destroyed its children go in order, and the icon, whose text is
+        // its resource name, becomes the first child for a moment: it is not the message line.
+        HWND line = GetWindow(dialog, GW_CHILD);
+        bool icon = (GetWindowLongA(line, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+        std::string text = icon ? std::string() : WindowText(line);
         if (!text.empty()) dialog_message = text;
       }
       HWND box = FindWindowA("#32770", "Warning");
