@@ -1,7 +1,9 @@
 // Whole installers, built from the fuzz input, through the whole launcher sequence.
 //
 // Byte-level mutation of an installer rarely gets past the archive trailer, and almost never
-// yields an implode stream that decodes. So the input is read as a recipe instead: a list of
+// yields an implode stream that decodes. So the input is read as a recipe instead: the pretend
+// machine (engine route, code page, locale, the launcher's own name, a trace log, a redirection
+// folder beside it, a work directory name already taken), a command line, and a list of
 // members (names from those the launcher asks for), each either raw bytes or a package built by
 // the writer from files (names, contents, times, compression) whose streams the encoder makes
 // valid; then damage chosen by the input (flipped bytes, cut streams, wrong file counts,
@@ -14,6 +16,7 @@
 //   two logs in the Windows folder, or anything in the work directory is not a plain file of a
 //   plain name, or a directory that was already in TEMP changed;
 // - a cleanup line names something outside the work directory;
+// - a run with a redirection folder beside the launcher did more than end;
 // - the engine was started although its package did not unpack whole, or the engine it was
 //   started on differs from the one packed. "Whole" is worked out independently of the unpacker:
 //   the engine package's bytes are read as the launcher reads them, and each of its streams is
@@ -57,10 +60,10 @@ constexpr char kEngineName[] = "~0000.exe";
 constexpr char kForeignDirectory[] = "AI1.tmp";  // someone else's, made before the run
 
 // Members the launcher asks for, and a few names it must not confuse with them.
-const char* const kMemberNames[] = {"init.ini",       "setup.cfg",   "temp.shr",     "inst32.shr",
-                                    "inst16.shr",     "unst32.shr",  "unst16.shr",   "spawn.exe",
-                                    "InstallENU.dll", "Install.dll", "dosshell.pif", "~0000.shr",
-                                    "SETUP.AIC",      "~0000.dll",   "INIT.INI",     "~0000.bat"};
+const char* const kMemberNames[] = {
+    "init.ini",   "setup.cfg", "temp.shr",       "inst32.shr",  "inst16.shr",    "unst32.shr",
+    "unst16.shr", "spawn.exe", "InstallENU.dll", "Install.dll", "dosshell.pif",  "~0000.shr",
+    "SETUP.AIC",  "~0000.dll", "INIT.INI",       "~0000.bat",   "InstallDEU.dll"};
 constexpr size_t kMemberNameCount = sizeof kMemberNames / sizeof kMemberNames[0];
 
 // Names the writer accepts for files inside packages. The engine's name is only given to
@@ -213,7 +216,8 @@ Bytes MakePackage(Recipe& input, bool engine_slot) {
   return bytes;
 }
 
-std::vector<archive::ArchiveMemberSpec> MakeMembers(Recipe& input, bool add_required) {
+std::vector<archive::ArchiveMemberSpec> MakeMembers(Recipe& input, bool add_required,
+                                                    const std::string& script_name) {
   std::vector<archive::ArchiveMemberSpec> members;
   size_t count = input.Range<size_t>(0, 8);
   for (size_t i = 0; i < count; ++i) {
@@ -231,7 +235,7 @@ std::vector<archive::ArchiveMemberSpec> MakeMembers(Recipe& input, bool add_requ
   }
   if (add_required) {
     // Without these two the run ends before the engine; the fuzzer gets there more often.
-    for (const char* name : {"setup.cfg", "dosshell.pif"}) {
+    for (const std::string& name : {script_name, std::string("dosshell.pif")}) {
       archive::ArchiveMemberSpec member;
       member.name = name;
       member.data = {'x'};
@@ -425,8 +429,8 @@ bool UnpacksWhole(const Bytes& package, bool* has_engine, Bytes* engine) {
 // The engine package's bytes as the launcher reads them: an archive member "~0000.shr" shadows
 // the copy in the work directory; the copy is "inst32.shr" or, failing that on the 32-bit route,
 // "inst16.shr".
-bool EnginePackage(const std::string& scratch, bool thirty_two_bit, Bytes* package) {
-  const std::string module = "C:\\Setup\\setup.exe";
+bool EnginePackage(const std::string& module, const std::string& scratch, bool thirty_two_bit,
+                   Bytes* package) {
   static uint8_t buffer[kCopyBlockSize];
   SelectArchiveSource(module.c_str());
   MemberStream* shadow = OpenMember("C:\\Setup\\~0000.shr");
@@ -445,9 +449,10 @@ bool EnginePackage(const std::string& scratch, bool thirty_two_bit, Bytes* packa
 
 // ---- The checks ----------------------------------------------------------------------------
 
-void CheckDrive(bool trace_log, bool foreign, const std::string& work_name) {
+void CheckDrive(const std::vector<std::string>& beside_setup, bool trace_log, bool foreign,
+                const std::string& work_name) {
   if (Listing(g_drive) != std::vector<std::string>{"Setup", "TEMP", "WINDOWS"}) std::abort();
-  if (Listing(g_drive + "/Setup") != std::vector<std::string>{"setup.exe"}) std::abort();
+  if (Listing(g_drive + "/Setup") != beside_setup) std::abort();
   for (const std::string& name : Listing(g_drive + "/WINDOWS")) {
     if (name != "tovalin.log" && !(trace_log && name == "dizozud.log")) std::abort();
   }
@@ -534,11 +539,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool sixteen_bit = (flags & 2) != 0;
   const bool trace_log = (flags & 4) != 0;
   const bool foreign = (flags & 8) != 0;
+  const bool double_byte = (flags & 0x10) != 0;
+  // The quiet name selects quiet mode; its script is "ZiDidazo.cfg".
+  const std::string module_name = (flags & 0x20) != 0 ? "ZiDidazo.exe" : "setup.exe";
+  const std::string script_name = module_name.substr(0, module_name.size() - 3) + "cfg";
+  const bool redirection = (flags & 0x40) != 0;  // "setup.exe.local" beside it
+  const char* language = (flags & 0x80) != 0 ? "DEU" : "ENU";
   const Bytes typed = input.Take(input.Range<size_t>(0, 48));
   std::string command_line(typed.begin(), typed.end());
   command_line.resize(std::min(command_line.size(), command_line.find('\0')));
 
-  std::vector<archive::ArchiveMemberSpec> members = MakeMembers(input, add_required);
+  std::vector<archive::ArchiveMemberSpec> members = MakeMembers(input, add_required, script_name);
   const Bytes image = {'M', 'Z', ' ', 's', 't', 'u', 'b'};
 
   ResetLauncher();
@@ -554,7 +565,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteWhole(g_drive + "/TEMP/" + kForeignDirectory + "/keep.txt", {'k'});
   }
 
-  const std::string setup = g_drive + "/Setup/setup.exe";
+  std::vector<std::string> beside_setup = {module_name};
+  if (redirection) {
+    beside_setup.push_back(module_name + ".local");
+    std::filesystem::create_directories(g_drive + "/Setup/" + beside_setup.back(), ignored);
+  }
+  const std::string setup = g_drive + "/Setup/" + module_name;
+  const std::string module = "C:\\Setup\\" + module_name;
   if (!archive::WriteInstallerFile(setup, image, members, nullptr)) std::abort();
   Bytes installer;
   if (!ReadWhole(setup, &installer)) std::abort();
@@ -563,10 +580,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   platform::PosixMachine& m = platform::Machine();
   text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], g_drive.c_str());
-  text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
+  text::Copy(m.module_path, sizeof m.module_path, module.c_str());
   text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
   text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
-  text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, "ENU");
+  text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, language);
+  if (double_byte) platform::SetLeadByteRange(0x81, 0xFE);
   m.clock_pinned = true;
   m.system_version = sixteen_bit ? 0x0203 : 0x0105;  // "3.2" or "5.1"
   EngineSeen seen;
@@ -584,12 +602,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& name : Listing(g_drive + "/TEMP")) {
     if (!(foreign && name == kForeignDirectory)) work_name = name;
   }
-  CheckDrive(trace_log, foreign, work_name);
+  CheckDrive(beside_setup, trace_log, foreign, work_name);
 
   if (std::getenv("INSTALLER_FUZZ_VERBOSE") != nullptr) {  // for looking at one input
     std::fprintf(stderr, "members %zu, launched %d, exit code %u, engine starts %d, work '%s'\n",
                  members.size(), launched, exit_code, seen.starts, work_name.c_str());
   }
+  if (redirection && (launched != 0 || !work_name.empty())) std::abort();
   if (seen.starts > 1 || (seen.starts == 1 && !launched)) std::abort();
   if (seen.starts == 1) {
     if (exit_code != kEngineExitCode) std::abort();
@@ -601,7 +620,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool has_engine = false;
     Bytes engine;
     SelectArchiveSource("");
-    if (!EnginePackage(parent + "/engine.shr", !sixteen_bit, &package)) std::abort();
+    if (!EnginePackage(module, parent + "/engine.shr", !sixteen_bit, &package)) std::abort();
     if (!UnpacksWhole(package, &has_engine, &engine)) std::abort();
     if (std::getenv("INSTALLER_FUZZ_VERBOSE") != nullptr) {
       std::fprintf(

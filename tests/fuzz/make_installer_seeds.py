@@ -11,11 +11,13 @@ import sys
 
 MEMBERS = ["init.ini", "setup.cfg", "temp.shr", "inst32.shr", "inst16.shr", "unst32.shr",
            "unst16.shr", "spawn.exe", "InstallENU.dll", "Install.dll", "dosshell.pif",
-           "~0000.shr", "SETUP.AIC", "~0000.dll", "INIT.INI", "~0000.bat"]
+           "~0000.shr", "SETUP.AIC", "~0000.dll", "INIT.INI", "~0000.bat", "InstallDEU.dll"]
 FILES = ["~0000.exe", "readme.txt", "uninst.exe", "lang.dll", "setup.ins", "init.ini", "data.z",
          "~0000.dll"]
 
+# The machine: bits of the first byte.
 ADD_REQUIRED, SIXTEEN_BIT, TRACE_LOG, FOREIGN = 1, 2, 4, 8
+DOUBLE_BYTE, QUIET_NAME, REDIRECTION, GERMAN = 0x10, 0x20, 0x40, 0x80
 
 
 def content(seed, repeats):
@@ -78,6 +80,12 @@ SEEDS = {
         member("inst16.shr", files=[("~0000.exe",) + ENGINE, ("data.z", bytes(range(48)), 100)]),
         member("unst16.shr", files=[("uninst.exe", b"u", 1)]),
         member("INIT.INI", raw=b"Hello")]),
+    "german_double_byte_quiet_name": recipe(ADD_REQUIRED | DOUBLE_BYTE | QUIET_NAME | GERMAN, b"", [
+        member("InstallDEU.dll", raw=b"deutsch"),
+        member("InstallENU.dll", raw=b"english"),
+        member("inst32.shr", files=[("~0000.exe",) + ENGINE])]),
+    "redirection_folder": recipe(ADD_REQUIRED | REDIRECTION, b"", [
+        member("inst32.shr", files=[("~0000.exe",) + ENGINE])]),
     "missing_script": recipe(0, b"", [
         member("inst32.shr", files=[("~0000.exe",) + ENGINE]),
         member("dosshell.pif", raw=b"pif")]),
