@@ -174,9 +174,8 @@ class HostileE2E : public e2e::LauncherE2E {
   }
 
   std::string EngineDamaged() {
-    return "The installer engine in '" + dir.path() +
-           "\\inst32.shr' is damaged and was not "
-           "started.\r\n";
+    const std::string package = dir.path() + "\\inst32.shr";
+    return "The installer engine in '" + package + "' is damaged and was not started.\r\n";
   }
 
   std::string CopyFailed(const std::string& member, const std::string& target) {
