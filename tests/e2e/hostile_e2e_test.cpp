@@ -222,6 +222,27 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
   }
 }
 
+// The temporary files' package is optional: one that breaks off at an escaping name ends its
+// own unpacking, the run goes on with the engine's package, and nothing lands outside.
+TEST_F(HostileE2E, EscapingNameInTheOptionalPackage) {
+  AddSmallInstaller();
+  Bytes temporary = Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
+  size_t record_at = RecordOffset(temporary, 1);
+  std::fill(temporary.begin() + record_at, temporary.begin() + record_at + kNameFieldSize, 0);
+  const std::string name = "..\\..\\hostile_temporary.txt";
+  std::copy(name.begin(), name.end(), temporary.begin() + record_at);
+  AddMember("temp.shr", temporary);
+  std::string setup = WriteInstaller();
+  Surroundings before = Look();
+  RunResult run = Run(setup, "/An", kHostileBound);
+  EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
+  EXPECT_EQ(EngineRecord().size(), 3u);
+  std::string w = WorkDirectory();
+  EXPECT_EQ(ReadFileText(w + "readme.txt"), "read me");
+  EXPECT_EQ(ReadFile(w + "~0000.exe"), EngineBytes());
+  ExpectContained(before);
+}
+
 TEST_F(HostileE2E, ArchiveChainThatLoops) {
   struct Case {
     const char* what;

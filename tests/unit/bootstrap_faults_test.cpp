@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -413,9 +414,28 @@ TEST_F(BootstrapFaults, WorkDirectoryNameTakenByAnotherProgram) {
 
 // ---- A disk that fills up ----------------------------------------------------------------------
 
+// The knob itself: a write that does not fit writes what does and says so; then the disk is full.
+TEST_F(BootstrapFaults, FullDiskWritesWhatFitsThenRefuses) {
+  platform::PosixMachine& m = platform::Machine();
+  platform::FileHandle file = platform::CreateOrTruncate("C:\\TEMP\\full.bin");
+  ASSERT_NE(file, platform::kNoFile);
+  m.disk_limited = true;
+  m.disk_bytes_left = 10;
+  const char bytes[] = "0123456789abcdef";
+  EXPECT_EQ(platform::WriteBytes(file, bytes, 4), 4);
+  EXPECT_EQ(platform::WriteBytes(file, bytes, 16), 6);
+  errno = 0;
+  EXPECT_EQ(platform::WriteBytes(file, bytes, 1), -1);
+  EXPECT_EQ(errno, ENOSPC);
+  EXPECT_EQ(platform::WriteBytes(file, bytes, 0), 0) << "an empty write needs no room";
+  platform::CloseFile(file);
+  m.disk_limited = false;
+  EXPECT_EQ(ReadFileText(drive_c + "/TEMP/full.bin"), "0123012345");
+}
+
 // The same installer on disks that fill up after every sixteenth of what a complete run writes:
-// the engine starts only when everything was written, and whatever the run did write stays in
-// its work directory.
+// the engine starts only when everything was written, the run makes at most its one work
+// directory, and nothing the user had is lost.
 TEST_F(BootstrapFaults, DiskThatFillsUpNeverStartsAPartialEngine) {
   WriteSetup();
   platform::PosixMachine& m = platform::Machine();
