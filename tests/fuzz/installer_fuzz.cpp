@@ -433,11 +433,17 @@ bool EnginePackage(const std::string& module, const std::string& scratch, bool t
                    Bytes* package) {
   static uint8_t buffer[kCopyBlockSize];
   SelectArchiveSource(module.c_str());
+  // The unpacker reads a shadowing member straight from the archive, as far as the file goes:
+  // a member whose size runs past the end is no copy, but its package may still be whole.
   MemberStream* shadow = OpenMember("C:\\Setup\\~0000.shr");
   if (shadow != nullptr) {
+    package->clear();
+    int32_t got;
+    while ((got = ReadMember(shadow, buffer, sizeof buffer)) > 0) {
+      package->insert(package->end(), buffer, buffer + got);
+    }
     CloseMember(shadow);
-    return CopyMemberToFile(module.c_str(), "C:\\Setup\\~0000.shr", scratch.c_str(), buffer) &&
-           ReadWhole(scratch, package);
+    return true;
   }
   bool copied = thirty_two_bit &&
                 CopyMemberToFile(module.c_str(), "C:\\Setup\\inst32.shr", scratch.c_str(), buffer);
