@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 #include "archive/member_name.h"
 
@@ -49,7 +50,7 @@ int MeasureMember(const ArchiveMemberSpec& spec, uint64_t* size, std::string* er
 // Copies exactly size bytes of a source file; a file that changed size since it was measured
 // would leave the chain pointing into the wrong bytes, so that is a failure.
 int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, uint32_t size,
-                     std::string* error) {
+                     const WriteProgress& progress, std::string* error) {
   platform::FileHandle in = platform::OpenForReading(spec.source_path.c_str());
   if (in == platform::kNoFile) return Fail(error, "cannot open " + spec.source_path);
   std::vector<uint8_t> block(kStreamBlockSize);
@@ -62,6 +63,8 @@ int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, ui
       ok = Fail(error, "cannot read " + spec.source_path + " whole");
     } else if (!WriteAll(out, block.data(), want)) {
       ok = Fail(error, "cannot write member " + spec.name);
+    } else if (progress) {
+      progress(want);
     }
     left -= want;
   }
@@ -70,7 +73,7 @@ int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, ui
 }
 
 int WriteMember(platform::FileHandle out, const PlacedMember& placed, uint32_t next_offset,
-                std::string* error) {
+                const WriteProgress& progress, std::string* error) {
   const ArchiveMemberSpec& spec = *placed.spec;
   EntryHeader header = {};
   header.next_entry_offset = next_offset;
@@ -84,10 +87,11 @@ int WriteMember(platform::FileHandle out, const PlacedMember& placed, uint32_t n
   EncodeEntryHeader(header, bytes);
   if (!WriteAll(out, bytes, sizeof bytes))
     return Fail(error, "cannot write header of " + spec.name);
-  if (!spec.source_path.empty()) return StreamSourceFile(out, spec, placed.size, error);
+  if (!spec.source_path.empty()) return StreamSourceFile(out, spec, placed.size, progress, error);
   if (!WriteAll(out, spec.data.data(), spec.data.size())) {
     return Fail(error, "cannot write member " + spec.name);
   }
+  if (progress) progress(spec.data.size());
   return 1;
 }
 
@@ -132,8 +136,9 @@ int WriteImage(const std::string& target_path, const void* bytes, size_t size,
 }
 
 int FinishInstaller(const std::string& target_path, platform::FileHandle out, uint32_t image_size,
-                    const std::vector<ArchiveMemberSpec>& members, std::string* error) {
-  int ok = AppendPayloadArchive(out, image_size, members, error);
+                    const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                    const WriteProgress& progress) {
+  int ok = AppendPayloadArchive(out, image_size, members, error, progress);
   platform::CloseFile(out);
   if (!ok) platform::RemoveFile(target_path.c_str());
   return ok;
@@ -151,7 +156,8 @@ int IsStorableMemberName(const std::string& name) {
 }
 
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
-                         const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+                         const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                         const WriteProgress& progress) {
   // A first entry offset of 0 means "no members", so the first header cannot start the file.
   if (image_size == 0 && !members.empty()) return Fail(error, "members need an image in front");
   // Lay everything out first, so that a refused name or a missing source writes nothing.
@@ -175,7 +181,7 @@ int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
 
   for (size_t i = 0; i < placed.size(); ++i) {
     uint32_t next = i + 1 < placed.size() ? placed[i + 1].header_offset : 0;
-    if (!WriteMember(out, placed[i], next, error)) return 0;
+    if (!WriteMember(out, placed[i], next, progress, error)) return 0;
   }
   ArchiveTrailer trailer = {};
   if (!placed.empty()) {
@@ -192,14 +198,17 @@ int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
 }
 
 int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t>& image,
-                       const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+                       const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                       const WriteProgress& progress) {
   platform::FileHandle out = platform::kNoFile;
   if (!WriteImage(target_path, image.data(), image.size(), &out, error)) return 0;
-  return FinishInstaller(target_path, out, static_cast<uint32_t>(image.size()), members, error);
+  return FinishInstaller(target_path, out, static_cast<uint32_t>(image.size()), members, error,
+                         progress);
 }
 
 int WriteInstallerFileFromImage(const std::string& target_path, const std::string& image_path,
-                                const std::vector<ArchiveMemberSpec>& members, std::string* error) {
+                                const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                                const WriteProgress& progress) {
   platform::FileHandle in = platform::OpenForReading(image_path.c_str());
   if (in == platform::kNoFile) return Fail(error, "cannot open " + image_path);
   int32_t image_size = platform::Seek(in, 0, platform::kFromEnd);
@@ -228,7 +237,8 @@ int WriteInstallerFileFromImage(const std::string& target_path, const std::strin
     }
     return 0;
   }
-  return FinishInstaller(target_path, out, static_cast<uint32_t>(image_size), members, error);
+  return FinishInstaller(target_path, out, static_cast<uint32_t>(image_size), members, error,
+                         progress);
 }
 
 }  // namespace archive

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct ArchiveMemberSpec {
   uint32_t attributes = kDefaultMemberAttributes;
 };
 
+// Told how many more bytes of member data were written, as they are; for progress displays.
+using WriteProgress = std::function<void(uint64_t bytes)>;
+
 // Whether a name can be stored: not empty, at most 255 bytes, no ":" and no "\" or "/" (the
 // latter found the way lookups find them, stepping over double-byte characters), and a key the
 // reader can look up (an extension of at most 7 characters). 1 or 0.
@@ -35,14 +39,17 @@ int IsStorableMemberName(const std::string& name);
 // cannot be read, a write fails, or the file would outgrow 32-bit signed offsets. Members need
 // an image of at least one byte: a first entry offset of 0 would read as "no members".
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
-                         const std::vector<ArchiveMemberSpec>& members, std::string* error);
+                         const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                         const WriteProgress& progress = nullptr);
 
 // Writes target as the image bytes followed by the archive.
 int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t>& image,
-                       const std::vector<ArchiveMemberSpec>& members, std::string* error);
+                       const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                       const WriteProgress& progress = nullptr);
 
 // Writes target as a copy of the image file followed by the archive.
 int WriteInstallerFileFromImage(const std::string& target_path, const std::string& image_path,
-                                const std::vector<ArchiveMemberSpec>& members, std::string* error);
+                                const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                                const WriteProgress& progress = nullptr);
 
 }  // namespace archive

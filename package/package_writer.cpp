@@ -80,11 +80,12 @@ int CheckRequest(const std::vector<PackageEntry>& entries, const PackOptions& op
 
 // Feeds an entry's bytes to the encoder; the count of bytes fed goes to *size. 0 when its
 // source cannot be read or it is larger than a record can say.
-int FeedEntry(const PackageEntry& entry, ImplodeEncoder* encoder, uint64_t* size,
-              std::string* error) {
+int FeedEntry(const PackageEntry& entry, const PackOptions& options, ImplodeEncoder* encoder,
+              uint64_t* size, std::string* error) {
   if (entry.source_path.empty()) {
     FeedImplodeEncoder(encoder, entry.data.data(), entry.data.size());
     *size = entry.data.size();
+    if (options.progress) options.progress(*size);
   } else {
     platform::FileHandle source = platform::OpenForReading(entry.source_path.c_str());
     if (source == platform::kNoFile) {
@@ -97,6 +98,7 @@ int FeedEntry(const PackageEntry& entry, ImplodeEncoder* encoder, uint64_t* size
     while ((got = platform::ReadBytes(source, block.data(), kSourceBlockSize)) > 0) {
       FeedImplodeEncoder(encoder, block.data(), static_cast<size_t>(got));
       *size += static_cast<uint64_t>(got);
+      if (options.progress) options.progress(static_cast<uint64_t>(got));
     }
     platform::CloseFile(source);
     if (got < 0) {
@@ -130,7 +132,7 @@ int PutEntry(const PackageEntry& entry, const PackOptions& options, Target* targ
   StartImplodeEncoder(&encoder, options.compression_type, options.dictionary_bits,
                       [target](const uint8_t* bytes, size_t count) { Put(target, bytes, count); });
   uint64_t size = 0;
-  if (!FeedEntry(entry, &encoder, &size, error)) return 0;
+  if (!FeedEntry(entry, options, &encoder, &size, error)) return 0;
   FinishImplodeEncoder(&encoder);
 
   record.compressed_size = static_cast<uint32_t>(target->size - stream_start);

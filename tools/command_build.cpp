@@ -10,6 +10,7 @@
 #include "tools/host.h"
 #include "tools/input_file.h"
 #include "tools/installer_view.h"
+#include "tools/progress_bar.h"
 #include "tools/source_spec.h"
 #include "tools/tool_error.h"
 
@@ -83,10 +84,16 @@ int RunBuild(const ParsedCommandLine& command_line) {
   if (EntryExists(output) && !command_line.Has("force")) {
     throw Failure(output + ": exists; use --force to replace it");
   }
+  uint64_t total = 0;
+  for (const SourceSpec& source : sources)
+    total += InputFile(source.path).size();
   std::string error;
-  if (!archive::WriteInstallerFileFromImage(output, stub, members, &error)) {
-    throw Failure(output + ": not written: " + error);
-  }
+  ProgressBar progress(ProgressBar::Wanted(command_line.Has("quiet")), total);
+  progress.SetLabel(output);
+  int written = archive::WriteInstallerFileFromImage(
+      output, stub, members, &error, [&progress](uint64_t bytes) { progress.Advance(bytes); });
+  progress.Finish();
+  if (!written) throw Failure(output + ": not written: " + error);
   if (!command_line.Has("quiet")) {
     InputFile written(output);
     std::printf("%s: %s, %u bytes\n", output.c_str(), CountOf(members.size(), "member").c_str(),

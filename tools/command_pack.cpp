@@ -8,6 +8,7 @@
 #include "tools/display.h"
 #include "tools/host.h"
 #include "tools/input_file.h"
+#include "tools/progress_bar.h"
 #include "tools/source_spec.h"
 #include "tools/tool_error.h"
 
@@ -80,9 +81,12 @@ int RunPack(const ParsedCommandLine& command_line) {
     throw Failure(output + ": exists; use --force to replace it");
   }
   std::string error;
-  if (!package::WritePackageFile(output, entries, options, &error)) {
-    throw Failure(output + ": not written: " + error);
-  }
+  ProgressBar progress(ProgressBar::Wanted(command_line.Has("quiet")), total);
+  progress.SetLabel(output);
+  options.progress = [&progress](uint64_t bytes) { progress.Advance(bytes); };
+  int written = package::WritePackageFile(output, entries, options, &error);
+  progress.Finish();
+  if (!written) throw Failure(output + ": not written: " + error);
   if (!command_line.Has("quiet")) {
     InputFile written(output);
     std::printf("%s: %s, %s bytes packed into %u\n", output.c_str(),

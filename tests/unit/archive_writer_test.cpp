@@ -120,12 +120,22 @@ TEST(ArchiveWriter, StreamsMembersAndImageFromFiles) {
   std::vector<archive::ArchiveMemberSpec> in_memory = {Member("s.txt", TextBytes("s")),
                                                        Member("big.bin", big)};
   std::string error;
-  ASSERT_EQ(archive::WriteInstallerFileFromImage(dir.Join("a.exe"), dir.Join("image.exe"),
-                                                 from_files, &error),
+  uint64_t streamed_progress = 0;
+  uint64_t memory_progress = 0;
+  ASSERT_EQ(archive::WriteInstallerFileFromImage(
+                dir.Join("a.exe"), dir.Join("image.exe"), from_files, &error,
+                [&streamed_progress](uint64_t bytes) { streamed_progress += bytes; }),
             1)
       << error;
-  ASSERT_EQ(archive::WriteInstallerFile(dir.Join("b.exe"), image, in_memory, &error), 1) << error;
+  ASSERT_EQ(
+      archive::WriteInstallerFile(dir.Join("b.exe"), image, in_memory, &error,
+                                  [&memory_progress](uint64_t bytes) { memory_progress += bytes; }),
+      1)
+      << error;
   EXPECT_EQ(ReadFile(dir.Join("a.exe")), ReadFile(dir.Join("b.exe")));
+  // Progress counts member data, once each byte, however the member is given.
+  EXPECT_EQ(streamed_progress, big.size() + 1);
+  EXPECT_EQ(memory_progress, big.size() + 1);
 }
 
 TEST(ArchiveWriter, RefusesNamesTheReaderCouldNeverFind) {

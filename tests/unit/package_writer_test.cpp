@@ -142,8 +142,11 @@ TEST(PackageWriterTest, FilesAreStreamedFromDiskWithTheirUtcTimes) {
   EXPECT_EQ(as_is.dos_time, DosTime(1, 2, 4));
 
   const std::string target = dir.Join("out.shr");
-  ASSERT_EQ(package::WritePackageFile(target, {as_is, renamed}, package::PackOptions(), &error), 1)
-      << error;
+  package::PackOptions options;
+  uint64_t reported = 0;
+  options.progress = [&reported](uint64_t bytes) { reported += bytes; };
+  ASSERT_EQ(package::WritePackageFile(target, {as_is, renamed}, options, &error), 1) << error;
+  EXPECT_EQ(reported, 2 * big.size()) << "progress counts every input byte once";
   // The same bytes as a package built from the data in memory.
   EXPECT_EQ(ReadFile(target), Pack({Entry("engine.bin", big, as_is.dos_date, as_is.dos_time),
                                     Entry("~0000.exe", big, as_is.dos_date, as_is.dos_time)}));
