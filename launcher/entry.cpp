@@ -25,7 +25,7 @@ const char* SkipProgramName(const char* process_command_line) {
   return p;
 }
 
-int LauncherMain(void* instance, void* previous_instance, const char* command_line,
+int LauncherMain(void* instance, const void* previous_instance, const char* command_line,
                  RegisterClassFn register_class) {
   g_run_state.show_progress = true;  // until quiet mode says otherwise
   // The kept command line holds the longest one the system passes, so nothing is cut here.

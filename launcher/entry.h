@@ -8,7 +8,7 @@ using RegisterClassFn = unsigned (*)(void* instance);
 // The entry point's work, from the start of the process. Returns the process's exit code: 0 when
 // the window class cannot be registered, 1 after the bootstrap sequence has returned (which it does
 // only after a failure).
-int LauncherMain(void* instance, void* previous_instance, const char* command_line,
+int LauncherMain(void* instance, const void* previous_instance, const char* command_line,
                  RegisterClassFn register_class);
 
 // The command line as the entry point receives it: the process command line after the program

@@ -139,7 +139,7 @@ int WaitForProcessEnd(const ProcessInfo& /*started*/, uint32_t /*milliseconds*/)
 }
 
 int GetProcessExitCode(const ProcessInfo& /*started*/, uint32_t* exit_code) {
-  PosixMachine& machine = Machine();
+  const PosixMachine& machine = Machine();
   if (machine.exit_code_unreadable) return 0;
   bool ended = machine.process_waits > machine.still_running_waits;
   *exit_code = ended ? machine.process_exit_code : kStillActive;
