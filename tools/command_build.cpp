@@ -78,8 +78,8 @@ int RunBuild(const ParsedCommandLine& command_line) {
     }
   }
   std::vector<archive::ArchiveMemberSpec> members;
-  for (const SourceSpec& source : sources)
-    members.push_back(MemberFrom(source));
+  members.reserve(sources.size());
+  for (const SourceSpec& source : sources) members.push_back(MemberFrom(source));
 
   if (EntryExists(output) && !command_line.Has("force")) {
     throw Failure(output + ": exists; use --force to replace it");

@@ -136,7 +136,7 @@ class Extractor {
     try {
       OutputFile out(JoinPath(folder_, member.name), force_);
       RangeReader reader(file_, member.data_offset, member.size);
-      std::vector<uint8_t> block(64 * 1024);
+      std::vector<uint8_t> block(size_t{64} * 1024);
       int32_t got;
       while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
         out.Write(block.data(), static_cast<uint32_t>(got));

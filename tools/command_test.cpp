@@ -95,7 +95,7 @@ class Tester {
   void TestMember(const MemberInfo& member, ProgressBar* progress) {
     if (!CheckMember(member)) return;
     RangeReader reader(file_, member.data_offset, member.size);
-    std::vector<uint8_t> block(64 * 1024);
+    std::vector<uint8_t> block(size_t{64} * 1024);
     int32_t got;
     while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
       progress->Advance(static_cast<uint64_t>(got));
