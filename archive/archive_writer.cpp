@@ -27,32 +27,32 @@ bool WriteAll(platform::FileHandle out, const void* bytes, size_t count) {
 
 // Where one member lands in the file.
 struct PlacedMember {
-  const ArchiveMemberSpec* spec;
+  const NewMember* entry;
   uint32_t header_offset;
   uint32_t size;
 };
 
 // The size of a member's data: its bytes, or the length of its source file now.
-int MeasureMember(const ArchiveMemberSpec& spec, uint64_t* size, std::string* error) {
-  if (spec.source_path.empty()) {
-    *size = spec.data.size();
+int MeasureMember(const NewMember& entry, uint64_t* size, std::string* error) {
+  if (entry.source_path.empty()) {
+    *size = entry.data.size();
     return 1;
   }
-  platform::FileHandle in = platform::OpenForReading(spec.source_path.c_str());
-  if (in == platform::kNoFile) return Fail(error, "cannot open " + spec.source_path);
+  platform::FileHandle in = platform::OpenForReading(entry.source_path.c_str());
+  if (in == platform::kNoFile) return Fail(error, "cannot open " + entry.source_path);
   int32_t length = platform::Seek(in, 0, platform::kFromEnd);
   platform::CloseFile(in);
-  if (length < 0) return Fail(error, "cannot measure " + spec.source_path);
+  if (length < 0) return Fail(error, "cannot measure " + entry.source_path);
   *size = static_cast<uint32_t>(length);
   return 1;
 }
 
 // Copies exactly size bytes of a source file; a file that changed size since it was measured
 // would leave the chain pointing into the wrong bytes, so that is a failure.
-int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, uint32_t size,
+int StreamSourceFile(platform::FileHandle out, const NewMember& entry, uint32_t size,
                      const WriteProgress& progress, std::string* error) {
-  platform::FileHandle in = platform::OpenForReading(spec.source_path.c_str());
-  if (in == platform::kNoFile) return Fail(error, "cannot open " + spec.source_path);
+  platform::FileHandle in = platform::OpenForReading(entry.source_path.c_str());
+  if (in == platform::kNoFile) return Fail(error, "cannot open " + entry.source_path);
   std::vector<uint8_t> block(kStreamBlockSize);
   uint32_t left = size;
   int ok = 1;
@@ -60,9 +60,9 @@ int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, ui
     uint32_t want = left < kStreamBlockSize ? left : kStreamBlockSize;
     int32_t got = platform::ReadBytes(in, block.data(), want);
     if (got != static_cast<int32_t>(want)) {
-      ok = Fail(error, "cannot read " + spec.source_path + " whole");
+      ok = Fail(error, "cannot read " + entry.source_path + " whole");
     } else if (!WriteAll(out, block.data(), want)) {
-      ok = Fail(error, "cannot write member " + spec.name);
+      ok = Fail(error, "cannot write member " + entry.name);
     } else if (progress) {
       progress(want);
     }
@@ -74,24 +74,24 @@ int StreamSourceFile(platform::FileHandle out, const ArchiveMemberSpec& spec, ui
 
 int WriteMember(platform::FileHandle out, const PlacedMember& placed, uint32_t next_offset,
                 const WriteProgress& progress, std::string* error) {
-  const ArchiveMemberSpec& spec = *placed.spec;
+  const NewMember& entry = *placed.entry;
   EntryHeader header = {};
   header.next_entry_offset = next_offset;
-  header.attributes = spec.attributes;
-  header.dos_time = spec.dos_time;
-  header.dos_date = spec.dos_date;
+  header.attributes = entry.attributes;
+  header.dos_time = entry.dos_time;
+  header.dos_date = entry.dos_date;
   header.size = placed.size;
   // The field is zero-filled, so the name keeps its NUL and the rest is reproducible.
-  std::memcpy(header.name, spec.name.data(), spec.name.size());
+  std::memcpy(header.name, entry.name.data(), entry.name.size());
   uint8_t bytes[kEntryHeaderSize];
   EncodeEntryHeader(header, bytes);
   if (!WriteAll(out, bytes, sizeof bytes))
-    return Fail(error, "cannot write header of " + spec.name);
-  if (!spec.source_path.empty()) return StreamSourceFile(out, spec, placed.size, progress, error);
-  if (!WriteAll(out, spec.data.data(), spec.data.size())) {
-    return Fail(error, "cannot write member " + spec.name);
+    return Fail(error, "cannot write header of " + entry.name);
+  if (!entry.source_path.empty()) return StreamSourceFile(out, entry, placed.size, progress, error);
+  if (!WriteAll(out, entry.data.data(), entry.data.size())) {
+    return Fail(error, "cannot write member " + entry.name);
   }
-  if (progress) progress(spec.data.size());
+  if (progress) progress(entry.data.size());
   return 1;
 }
 
@@ -100,21 +100,21 @@ std::vector<uint8_t> BuildDirectory(const std::vector<PlacedMember>& placed) {
   std::vector<uint8_t> directory;
   uint32_t record_area_length = 0;
   for (const PlacedMember& member : placed) {
-    record_area_length += DirectoryRecordSize(member.spec->name.size());
+    record_area_length += DirectoryRecordSize(member.entry->name.size());
   }
   directory.resize(record_area_length + kDirectoryTailSize);
   uint32_t at = 0;
   for (const PlacedMember& member : placed) {
-    const ArchiveMemberSpec& spec = *member.spec;
+    const NewMember& entry = *member.entry;
     DirectoryRecord record = {};
     // The last record's "next" points at the tail, which is where the records end.
-    record.next_record = at + DirectoryRecordSize(spec.name.size());
-    record.attributes = spec.attributes;
-    record.dos_time = spec.dos_time;
-    record.dos_date = spec.dos_date;
+    record.next_record = at + DirectoryRecordSize(entry.name.size());
+    record.attributes = entry.attributes;
+    record.dos_time = entry.dos_time;
+    record.dos_date = entry.dos_date;
     record.data_offset = member.header_offset + kEntryHeaderSize;
     record.size = member.size;
-    record.name = spec.name.c_str();
+    record.name = entry.name.c_str();
     at += EncodeDirectoryRecord(record, directory.data() + at);
   }
   EncodeDirectoryTail(record_area_length, directory.data() + at);
@@ -136,7 +136,7 @@ int WriteImage(const std::string& target_path, const void* bytes, size_t size,
 }
 
 int FinishInstaller(const std::string& target_path, platform::FileHandle out, uint32_t image_size,
-                    const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                    const std::vector<NewMember>& members, std::string* error,
                     const WriteProgress& progress) {
   int ok = AppendPayloadArchive(out, image_size, members, error, progress);
   platform::CloseFile(out);
@@ -156,22 +156,22 @@ int IsStorableMemberName(const std::string& name) {
 }
 
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
-                         const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                         const std::vector<NewMember>& members, std::string* error,
                          const WriteProgress& progress) {
   // A first entry offset of 0 means "no members", so the first header cannot start the file.
   if (image_size == 0 && !members.empty()) return Fail(error, "members need an image in front");
   // Lay everything out first, so that a refused name or a missing source writes nothing.
   std::vector<PlacedMember> placed;
   uint64_t offset = image_size;
-  for (const ArchiveMemberSpec& spec : members) {
-    if (!IsStorableMemberName(spec.name))
-      return Fail(error, "bad member name \"" + spec.name + "\"");
+  for (const NewMember& entry : members) {
+    if (!IsStorableMemberName(entry.name))
+      return Fail(error, "bad member name \"" + entry.name + "\"");
     uint64_t size = 0;
-    if (!MeasureMember(spec, &size, error)) return 0;
+    if (!MeasureMember(entry, &size, error)) return 0;
     if (offset + kEntryHeaderSize + size > kMaxInstallerSize) {
       return Fail(error, "installer would exceed 2 GiB");
     }
-    placed.push_back({&spec, static_cast<uint32_t>(offset), static_cast<uint32_t>(size)});
+    placed.push_back({&entry, static_cast<uint32_t>(offset), static_cast<uint32_t>(size)});
     offset += kEntryHeaderSize + size;
   }
   std::vector<uint8_t> directory = BuildDirectory(placed);
@@ -198,7 +198,7 @@ int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
 }
 
 int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t>& image,
-                       const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                       const std::vector<NewMember>& members, std::string* error,
                        const WriteProgress& progress) {
   platform::FileHandle out = platform::kNoFile;
   if (!WriteImage(target_path, image.data(), image.size(), &out, error)) return 0;
@@ -207,7 +207,7 @@ int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t
 }
 
 int WriteInstallerFileFromImage(const std::string& target_path, const std::string& image_path,
-                                const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                                const std::vector<NewMember>& members, std::string* error,
                                 const WriteProgress& progress) {
   platform::FileHandle in = platform::OpenForReading(image_path.c_str());
   if (in == platform::kNoFile) return Fail(error, "cannot open " + image_path);

@@ -17,7 +17,7 @@
 
 namespace archive {
 
-struct ArchiveMemberSpec {
+struct NewMember {
   std::string name;           // bare file name, as the lookup will see it
   std::vector<uint8_t> data;  // the member's bytes, used when source_path is empty
   std::string source_path;    // when set, the bytes are streamed from this file
@@ -39,17 +39,17 @@ int IsStorableMemberName(const std::string& name);
 // cannot be read, a write fails, or the file would outgrow 32-bit signed offsets. Members need
 // an image of at least one byte: a first entry offset of 0 would read as "no members".
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
-                         const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                         const std::vector<NewMember>& members, std::string* error,
                          const WriteProgress& progress = nullptr);
 
 // Writes target as the image bytes followed by the archive.
 int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t>& image,
-                       const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                       const std::vector<NewMember>& members, std::string* error,
                        const WriteProgress& progress = nullptr);
 
 // Writes target as a copy of the image file followed by the archive.
 int WriteInstallerFileFromImage(const std::string& target_path, const std::string& image_path,
-                                const std::vector<ArchiveMemberSpec>& members, std::string* error,
+                                const std::vector<NewMember>& members, std::string* error,
                                 const WriteProgress& progress = nullptr);
 
 }  // namespace archive

@@ -64,7 +64,7 @@ const BenchFiles& Files() {
       if (std::fwrite(block.data(), 1, block.size(), out) != block.size()) std::abort();
     }
     if (std::fclose(out) != 0) std::abort();
-    archive::ArchiveMemberSpec member;
+    archive::NewMember member;
     member.name = "payload.bin";
     member.source_path = source;
     std::string error;

@@ -125,7 +125,7 @@ const Fixture& Shared() {
         }
       }
     }
-    archive::ArchiveMemberSpec member;
+    archive::NewMember member;
     member.name = "big.shr";
     member.source_path = package_path;
     member.dos_date = 0x5A9F;

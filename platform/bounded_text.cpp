@@ -70,7 +70,7 @@ bool FormatList(char* buffer, size_t capacity, const char* format, va_list argum
       out.Put(*p);
       continue;
     }
-    const char* spec = p++;
+    const char* conversion = p++;
     bool zero_pad = false;
     bool left = false;
     for (; *p == '0' || *p == '-'; ++p) {
@@ -135,7 +135,7 @@ bool FormatList(char* buffer, size_t capacity, const char* format, va_list argum
       }
       default:  // not ours: copy the conversion as written
         left_width = 0;
-        for (const char* q = spec; q <= p && *q != '\0'; ++q)
+        for (const char* q = conversion; q <= p && *q != '\0'; ++q)
           out.Put(*q);
         if (*p == '\0') --p;
         break;

@@ -14,7 +14,7 @@ struct Command {
   const char* name;
   const char* summary;
   const char* help;  // the whole text of "tovalin NAME --help"
-  std::vector<OptionSpec> options;
+  std::vector<OptionDefinition> options;
   // Runs the command; returns the exit status. Throws UsageError or Failure.
   int (*run)(const ParsedCommandLine& command_line);
 };
@@ -26,7 +26,7 @@ extern const Command kPackCommand;
 extern const Command kBuildCommand;
 
 // The options every command takes.
-const OptionSpec kHelpOption{"help", 'h', false};
-const OptionSpec kQuietOption{"quiet", 'q', false};
+const OptionDefinition kHelpOption{"help", 'h', false};
+const OptionDefinition kQuietOption{"quiet", 'q', false};
 
 }  // namespace tool

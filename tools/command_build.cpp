@@ -11,7 +11,7 @@
 #include "tools/input_file.h"
 #include "tools/installer_view.h"
 #include "tools/progress_bar.h"
-#include "tools/source_spec.h"
+#include "tools/source_argument.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -39,8 +39,8 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 written, 1 a file cannot be read or written, 2 wrong command line.\n";
 
-archive::ArchiveMemberSpec MemberFrom(const SourceSpec& source) {
-  archive::ArchiveMemberSpec member;
+archive::NewMember MemberFrom(const SourceArgument& source) {
+  archive::NewMember member;
   member.name = source.name;
   member.source_path = source.path;
   member.attributes = archive::kDefaultMemberAttributes;
@@ -59,9 +59,9 @@ int RunBuild(const ParsedCommandLine& command_line) {
   std::string stub = command_line.Value("stub");
   if (output.empty()) throw UsageError("give the installer to write with -o SETUP");
   if (stub.empty()) throw UsageError("give the launcher image with --stub LAUNCHER");
-  std::vector<SourceSpec> sources = ParseSourceSpecs(command_line.operands);
+  std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
   std::vector<std::string> inputs{stub};
-  for (const SourceSpec& source : sources) {
+  for (const SourceArgument& source : sources) {
     if (!archive::IsStorableMemberName(source.name)) {
       throw UsageError("\"" + source.name +
                        "\" cannot be a member name: it must be a bare file name of at most 255 "
@@ -77,15 +77,16 @@ int RunBuild(const ParsedCommandLine& command_line) {
       throw Failure(stub + ": already carries a payload archive; give the bare launcher");
     }
   }
-  std::vector<archive::ArchiveMemberSpec> members;
+  std::vector<archive::NewMember> members;
   members.reserve(sources.size());
-  for (const SourceSpec& source : sources) members.push_back(MemberFrom(source));
+  for (const SourceArgument& source : sources)
+    members.push_back(MemberFrom(source));
 
   if (EntryExists(output) && !command_line.Has("force")) {
     throw Failure(output + ": exists; use --force to replace it");
   }
   uint64_t total = 0;
-  for (const SourceSpec& source : sources)
+  for (const SourceArgument& source : sources)
     total += InputFile(source.path).size();
   std::string error;
   ProgressBar progress(ProgressBar::Wanted(command_line.Has("quiet")), total);

@@ -9,7 +9,7 @@
 #include "tools/host.h"
 #include "tools/input_file.h"
 #include "tools/progress_bar.h"
-#include "tools/source_spec.h"
+#include "tools/source_argument.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -52,12 +52,12 @@ int RunPack(const ParsedCommandLine& command_line) {
   package::PackOptions options;
   options.compression_type = command_line.Has("ascii") ? kImplodeAscii : kImplodeBinary;
   options.dictionary_bits = DictionaryBits(command_line.Value("dictionary", "4096"));
-  std::vector<SourceSpec> sources = ParseSourceSpecs(command_line.operands);
+  std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
   if (sources.size() > static_cast<size_t>(package::kMaxFileCount)) {
     throw UsageError("a package holds at most 32767 files");
   }
   std::vector<std::string> inputs;
-  for (const SourceSpec& source : sources) {
+  for (const SourceArgument& source : sources) {
     if (!package::IsStorableFileName(source.name)) {
       throw UsageError("\"" + source.name + "\" cannot be a packed file's name");
     }
@@ -67,7 +67,7 @@ int RunPack(const ParsedCommandLine& command_line) {
 
   std::vector<package::PackageEntry> entries;
   uint64_t total = 0;
-  for (const SourceSpec& source : sources) {
+  for (const SourceArgument& source : sources) {
     package::PackageEntry entry;
     std::string error;
     if (!package::EntryFromFile(source.path, source.name, &entry, &error)) {

@@ -8,25 +8,29 @@ namespace tool {
 namespace {
 
 template <typename Match>
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, Match match) {
-  auto it = std::find_if(specs.begin(), specs.end(), match);
-  return it == specs.end() ? nullptr : &*it;
+const OptionDefinition* FindDefinition(const std::vector<OptionDefinition>& definitions,
+                                       Match match) {
+  auto it = std::find_if(definitions.begin(), definitions.end(), match);
+  return it == definitions.end() ? nullptr : &*it;
 }
 
-const OptionSpec* FindLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-  return FindSpec(specs, [&name](const OptionSpec& spec) { return spec.long_name == name; });
+const OptionDefinition* FindLong(const std::vector<OptionDefinition>& definitions,
+                                 const std::string& name) {
+  return FindDefinition(definitions, [&name](const OptionDefinition& definition) {
+    return definition.long_name == name;
+  });
 }
 
-const OptionSpec* FindShort(const std::vector<OptionSpec>& specs, char name) {
-  return FindSpec(specs, [name](const OptionSpec& spec) {
-    return spec.short_name != 0 && spec.short_name == name;
+const OptionDefinition* FindShort(const std::vector<OptionDefinition>& definitions, char name) {
+  return FindDefinition(definitions, [name](const OptionDefinition& definition) {
+    return definition.short_name != 0 && definition.short_name == name;
   });
 }
 
 class Parser {
  public:
-  Parser(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs)
-      : args_(args), specs_(specs) {}
+  Parser(const std::vector<std::string>& args, const std::vector<OptionDefinition>& definitions)
+      : args_(args), definitions_(definitions) {}
 
   ParsedCommandLine Run() {
     bool options_ended = false;
@@ -49,51 +53,52 @@ class Parser {
   void TakeLong(const std::string& arg) {
     size_t equals = arg.find('=');
     std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const OptionSpec* spec = FindLong(specs_, name);
-    if (spec == nullptr) throw UsageError("unknown option '--" + name + "'");
+    const OptionDefinition* definition = FindLong(definitions_, name);
+    if (definition == nullptr) throw UsageError("unknown option '--" + name + "'");
     if (equals == std::string::npos) {
-      Take(*spec, "--" + name, nullptr);
+      Take(*definition, "--" + name, nullptr);
     } else {
       std::string value = arg.substr(equals + 1);
-      Take(*spec, "--" + name, &value);
+      Take(*definition, "--" + name, &value);
     }
   }
 
   // "-d DIR" and "-dDIR"; one letter per word.
   void TakeShort(const std::string& arg) {
-    const OptionSpec* spec = FindShort(specs_, arg[1]);
+    const OptionDefinition* definition = FindShort(definitions_, arg[1]);
     std::string shown = arg.substr(0, 2);
-    if (spec == nullptr) throw UsageError("unknown option '" + shown + "'");
+    if (definition == nullptr) throw UsageError("unknown option '" + shown + "'");
     if (arg.size() == 2) {
-      Take(*spec, shown, nullptr);
-    } else if (spec->takes_value) {
+      Take(*definition, shown, nullptr);
+    } else if (definition->takes_value) {
       std::string value = arg.substr(2);
-      Take(*spec, shown, &value);
+      Take(*definition, shown, &value);
     } else {
       throw UsageError("option '" + shown + "' takes no value (in '" + arg + "')");
     }
   }
 
-  void Take(const OptionSpec& spec, const std::string& shown, const std::string* attached) {
-    bool seen = result_.values.count(spec.long_name) != 0 ||
-                std::find(result_.flags.begin(), result_.flags.end(), spec.long_name) !=
+  void Take(const OptionDefinition& definition, const std::string& shown,
+            const std::string* attached) {
+    bool seen = result_.values.count(definition.long_name) != 0 ||
+                std::find(result_.flags.begin(), result_.flags.end(), definition.long_name) !=
                     result_.flags.end();
     if (seen) throw UsageError("option '" + shown + "' given more than once");
-    if (!spec.takes_value) {
+    if (!definition.takes_value) {
       if (attached != nullptr) throw UsageError("option '" + shown + "' takes no value");
-      result_.flags.push_back(spec.long_name);
+      result_.flags.push_back(definition.long_name);
       return;
     }
     if (attached != nullptr) {
-      result_.values[spec.long_name] = *attached;
+      result_.values[definition.long_name] = *attached;
       return;
     }
     if (next_ >= args_.size()) throw UsageError("option '" + shown + "' needs a value");
-    result_.values[spec.long_name] = args_[next_++];
+    result_.values[definition.long_name] = args_[next_++];
   }
 
   const std::vector<std::string>& args_;
-  const std::vector<OptionSpec>& specs_;
+  const std::vector<OptionDefinition>& definitions_;
   size_t next_ = 0;
   ParsedCommandLine result_;
 };
@@ -112,8 +117,8 @@ std::string ParsedCommandLine::Value(const std::string& long_name,
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
-                                   const std::vector<OptionSpec>& specs) {
-  return Parser(args, specs).Run();
+                                   const std::vector<OptionDefinition>& definitions) {
+  return Parser(args, definitions).Run();
 }
 
 }  // namespace tool

@@ -11,7 +11,7 @@
 
 namespace tool {
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string long_name;  // without the leading "--"
   char short_name;        // 0 when there is none
   bool takes_value;
@@ -30,6 +30,6 @@ struct ParsedCommandLine {
 // Parses args (the words after the command's name). An option given twice, an unknown option, a
 // missing value or a value for a flag throws UsageError.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,
-                                   const std::vector<OptionSpec>& specs);
+                                   const std::vector<OptionDefinition>& definitions);
 
 }  // namespace tool

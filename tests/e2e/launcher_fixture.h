@@ -158,7 +158,7 @@ class LauncherE2E : public testing::Test {
   static Bytes LauncherBytes() { return ReadFile(FromBuildTree(TOVALIN_LAUNCHER)); }
 
   void AddMember(const std::string& name, const Bytes& bytes) {
-    archive::ArchiveMemberSpec member;
+    archive::NewMember member;
     member.name = name;
     member.data = bytes;
     member.dos_date = kDate;
@@ -301,7 +301,7 @@ class LauncherE2E : public testing::Test {
   std::string tmp;
   std::string run_tmp;  // the launcher's TMP and TEMP when not tmp
   std::string record;
-  std::vector<archive::ArchiveMemberSpec> members;
+  std::vector<archive::NewMember> members;
 };
 
 }  // namespace e2e

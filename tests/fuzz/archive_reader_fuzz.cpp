@@ -59,12 +59,12 @@ void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
 
 // Splits the input into members, writes them with the writer, then corrupts one byte.
 void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_t size) {
-  std::vector<archive::ArchiveMemberSpec> members;
+  std::vector<archive::NewMember> members;
   size_t at = 0;
   for (size_t i = 0; at < size && i < 5; ++i) {
     size_t length = data[at++] % 64;
     if (length > size - at) length = size - at;
-    archive::ArchiveMemberSpec member;
+    archive::NewMember member;
     member.name = kMemberNames[i];
     member.data.assign(data + at, data + at + length);
     members.push_back(member);

@@ -216,12 +216,12 @@ Bytes MakePackage(Recipe& input, bool engine_slot) {
   return bytes;
 }
 
-std::vector<archive::ArchiveMemberSpec> MakeMembers(Recipe& input, bool add_required,
-                                                    const std::string& script_name) {
-  std::vector<archive::ArchiveMemberSpec> members;
+std::vector<archive::NewMember> MakeMembers(Recipe& input, bool add_required,
+                                            const std::string& script_name) {
+  std::vector<archive::NewMember> members;
   size_t count = input.Range<size_t>(0, 8);
   for (size_t i = 0; i < count; ++i) {
-    archive::ArchiveMemberSpec member;
+    archive::NewMember member;
     member.name = kMemberNames[input.Range<size_t>(0, kMemberNameCount - 1)];
     bool package_like = member.name.find(".shr") != std::string::npos;
     if (package_like != input.Bool()) {
@@ -236,7 +236,7 @@ std::vector<archive::ArchiveMemberSpec> MakeMembers(Recipe& input, bool add_requ
   if (add_required) {
     // Without these two the run ends before the engine; the fuzzer gets there more often.
     for (const std::string& name : {script_name, std::string("dosshell.pif")}) {
-      archive::ArchiveMemberSpec member;
+      archive::NewMember member;
       member.name = name;
       member.data = {'x'};
       members.push_back(member);
@@ -245,11 +245,11 @@ std::vector<archive::ArchiveMemberSpec> MakeMembers(Recipe& input, bool add_requ
   return members;
 }
 
-void DamageArchive(Recipe& input, const std::vector<archive::ArchiveMemberSpec>& members,
+void DamageArchive(Recipe& input, const std::vector<archive::NewMember>& members,
                    uint32_t image_size, Bytes* file) {
   std::vector<uint32_t> headers;
   uint32_t at = image_size;
-  for (const archive::ArchiveMemberSpec& member : members) {
+  for (const archive::NewMember& member : members) {
     headers.push_back(at);
     at += archive::kEntryHeaderSize + static_cast<uint32_t>(member.data.size());
   }
@@ -555,7 +555,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string command_line(typed.begin(), typed.end());
   command_line.resize(std::min(command_line.size(), command_line.find('\0')));
 
-  std::vector<archive::ArchiveMemberSpec> members = MakeMembers(input, add_required, script_name);
+  std::vector<archive::NewMember> members = MakeMembers(input, add_required, script_name);
   const Bytes image = {'M', 'Z', ' ', 's', 't', 'u', 'b'};
 
   ResetLauncher();

@@ -98,7 +98,7 @@ TEST_F(ArchiveReader, FindsMembersByFileNameAndExtension) {
 }
 
 TEST_F(ArchiveReader, ArchiveMemberStreamCarriesTheHeaderFields) {
-  archive::ArchiveMemberSpec second = Member("b.bin", RandomBytes(300, 1), 0x1234, 0x4321);
+  archive::NewMember second = Member("b.bin", RandomBytes(300, 1), 0x1234, 0x4321);
   second.attributes = 0x21;
   BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("abc")), second});
   SelectArchiveSource(installer_.c_str());
@@ -455,7 +455,7 @@ TEST_F(ArchiveReader, InstallScriptMemberByNameAnywhereInTheChain) {
       {{"a.txt", "aic.txt", "x.ai"}, 0},
   };
   for (const auto& c : cases) {
-    std::vector<archive::ArchiveMemberSpec> members;
+    std::vector<archive::NewMember> members;
     for (const std::string& name : c.first)
       members.push_back(Member(name, TextBytes(name)));
     BuildInstaller(installer_, image_, members);
@@ -472,7 +472,7 @@ TEST_F(ArchiveReader, InstallScriptMemberByNameAnywhereInTheChain) {
 
 TEST_F(ArchiveReader, CopiesMembersWhole) {
   const std::vector<size_t> sizes = {0, 1, 32767, 32768, 65536, 100003};
-  std::vector<archive::ArchiveMemberSpec> members;
+  std::vector<archive::NewMember> members;
   for (size_t size : sizes) {
     members.push_back(Member("m" + std::to_string(size) + ".bin", RandomBytes(size, 100 + size)));
   }

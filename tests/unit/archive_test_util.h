@@ -21,19 +21,19 @@ inline Bytes TextBytes(const std::string& text) {
   return Bytes(text.begin(), text.end());
 }
 
-inline archive::ArchiveMemberSpec Member(const std::string& name, const Bytes& data,
-                                         uint32_t dos_date = 0x5A21, uint32_t dos_time = 0x6C3E) {
-  archive::ArchiveMemberSpec spec;
-  spec.name = name;
-  spec.data = data;
-  spec.dos_date = dos_date;
-  spec.dos_time = dos_time;
-  return spec;
+inline archive::NewMember Member(const std::string& name, const Bytes& data,
+                                 uint32_t dos_date = 0x5A21, uint32_t dos_time = 0x6C3E) {
+  archive::NewMember member;
+  member.name = name;
+  member.data = data;
+  member.dos_date = dos_date;
+  member.dos_time = dos_time;
+  return member;
 }
 
 // Writes image + archive to path through the writer; the test fails if the writer refuses.
 inline void BuildInstaller(const std::string& path, const Bytes& image,
-                           const std::vector<archive::ArchiveMemberSpec>& members) {
+                           const std::vector<archive::NewMember>& members) {
   std::string error;
   ASSERT_EQ(archive::WriteInstallerFile(path, image, members, &error), 1) << error;
 }

@@ -43,7 +43,7 @@ void Raw(Bytes* out, const Bytes& bytes) {
 TEST(ArchiveWriter, LaysOutMembersDirectoryAndTrailer) {
   TempDir dir;
   const Bytes image = RandomBytes(100, 1);
-  archive::ArchiveMemberSpec second = Member("bb.bin", TextBytes("BBBBB"), 0x2222, 0x3333);
+  archive::NewMember second = Member("bb.bin", TextBytes("BBBBB"), 0x2222, 0x3333);
   second.attributes = 0x21;
   std::string error;
   ASSERT_EQ(archive::WriteInstallerFile(dir.Join("out.exe"), image,
@@ -114,11 +114,11 @@ TEST(ArchiveWriter, StreamsMembersAndImageFromFiles) {
   const Bytes big = RandomBytes(200001, 4);
   WriteFile(dir.Join("image.exe"), image);
   WriteFile(dir.Join("big.bin"), big);
-  archive::ArchiveMemberSpec streamed = Member("big.bin", {});
+  archive::NewMember streamed = Member("big.bin", {});
   streamed.source_path = dir.Join("big.bin");
-  std::vector<archive::ArchiveMemberSpec> from_files = {Member("s.txt", TextBytes("s")), streamed};
-  std::vector<archive::ArchiveMemberSpec> in_memory = {Member("s.txt", TextBytes("s")),
-                                                       Member("big.bin", big)};
+  std::vector<archive::NewMember> from_files = {Member("s.txt", TextBytes("s")), streamed};
+  std::vector<archive::NewMember> in_memory = {Member("s.txt", TextBytes("s")),
+                                               Member("big.bin", big)};
   std::string error;
   uint64_t streamed_progress = 0;
   uint64_t memory_progress = 0;
@@ -161,9 +161,9 @@ TEST(ArchiveWriter, RefusesNamesTheReaderCouldNeverFind) {
 
 TEST(ArchiveWriter, FailureLeavesNoInstallerBehind) {
   TempDir dir;
-  archive::ArchiveMemberSpec missing = Member("gone.bin", {});
+  archive::NewMember missing = Member("gone.bin", {});
   missing.source_path = dir.Join("gone.bin");
-  const std::vector<std::vector<archive::ArchiveMemberSpec>> cases = {
+  const std::vector<std::vector<archive::NewMember>> cases = {
       {Member("ok.txt", TextBytes("x")), Member("bad/name.txt", TextBytes("x"))},
       {Member("ok.txt", TextBytes("x")), missing},
   };

@@ -167,9 +167,9 @@ class BootstrapFaults : public testing::Test {
         {"InstallENU.dll", Text("english")},
         {"dosshell.pif", Text("pif")}};
     if (without_dosshell) files.pop_back();
-    std::vector<archive::ArchiveMemberSpec> members;
+    std::vector<archive::NewMember> members;
     for (const auto& [name, data] : files) {
-      archive::ArchiveMemberSpec member;
+      archive::NewMember member;
       member.name = name;
       member.data = data;
       members.push_back(member);

@@ -96,7 +96,7 @@ class BootstrapTest : public testing::Test {
   }
 
   void AddMember(const std::string& name, const Bytes& bytes) {
-    archive::ArchiveMemberSpec member;
+    archive::NewMember member;
     member.name = name;
     member.data = bytes;
     member.dos_date = kEngineDate;
@@ -155,7 +155,7 @@ class BootstrapTest : public testing::Test {
 
   TempDir root;
   std::string drive_c;
-  std::vector<archive::ArchiveMemberSpec> members;
+  std::vector<archive::NewMember> members;
   EngineRecord engine;
 };
 

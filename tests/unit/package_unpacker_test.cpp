@@ -378,7 +378,7 @@ TEST_F(UnpackerTest, PathThatDoesNotFitIsRefused) {
 TEST_F(UnpackerTest, PackagesInsideThePayloadArchive) {
   const Bytes engine = RandomBytes(30000, 7);
   const Bytes helper = Text("helper text");
-  std::vector<archive::ArchiveMemberSpec> members(3);
+  std::vector<archive::NewMember> members(3);
   members[0].name = "init.ini";
   members[0].data = Text("Welcome");
   members[1].name = "inst32.shr";

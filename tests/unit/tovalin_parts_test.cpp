@@ -11,13 +11,13 @@
 #include "tools/options.h"
 #include "tools/progress_bar.h"
 #include "tools/safe_name.h"
-#include "tools/source_spec.h"
+#include "tools/source_argument.h"
 #include "tools/tool_error.h"
 
 namespace tool {
 namespace {
 
-const std::vector<OptionSpec> kSpecs = {
+const std::vector<OptionDefinition> kSpecs = {
     {"directory", 'd', true}, {"force", 'f', false}, {"dictionary", 0, true}};
 
 TEST(ToolOptions, AcceptsEveryFormOfOptionAndKeepsOperandsInOrder) {
@@ -189,7 +189,7 @@ TEST(ToolSafeNames, RefusesNamesThatCouldLeaveTheFolder) {
   }
 }
 
-TEST(ToolSourceSpecs, NamesComeFromThePathOrBeforeTheFirstEquals) {
+TEST(ToolSourceArguments, NamesComeFromThePathOrBeforeTheFirstEquals) {
   const struct {
     std::string operand;
     std::string name;
@@ -201,20 +201,20 @@ TEST(ToolSourceSpecs, NamesComeFromThePathOrBeforeTheFirstEquals) {
       {"a=b=c", "a", "b=c"},
   };
   for (const auto& c : cases) {
-    SourceSpec spec = ParseSourceSpec(c.operand);
-    EXPECT_EQ(spec.name, c.name) << c.operand;
-    EXPECT_EQ(spec.path, c.path) << c.operand;
+    SourceArgument argument = ParseSourceArgument(c.operand);
+    EXPECT_EQ(argument.name, c.name) << c.operand;
+    EXPECT_EQ(argument.path, c.path) << c.operand;
   }
-  EXPECT_THROW(ParseSourceSpec("=x"), UsageError);
-  EXPECT_THROW(ParseSourceSpec("x="), UsageError);
-  EXPECT_THROW(ParseSourceSpec("dir/"), UsageError);
+  EXPECT_THROW(ParseSourceArgument("=x"), UsageError);
+  EXPECT_THROW(ParseSourceArgument("x="), UsageError);
+  EXPECT_THROW(ParseSourceArgument("dir/"), UsageError);
 }
 
-TEST(ToolSourceSpecs, RefusesANameGivenTwiceInAnyCase) {
-  EXPECT_EQ(ParseSourceSpecs({"a/init.ini", "temp.shr"}).size(), 2u);
-  EXPECT_THROW(ParseSourceSpecs({"a/init.ini", "b/INIT.INI"}), UsageError);
-  EXPECT_THROW(ParseSourceSpecs({"x.dll=a", "X.DLL=b"}), UsageError);
-  EXPECT_THROW(ParseSourceSpecs({}), UsageError);
+TEST(ToolSourceArguments, RefusesANameGivenTwiceInAnyCase) {
+  EXPECT_EQ(ParseSourceArguments({"a/init.ini", "temp.shr"}).size(), 2u);
+  EXPECT_THROW(ParseSourceArguments({"a/init.ini", "b/INIT.INI"}), UsageError);
+  EXPECT_THROW(ParseSourceArguments({"x.dll=a", "X.DLL=b"}), UsageError);
+  EXPECT_THROW(ParseSourceArguments({}), UsageError);
 }
 
 // Help that tells the truth: every option a command takes is in its help, in the form it takes.
@@ -223,7 +223,7 @@ TEST(ToolHelp, EveryCommandDocumentsEachOfItsOptions) {
        {&kListCommand, &kTestCommand, &kExtractCommand, &kPackCommand, &kBuildCommand}) {
     std::string help = command->help;
     EXPECT_EQ(help.rfind(std::string("Usage: tovalin ") + command->name + " ", 0), 0u);
-    for (const OptionSpec& option : command->options) {
+    for (const OptionDefinition& option : command->options) {
       EXPECT_NE(help.find("--" + option.long_name), std::string::npos)
           << command->name << " --" << option.long_name;
       if (option.short_name != 0) {

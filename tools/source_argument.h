@@ -8,7 +8,7 @@
 
 namespace tool {
 
-struct SourceSpec {
+struct SourceArgument {
   std::string name;  // the name to store
   std::string path;  // the file to read
 };
@@ -17,11 +17,11 @@ struct SourceSpec {
 std::string FileNameOf(const std::string& path);
 
 // Throws UsageError for an empty name or path.
-SourceSpec ParseSourceSpec(const std::string& operand);
+SourceArgument ParseSourceArgument(const std::string& operand);
 
 // The operands, in order; throws UsageError when there are none or two store the same name
 // (compared as the launcher compares names).
-std::vector<SourceSpec> ParseSourceSpecs(const std::vector<std::string>& operands);
+std::vector<SourceArgument> ParseSourceArguments(const std::vector<std::string>& operands);
 
 // Throws UsageError when output names the same file as one of inputs, which writing it would
 // destroy.
