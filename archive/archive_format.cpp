@@ -6,18 +6,6 @@
 
 namespace archive {
 
-uint32_t LoadLittleEndian32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-void StoreLittleEndian32(uint8_t* bytes, uint32_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-  bytes[2] = static_cast<uint8_t>(value >> 16);
-  bytes[3] = static_cast<uint8_t>(value >> 24);
-}
-
 int DecodeTrailer(const uint8_t* bytes, ArchiveTrailer* trailer) {
   if (std::memcmp(bytes, kTrailerMagic, kMagicSize) != 0) return 0;
   trailer->first_entry_offset = LoadLittleEndian32(bytes + kTrailerFirstEntryAt);

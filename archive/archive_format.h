@@ -27,6 +27,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/little_endian.h"
+
 namespace archive {
 
 // ---- Trailer ------------------------------------------------------------------------------------
@@ -101,8 +103,8 @@ struct DirectoryRecord {
 
 // ---- Encoding -----------------------------------------------------------------------------------
 
-uint32_t LoadLittleEndian32(const uint8_t* bytes);
-void StoreLittleEndian32(uint8_t* bytes, uint32_t value);
+using endian::LoadLittleEndian32;
+using endian::StoreLittleEndian32;
 
 // 1 when the 16 bytes carry the magic (byte 7 included); the offsets are filled in then.
 int DecodeTrailer(const uint8_t* bytes, ArchiveTrailer* trailer);

@@ -3,30 +3,15 @@
 #include <cstring>
 
 #include "platform/bounded_text.h"
+#include "platform/little_endian.h"
 
 namespace package {
 namespace {
 
-uint16_t Load16(const uint8_t* bytes) {
-  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
-}
-
-uint32_t Load32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-         (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
-}
-
-void Store16(uint8_t* bytes, uint16_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void Store32(uint8_t* bytes, uint32_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-  bytes[2] = static_cast<uint8_t>(value >> 16);
-  bytes[3] = static_cast<uint8_t>(value >> 24);
-}
+using endian::LoadLittleEndian16;
+using endian::LoadLittleEndian32;
+using endian::StoreLittleEndian16;
+using endian::StoreLittleEndian32;
 
 bool IsRefusedByte(uint8_t byte) {
   if (byte < 0x20) return true;
@@ -53,37 +38,37 @@ PackageHeader UsualPackageHeader(int16_t file_count) {
 }
 
 void DecodePackageHeader(const uint8_t* bytes, PackageHeader* header) {
-  header->value_14 = Load16(bytes + kHeaderValue14At);
-  header->file_count = static_cast<int16_t>(Load16(bytes + kHeaderFileCountAt));
-  header->value_18 = Load16(bytes + kHeaderValue18At);
-  header->value_20 = Load16(bytes + kHeaderValue20At);
+  header->value_14 = LoadLittleEndian16(bytes + kHeaderValue14At);
+  header->file_count = static_cast<int16_t>(LoadLittleEndian16(bytes + kHeaderFileCountAt));
+  header->value_18 = LoadLittleEndian16(bytes + kHeaderValue18At);
+  header->value_20 = LoadLittleEndian16(bytes + kHeaderValue20At);
 }
 
 void EncodePackageHeader(const PackageHeader& header, uint8_t* bytes) {
   std::memset(bytes, 0, kHeaderSize);
-  Store16(bytes + kHeaderValue14At, header.value_14);
-  Store16(bytes + kHeaderFileCountAt, static_cast<uint16_t>(header.file_count));
-  Store16(bytes + kHeaderValue18At, header.value_18);
-  Store16(bytes + kHeaderValue20At, header.value_20);
+  StoreLittleEndian16(bytes + kHeaderValue14At, header.value_14);
+  StoreLittleEndian16(bytes + kHeaderFileCountAt, static_cast<uint16_t>(header.file_count));
+  StoreLittleEndian16(bytes + kHeaderValue18At, header.value_18);
+  StoreLittleEndian16(bytes + kHeaderValue20At, header.value_20);
 }
 
 void DecodeFileRecord(const uint8_t* bytes, FileRecord* record) {
   std::memcpy(record->name, bytes + kRecordNameAt, kNameFieldSize);
-  record->attributes = Load32(bytes + kRecordAttributesAt);
-  record->compressed_size = Load32(bytes + kRecordCompressedSizeAt);
-  record->dos_date = Load32(bytes + kRecordDosDateAt);
-  record->dos_time = Load32(bytes + kRecordDosTimeAt);
-  record->uncompressed_size = Load32(bytes + kRecordUncompressedSizeAt);
+  record->attributes = LoadLittleEndian32(bytes + kRecordAttributesAt);
+  record->compressed_size = LoadLittleEndian32(bytes + kRecordCompressedSizeAt);
+  record->dos_date = LoadLittleEndian32(bytes + kRecordDosDateAt);
+  record->dos_time = LoadLittleEndian32(bytes + kRecordDosTimeAt);
+  record->uncompressed_size = LoadLittleEndian32(bytes + kRecordUncompressedSizeAt);
 }
 
 void EncodeFileRecord(const FileRecord& record, uint8_t* bytes) {
   std::memset(bytes, 0, kRecordSize);
   std::memcpy(bytes + kRecordNameAt, record.name, kNameFieldSize);
-  Store32(bytes + kRecordAttributesAt, record.attributes);
-  Store32(bytes + kRecordCompressedSizeAt, record.compressed_size);
-  Store32(bytes + kRecordDosDateAt, record.dos_date);
-  Store32(bytes + kRecordDosTimeAt, record.dos_time);
-  Store32(bytes + kRecordUncompressedSizeAt, record.uncompressed_size);
+  StoreLittleEndian32(bytes + kRecordAttributesAt, record.attributes);
+  StoreLittleEndian32(bytes + kRecordCompressedSizeAt, record.compressed_size);
+  StoreLittleEndian32(bytes + kRecordDosDateAt, record.dos_date);
+  StoreLittleEndian32(bytes + kRecordDosTimeAt, record.dos_time);
+  StoreLittleEndian32(bytes + kRecordUncompressedSizeAt, record.uncompressed_size);
 }
 
 int IsSafeRecordName(const char* field, size_t field_size) {
