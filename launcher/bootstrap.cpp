@@ -158,7 +158,12 @@ int UnpackOptionalPackage(const char* name) {
 
 // The engine package: the run never starts an engine that did not unpack whole.
 int UnpackEnginePackage(const char* member_name, int percent_after) {
+  // Only the engine package may write the engine; every other package is kept from it.
+  char reserved[kPathCapacity];
+  text::Copy(reserved, sizeof reserved, g_run_state.reserved_engine_path);
+  g_run_state.reserved_engine_path[0] = '\0';
   int whole = UnpackPackageFile(g_boot.work_directory, kEnginePackageName);
+  text::Copy(g_run_state.reserved_engine_path, sizeof g_run_state.reserved_engine_path, reserved);
   if (!whole) {
     Join(g_boot.member_path, sizeof g_boot.member_path, g_boot.executable_folder, member_name);
     ReportError(kStringEngineDamaged, g_boot.member_path, "");
@@ -262,7 +267,9 @@ int MakeWorkDirectory() {
     text::Append(g_boot.work_directory, sizeof g_boot.work_directory, "\\");
   }
   if (!Join(g_run_state.cleanup_script_path, sizeof g_run_state.cleanup_script_path,
-            g_boot.work_directory, kCleanupScriptName)) {
+            g_boot.work_directory, kCleanupScriptName) ||
+      !Join(g_run_state.reserved_engine_path, sizeof g_run_state.reserved_engine_path,
+            g_boot.work_directory, kEngineName)) {
     return RefuseLongText(g_boot.work_directory);
   }
   platform::CloseFile(platform::CreateOrTruncate(g_run_state.cleanup_script_path));

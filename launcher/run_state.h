@@ -28,6 +28,10 @@ struct RunState {
   // Set when a cleanup line could not be written whole (a full disk, say): the script then no
   // longer lists everything the run leaves behind, and the engine is not started with it.
   bool cleanup_line_lost;
+  // The installer engine's path in the work directory while packages other than the engine's
+  // are unpacked: they may not write it, so that what starts is what the engine package held.
+  // Empty while the engine package itself is unpacked (and before the work directory exists).
+  char reserved_engine_path[kPathCapacity];
 };
 
 extern RunState g_run_state;

@@ -53,9 +53,10 @@ int UnpackNextFile(const char* work_dir, const char* package_path) {
   }
   const char* output_path = cleanup_line + kCleanupVerbLength;
   // A package must not replace itself while it is being read, nor the cleanup script that
-  // lists what the run leaves behind.
+  // lists what the run leaves behind, nor the engine unless it is the engine's own package.
   if (SamePath(output_path, package_path) ||
-      SamePath(output_path, g_run_state.cleanup_script_path)) {
+      SamePath(output_path, g_run_state.cleanup_script_path) ||
+      SamePath(output_path, g_run_state.reserved_engine_path)) {
     return 0;
   }
 

@@ -3,6 +3,7 @@
 // Windows version, the locale and the failures that Wine cannot produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -486,6 +487,32 @@ TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
   EXPECT_EQ(engine.starts, 0);
   EXPECT_EQ(ErrorLog(),
             "The installer engine in 'C:\\Setup\\inst32.shr' is damaged and was not started.\r\n");
+}
+
+TEST_F(BootstrapTest, OnlyTheEnginePackageWritesTheEngine) {
+  AddCompleteInstaller();
+  // A companion that carries an engine of its own, unpacked after the real one.
+  members[4].data = Package({{"~0000.exe", Text("impostor")}, {"uninst.exe", Text("u")}});
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  const std::string w = "C:\\TEMP\\AI1.tmp\\";
+  EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")),
+            testing_support::RandomBytes(20000, 7));
+  EXPECT_FALSE(testing_support::FileExists(HostPath(w + "uninst.exe")))
+      << "the companion stops at the record it may not write";
+}
+
+TEST_F(BootstrapTest, TemporaryFilesCannotSupplyAMissingEngine) {
+  AddCompleteInstaller();
+  members[2].data = Package({{"~0000.exe", Text("impostor")}});
+  members[3].data = Package({{"engine.dat", Text("no engine in here")}});
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(std::count(engine.work_directory_listing.begin(), engine.work_directory_listing.end(),
+                       std::string("~0000.exe")),
+            0);
 }
 
 TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
