@@ -18,6 +18,7 @@
 
 #include "archive/archive_writer.h"
 #include "package/package_writer.h"
+#include "tests/support/installer_parts.h"
 #include "tests/support/test_files.h"
 
 namespace e2e {
@@ -158,28 +159,11 @@ class LauncherE2E : public testing::Test {
   static Bytes LauncherBytes() { return ReadFile(FromBuildTree(TOVALIN_LAUNCHER)); }
 
   void AddMember(const std::string& name, const Bytes& bytes) {
-    archive::NewMember member;
-    member.name = name;
-    member.data = bytes;
-    member.dos_date = kDate;
-    member.dos_time = kTime;
-    members.push_back(member);
+    members.push_back(testing_support::DatedMember(name, bytes, kDate, kTime));
   }
 
   static Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
-    std::vector<package::PackageEntry> entries;
-    for (const auto& [name, data] : files) {
-      package::PackageEntry entry;
-      entry.name = name;
-      entry.data = data;
-      entry.dos_date = kDate;
-      entry.dos_time = kTime;
-      entries.push_back(entry);
-    }
-    Bytes bytes;
-    std::string error;
-    EXPECT_TRUE(package::BuildPackage(entries, package::PackOptions{}, &bytes, &error)) << error;
-    return bytes;
+    return testing_support::DatedPackage(files, kDate, kTime);
   }
 
   // A complete installer: greeting, script, temporary files (large enough that the dialog

@@ -28,6 +28,7 @@
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "platform/posix_machine.h"
+#include "tests/support/installer_parts.h"
 #include "tests/support/test_files.h"
 #include "ui/progress.h"
 #include "ui/progress_host.h"
@@ -147,14 +148,7 @@ class BootstrapFaults : public testing::Test {
   }
 
   static Bytes Package(const std::string& name, const Bytes& data) {
-    package::PackageEntry entry;
-    entry.name = name;
-    entry.data = data;
-    entry.dos_date = 1 << 5 | 1;
-    Bytes bytes;
-    std::string error;
-    EXPECT_TRUE(package::BuildPackage({entry}, package::PackOptions{}, &bytes, &error)) << error;
-    return bytes;
+    return testing_support::DatedPackage({{name, data}}, 1 << 5 | 1, 0);
   }
 
   // A complete installer beside the module path; without_dosshell makes one whose run fails.
@@ -169,10 +163,7 @@ class BootstrapFaults : public testing::Test {
     if (without_dosshell) files.pop_back();
     std::vector<archive::NewMember> members;
     for (const auto& [name, data] : files) {
-      archive::NewMember member;
-      member.name = name;
-      member.data = data;
-      members.push_back(member);
+      members.push_back(testing_support::DatedMember(name, data, 0, 0));
     }
     std::string error;
     ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/Setup/setup.exe", Text("MZ launcher"),

@@ -18,6 +18,7 @@
 #include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "platform/posix_machine.h"
+#include "tests/support/installer_parts.h"
 #include "tests/support/test_files.h"
 #include "ui/progress.h"
 #include "ui/progress_host.h"
@@ -97,28 +98,11 @@ class BootstrapTest : public testing::Test {
   }
 
   void AddMember(const std::string& name, const Bytes& bytes) {
-    archive::NewMember member;
-    member.name = name;
-    member.data = bytes;
-    member.dos_date = kEngineDate;
-    member.dos_time = kEngineTime;
-    members.push_back(member);
+    members.push_back(testing_support::DatedMember(name, bytes, kEngineDate, kEngineTime));
   }
 
   Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
-    std::vector<package::PackageEntry> entries;
-    for (const auto& [name, data] : files) {
-      package::PackageEntry entry;
-      entry.name = name;
-      entry.data = data;
-      entry.dos_date = kEngineDate;
-      entry.dos_time = kEngineTime;
-      entries.push_back(entry);
-    }
-    Bytes bytes;
-    std::string error;
-    EXPECT_TRUE(package::BuildPackage(entries, package::PackOptions{}, &bytes, &error)) << error;
-    return bytes;
+    return testing_support::DatedPackage(files, kEngineDate, kEngineTime);
   }
 
   // The members of a complete installer for the 32-bit route.
