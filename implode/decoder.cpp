@@ -33,17 +33,15 @@
 #include <string.h>
 
 #include "implode/implode.h"
-#include "implode/implode_tables.h"
+#include "implode/implode_format.h"
 
 namespace {
 
 // Header.
-constexpr uint32_t kHeaderSize = 2;
+constexpr uint32_t kHeaderSize = kImplodeHeaderSize;
 constexpr uint32_t kShortestFirstRead = kHeaderSize + 3;  // 4 bytes or fewer cannot be a stream
-constexpr uint32_t kBinaryType = 0;
-constexpr uint32_t kAsciiType = 1;
-constexpr uint32_t kSmallestDictionaryBits = 4;
-constexpr uint32_t kLargestDictionaryBits = 6;
+constexpr uint32_t kBinaryType = kImplodeBinary;
+constexpr uint32_t kAsciiType = kImplodeAscii;
 
 // Bits.
 constexpr uint32_t kLookaheadBits = 8;
@@ -52,17 +50,19 @@ constexpr uint32_t kLookupSize = 256;
 constexpr uint32_t kLookup6Size = 128;
 constexpr uint32_t kLookup6Mask = 0x7F;
 
-// Tokens: 0-255 are literals, 256-772 copies of length token - 254, then the two ends.
+// Tokens: 0-255 are literals, 256-772 copies of length token - 254, then the ends.
 constexpr uint32_t kFirstCopyToken = 256;
 constexpr uint32_t kCopyLengthOffset = 254;
 constexpr uint32_t kEndOfStreamToken = 773;
 constexpr uint32_t kInputExhaustedToken = 774;
-constexpr uint32_t kEndOfStreamLengthValue = 517;  // symbol 15's base 262 plus extra 255
+constexpr uint32_t kReachedBeforeStartToken = 775;  // strict decoding only
+// Symbol 15's base 262 plus extra 255: one above the longest copy's value.
+constexpr uint32_t kEndOfStreamLengthValue = kImplodeLongestCopy - kImplodeShortestCopy + 1;
 
 // Distances.
-constexpr uint32_t kShortCopyLength = 2;
-constexpr uint32_t kShortCopyLowBits = 2;
-constexpr uint32_t kShortCopyLowMask = 3;
+constexpr uint32_t kShortCopyLength = kImplodeShortestCopy;
+constexpr uint32_t kShortCopyLowBits = kImplodeShortCopyLowBits;
+constexpr uint32_t kShortCopyLowMask = (1u << kShortCopyLowBits) - 1;
 
 // ASCII literal codes longer than 8 bits.
 constexpr uint8_t kLongLiteralEscape = 255;
@@ -290,6 +290,7 @@ void FlushBlock(ImplodeWorkArea* work) {
   memmove(work->window, work->window + kImplodeOutputBlockSize,
           work->output_position - kImplodeOutputBlockSize);
   work->output_position -= kImplodeOutputBlockSize;
+  work->copy_floor = 0;  // the whole history is this stream's own now
 }
 
 // --- Fast path -----------------------------------------------------------------------------------
@@ -383,6 +384,7 @@ uint32_t DecodeFastIn(ImplodeWorkArea* work) {
   const uint32_t dictionary_bits = work->dictionary_bits;
   WideBits wide = TakeBits(work);
   uint32_t position = work->output_position;
+  uint32_t copy_floor = work->copy_floor;
   uint32_t result = 0;
   while (input_count - wide.position >= kWideLoadBytes) {
     TopUp(work, &wide);
@@ -408,6 +410,11 @@ uint32_t DecodeFastIn(ImplodeWorkArea* work) {
         DropBits(&wide, work->distance_bits[high]);
         const uint32_t low_bits = length == kShortCopyLength ? kShortCopyLowBits : dictionary_bits;
         const uint32_t distance = ((high << low_bits) | TakeRaw(&wide, low_bits)) + 1;
+        // Never true unless decoding strictly: position is at least the history's size.
+        if (__builtin_expect(distance > position - copy_floor, 0)) {
+          result = kReachedBeforeStartToken;
+          break;
+        }
         CopyMatch(window, position, distance, length);
         position += length;
       }
@@ -417,6 +424,7 @@ uint32_t DecodeFastIn(ImplodeWorkArea* work) {
         ReturnBits(work, wide);
         FlushBlock(work);
         position = work->output_position;
+        copy_floor = work->copy_floor;
         wide = TakeBits(work);
       }
     }
@@ -427,6 +435,8 @@ uint32_t DecodeFastIn(ImplodeWorkArea* work) {
   return result;
 }
 
+// Returns the token that ended the stream (end of stream, or a copy reaching before its start),
+// or 0 when the plain path must go on.
 uint32_t DecodeFast(ImplodeWorkArea* work) {
   return work->compression_type == kAsciiType ? DecodeFastIn<true>(work)
                                               : DecodeFastIn<false>(work);
@@ -440,10 +450,8 @@ uint32_t DecodeTokens(ImplodeWorkArea* work) {
   work->output_position = kImplodeHistorySize;
   uint32_t token;
   for (;;) {
-    if (DecodeFast(work) == kEndOfStreamToken) {
-      token = kEndOfStreamToken;
-      break;
-    }
+    token = DecodeFast(work);
+    if (token != 0) break;
     token = DecodeToken(work);
     if (token >= kEndOfStreamToken) break;
     if (token < kFirstCopyToken) {
@@ -453,6 +461,10 @@ uint32_t DecodeTokens(ImplodeWorkArea* work) {
       const uint32_t distance = DecodeDistance(work, length);
       if (distance == 0) {
         token = kInputExhaustedToken;
+        break;
+      }
+      if (distance > work->output_position - work->copy_floor) {
+        token = kReachedBeforeStartToken;
         break;
       }
       CopyMatch(work->window, work->output_position, distance, length);
@@ -465,13 +477,12 @@ uint32_t DecodeTokens(ImplodeWorkArea* work) {
   return token;
 }
 
-}  // namespace
-
-int32_t DecodeImplodeStream(ImplodeReadFn read_fn, ImplodeWriteFn write_fn, ImplodeWorkArea* work,
-                            void* user_param) {
+int32_t Decode(ImplodeReadFn read_fn, ImplodeWriteFn write_fn, ImplodeWorkArea* work,
+               void* user_param, uint32_t copy_floor) {
   work->read_fn = read_fn;
   work->write_fn = write_fn;
   work->user_param = user_param;
+  work->copy_floor = copy_floor;
   if (ReadInputBlock(work) < kShortestFirstRead) return IMPLODE_TOO_SHORT;
 
   work->compression_type = work->input_buffer[0];
@@ -479,8 +490,8 @@ int32_t DecodeImplodeStream(ImplodeReadFn read_fn, ImplodeWriteFn write_fn, Impl
   work->bit_buffer = work->input_buffer[kHeaderSize];
   work->extra_bits = 0;
   work->input_position = kHeaderSize + 1;
-  if (work->dictionary_bits < kSmallestDictionaryBits ||
-      work->dictionary_bits > kLargestDictionaryBits) {
+  if (work->dictionary_bits < kImplodeSmallestDictionaryBits ||
+      work->dictionary_bits > kImplodeLargestDictionaryBits) {
     return IMPLODE_BAD_DICTIONARY;
   }
   work->dictionary_mask = (1u << work->dictionary_bits) - 1;
@@ -488,5 +499,24 @@ int32_t DecodeImplodeStream(ImplodeReadFn read_fn, ImplodeWriteFn write_fn, Impl
     return IMPLODE_BAD_TYPE;
   }
   BuildTables(work);
-  return DecodeTokens(work) == kInputExhaustedToken ? IMPLODE_TRUNCATED : IMPLODE_OK;
+  switch (DecodeTokens(work)) {
+    case kInputExhaustedToken:
+      return IMPLODE_TRUNCATED;
+    case kReachedBeforeStartToken:
+      return IMPLODE_REACHES_BEFORE_START;
+    default:
+      return IMPLODE_OK;
+  }
+}
+
+}  // namespace
+
+int32_t DecodeImplodeStream(ImplodeReadFn read_fn, ImplodeWriteFn write_fn, ImplodeWorkArea* work,
+                            void* user_param) {
+  return Decode(read_fn, write_fn, work, user_param, 0);
+}
+
+int32_t DecodeImplodeStreamStrictly(ImplodeReadFn read_fn, ImplodeWriteFn write_fn,
+                                    ImplodeWorkArea* work, void* user_param) {
+  return Decode(read_fn, write_fn, work, user_param, kImplodeHistorySize);
 }

@@ -23,20 +23,16 @@
 #include <algorithm>
 #include <utility>
 
-#include "implode/implode_tables.h"
+#include "implode/implode_format.h"
 
 namespace {
 
 constexpr size_t kBlockSize = 1 << 16;
 constexpr size_t kOutputChunk = 1 << 16;
-constexpr uint32_t kSmallestDictionaryBits = 4;
-constexpr uint32_t kLargestDictionaryBits = 6;
-constexpr uint32_t kDictionaryUnit = 64;  // dictionary size = 64 << dictionary_bits
-
-constexpr uint32_t kShortestCopy = 2;
-constexpr uint32_t kLongestCopy = 518;
-constexpr uint32_t kShortCopyLowBits = 2;
-constexpr uint32_t kShortCopyReach = 256;
+constexpr uint32_t kShortestCopy = kImplodeShortestCopy;
+constexpr uint32_t kLongestCopy = kImplodeLongestCopy;
+constexpr uint32_t kShortCopyLowBits = kImplodeShortCopyLowBits;
+constexpr uint32_t kShortCopyReach = kImplodeShortCopyReach;
 constexpr uint32_t kHashedLength = 3;
 constexpr int kHashBits = 15;
 constexpr uint32_t kPairCount = 1 << 16;
@@ -50,8 +46,6 @@ constexpr uint32_t kGoodEnoughLength = kLongestCopy;
 
 constexpr uint32_t kFlagBits = 1;
 constexpr uint32_t kRawLiteralBits = 8;
-constexpr uint32_t kEndOfStreamSymbol = 15;
-constexpr uint32_t kEndOfStreamExtra = 255;
 constexpr uint32_t kEmptyStreamPadding = 1;
 constexpr uint32_t kUnreachable = 0xFFFFFFFF;
 
@@ -302,17 +296,19 @@ void EncodeBlock(ImplodeEncoder* encoder, size_t size) {
 bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
                          uint32_t dictionary_bits, ImplodeSink sink) {
   if (compression_type != kImplodeBinary && compression_type != kImplodeAscii) return false;
-  if (dictionary_bits < kSmallestDictionaryBits || dictionary_bits > kLargestDictionaryBits) {
+  if (dictionary_bits < kImplodeSmallestDictionaryBits ||
+      dictionary_bits > kImplodeLargestDictionaryBits) {
     return false;
   }
   *encoder = ImplodeEncoder();
   encoder->compression_type = compression_type;
   encoder->dictionary_bits = dictionary_bits;
-  encoder->dictionary_size = kDictionaryUnit << dictionary_bits;
+  encoder->dictionary_size = kImplodeDictionaryUnit << dictionary_bits;
   encoder->sink = std::move(sink);
   TabulateCosts(encoder);
   encoder->hash_head.assign(size_t{1} << kHashBits, -1);
   encoder->pair_latest.assign(kPairCount, -1);
+  // The header: compression type, then dictionary size code.
   encoder->output.push_back(static_cast<uint8_t>(compression_type));
   encoder->output.push_back(static_cast<uint8_t>(dictionary_bits));
   return true;
@@ -338,7 +334,7 @@ void FinishImplodeEncoder(ImplodeEncoder* encoder) {
   encoder->finished = true;
   const size_t pending = encoder->window.size() - encoder->history;
   if (pending > 0) EncodeBlock(encoder, pending);
-  PutLength(encoder, kEndOfStreamSymbol, kEndOfStreamExtra);
+  PutLength(encoder, kImplodeEndOfStreamSymbol, kImplodeEndOfStreamExtra);
   if (encoder->bit_count > 0) PutBits(encoder, 0, 8 - encoder->bit_count);
   // Header and end code alone make 4 bytes, which a decoder takes for a cut-off stream.
   if (encoder->input_total == 0)

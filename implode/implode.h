@@ -6,6 +6,8 @@
 
 #include <stdint.h>
 
+#include "implode/implode_format.h"
+
 // Hands the decoder compressed input. `buffer` is the work area's input buffer and `*count` holds
 // the number of bytes wanted (always kImplodeInputBlockSize). Returns how many bytes were
 // delivered; 0 means there is no more input. Fewer than asked does not mean the end.
@@ -19,8 +21,8 @@ enum {
   kImplodeInputBlockSize = 2048,   // bytes asked of the read callback per call
   kImplodeOutputBlockSize = 4096,  // bytes handed to the write callback per full block
   kImplodeHistorySize = 4096,      // the largest dictionary: how far back a copy can reach
-  kImplodeMaxCopyLength = 518,     // the longest copy, which may start at a block's last byte
-  kImplodeWindowSize = kImplodeHistorySize + kImplodeOutputBlockSize + kImplodeMaxCopyLength - 1,
+  // The longest copy may start at a block's last byte.
+  kImplodeWindowSize = kImplodeHistorySize + kImplodeOutputBlockSize + kImplodeLongestCopy - 1,
 };
 
 // Result codes of DecodeImplodeStream.
@@ -30,6 +32,9 @@ enum {
   IMPLODE_BAD_TYPE = 2,        // header byte 0 is neither 0 (binary) nor 1 (ASCII)
   IMPLODE_TOO_SHORT = 3,       // the first read delivered 4 bytes or fewer
   IMPLODE_TRUNCATED = 4,       // the input ran out before the end-of-stream code
+  // Strict decoding only: a copy reaches back before the stream's first byte. A valid stream
+  // never does; the plain decoder reads the window's history there, as it always has.
+  IMPLODE_REACHES_BEFORE_START = 5,
 };
 
 // The decoder's whole state for one call. The caller owns it; the decoder sets every field it
@@ -59,8 +64,17 @@ struct ImplodeWorkArea {
   uint8_t length_bits[16];
   uint8_t length_extra_bits[16];
   uint16_t length_base[16];
+  // The lowest window index a copy may read from: the stream's first byte while strict decoding
+  // has not yet handed over a block, else 0 (the history, whatever it holds).
+  uint32_t copy_floor;
 };
 
 // Decodes one whole implode stream. Returns one of the IMPLODE_ result codes.
 int32_t DecodeImplodeStream(ImplodeReadFn read_fn, ImplodeWriteFn write_fn, ImplodeWorkArea* work,
                             void* user_param);
+
+// The same, but a copy that reaches back before the stream's first byte ends the decode with
+// IMPLODE_REACHES_BEFORE_START (after the bytes decoded so far have been written). For checking
+// streams; output and callbacks are otherwise those of DecodeImplodeStream.
+int32_t DecodeImplodeStreamStrictly(ImplodeReadFn read_fn, ImplodeWriteFn write_fn,
+                                    ImplodeWorkArea* work, void* user_param);

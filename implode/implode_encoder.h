@@ -9,10 +9,7 @@
 #include <functional>
 #include <vector>
 
-enum {
-  kImplodeBinary = 0,  // literals as raw bytes
-  kImplodeAscii = 1,   // literals by the fixed ASCII code, which favours text
-};
+#include "implode/implode_format.h"
 
 // Receives the next `count` bytes of the stream.
 using ImplodeSink = std::function<void(const uint8_t* bytes, size_t count)>;

@@ -1,4 +1,4 @@
-#include "implode/implode_tables.h"
+#include "implode/implode_format.h"
 
 // Code lengths fix each code completely: order the symbols by length, then by number; the first
 // gets the all-zero code of its length and each next one the previous code plus one, shifted

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "implode/implode.h"
-#include "implode/implode_tables.h"
+#include "implode/implode_format.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/implode_test_support.h"
 
@@ -232,6 +232,45 @@ TEST(ImplodeDecoder, CopiesBeforeTheFirstByteReadTheWindowAsItWas) {
   Bytes reused = {'x'};
   reused.insert(reused.end(), previous.begin() + 4097, previous.begin() + 4097 + 518);
   EXPECT_EQ(Decode(stream, {}, work.get()).output, reused);
+}
+
+TEST(ImplodeDecoder, StrictDecodingStopsAtACopyBeforeTheFirstByte) {
+  // Literals first, then one copy: strictly, the copy may reach the first byte but no further,
+  // until a block has been handed over and the whole history is the stream's own. Either way
+  // the bytes before the refused copy are written, as for a cut stream.
+  const struct Case {
+    int literals;
+    int length;
+    int distance;
+    int32_t strict_result;
+  } cases[] = {
+      {0, 2, 1, IMPLODE_REACHES_BEFORE_START},         {1, 3, 1, IMPLODE_OK},
+      {1, 2, 2, IMPLODE_REACHES_BEFORE_START},         {10, 518, 10, IMPLODE_OK},
+      {10, 3, 11, IMPLODE_REACHES_BEFORE_START},       {4095, 518, 4095, IMPLODE_OK},
+      {4095, 518, 4096, IMPLODE_REACHES_BEFORE_START}, {5000, 518, 4096, IMPLODE_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.literals << " literals, copy " << c.length << " from " << c.distance);
+    StreamBits bits(0, 6);
+    Bytes before = testing_support::RandomBytes(static_cast<size_t>(c.literals), 5);
+    for (uint8_t byte : before)
+      bits.BinaryLiteral(byte);
+    AppendCopy(bits, c.length, c.distance, 6);
+    const Bytes stream = bits.EndOfStream().Finish();
+    ReadPolicy strict;
+    strict.strict = true;
+    const DecodeResult checked = Decode(stream, strict);
+    const DecodeResult plain = Decode(stream);
+    EXPECT_EQ(checked.result, c.strict_result);
+    EXPECT_EQ(plain.result, IMPLODE_OK);
+    if (c.strict_result == IMPLODE_OK) {
+      EXPECT_EQ(checked.events, plain.events);
+      EXPECT_EQ(checked.output, plain.output);
+    } else {
+      EXPECT_EQ(checked.output, before);
+    }
+  }
 }
 
 TEST(ImplodeDecoder, OutputOfWholeBlocksEndsWithAnEmptyWrite) {

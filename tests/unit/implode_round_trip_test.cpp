@@ -10,7 +10,7 @@
 
 #include "implode/implode.h"
 #include "implode/implode_encoder.h"
-#include "implode/implode_tables.h"
+#include "implode/implode_format.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/implode_test_support.h"
 

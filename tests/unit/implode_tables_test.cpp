@@ -7,7 +7,7 @@
 #include <numeric>
 #include <vector>
 
-#include "implode/implode_tables.h"
+#include "implode/implode_format.h"
 
 namespace {
 

@@ -68,7 +68,8 @@ DecodeResult Decode(const Bytes& stream, ReadPolicy policy, ImplodeWorkArea* wor
   }
   DecodeResult result;
   Harness harness{&stream, 0, policy, std::mt19937(policy.seed), &result, work};
-  result.result = DecodeImplodeStream(ReadChunk, WriteBlock, work, &harness);
+  result.result = policy.strict ? DecodeImplodeStreamStrictly(ReadChunk, WriteBlock, work, &harness)
+                                : DecodeImplodeStream(ReadChunk, WriteBlock, work, &harness);
   return result;
 }
 

@@ -20,6 +20,7 @@ struct ReadPolicy {
   uint32_t first_chunk = 0;                 // bytes delivered by the first call (0: as `chunk`)
   uint32_t claim_extra = 0;  // added to the returned count, as a misbehaving callback would
   uint32_t seed = 1;         // for random chunk sizes
+  bool strict = false;       // decode with DecodeImplodeStreamStrictly
 };
 
 // The size of the next chunk the read callback hands out under `policy`.
