@@ -27,7 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 
 namespace archive {
 

@@ -7,12 +7,10 @@
 // its payload and from a folder where the members lie beside a bare executable.
 //
 // The archive file is opened lazily by the first lookup and stays open until another source is
-// selected, the archive is closed, or the program ends. A source that carries no archive costs
-// one attempt: it is forgotten, and lookups go straight to loose files until the next
-// SelectArchiveSource.
+// selected or the archive is closed. A source that carries no archive costs one attempt: it is
+// forgotten, and lookups go straight to loose files until the next SelectArchiveSource.
 //
-// Everything here runs on the launcher's one thread; the archive state is process-wide and not
-// locked.
+// A reader and its streams belong to one thread; nothing here is locked.
 #pragma once
 
 #include <cstdint>
@@ -26,13 +24,14 @@ constexpr int kSourcePathCapacity = 1024;
 // The block size of member copies; CopyMemberToFile's buffer holds at least this many bytes.
 constexpr int32_t kCopyBlockSize = 32768;
 
-// The process-wide archive state. Its four states:
+// The archive reader: the file that carries the archive and what its trailer said. The
+// launcher keeps one for its own executable; the tests make as many as they like. Its states:
 //   no source            source empty, file not open, first entry offset 0
 //   selected             source set,   file not open, first entry offset 0
 //   available            source set,   file open,     first entry offset non-zero
 //   open without members source set,   file open,     first entry offset 0
 // The archive counts as available exactly when first_entry_offset is non-zero.
-struct ArchiveState {
+struct ArchiveReader {
   char source_path[kSourcePathCapacity];
   platform::FileHandle archive_handle;
   uint32_t first_entry_offset;
@@ -41,13 +40,13 @@ struct ArchiveState {
   // right after its own previous read need not position the file again, which spares a copy
   // one system call per block.
   int32_t archive_position;
-  int close_at_exit_registered;
 };
 
 // One open member: from OpenMember until CloseMember, owned by the caller. An archive member
-// has no file of its own and reads through the archive state's file; it reads only while the
-// source it came from stays selected and open.
+// has no file of its own and reads through its reader's file; it reads only while the source it
+// came from stays selected and open.
 struct MemberStream {
+  ArchiveReader* archive;            // the reader of an archive member; nullptr for a loose file
   platform::FileHandle file_handle;  // the loose file; kNoFile for an archive member
   int32_t data_start;                // absolute offset of the first data byte; 0 for a loose file
   int32_t position;                  // read position within the data; archive members only
@@ -57,18 +56,22 @@ struct MemberStream {
   uint32_t attributes;  // Win32 bits; 0xFFFFFFFF when a loose file's could not be read
 };
 
+// Puts a reader into the "no source" state, as a reader starts. A reader must be reset once
+// before anything else is done with it.
+void ResetArchiveReader(ArchiveReader* reader);
+
 // Points the reader at the file that carries the archive; an empty path selects none. An open
 // archive file is closed first. Nothing is opened here.
-void SelectArchiveSource(const char* path);
+void SelectArchiveSource(ArchiveReader* reader, const char* path);
 
-// Closes the archive file and forgets the source. Also runs at normal program exit once a
-// trailer has been accepted.
-void CloseArchive();
+// Closes the archive file and forgets the source.
+void CloseArchive(ArchiveReader* reader);
 
 // A stream for the member whose file name and extension are those of path, or for the loose
-// file at path itself when the archive holds no such member. nullptr when neither exists, when
-// a loose path holds "*" or "?", or when memory is exhausted.
-MemberStream* OpenMember(const char* path);
+// file at path itself when the archive holds no such member. With no reader (nullptr), only the
+// loose file is looked at. nullptr when neither exists, when a loose path holds "*" or "?", or
+// when memory is exhausted.
+MemberStream* OpenMember(ArchiveReader* reader, const char* path);
 
 // Reads up to count bytes. Gives the number read, 0 at the end of the member, -1 when the read
 // fails or an archive member's archive is no longer available (or count is negative).
@@ -79,14 +82,10 @@ void CloseMember(MemberStream* stream);
 
 // 1 when the archive holds a member whose name contains ".AIC" (ASCII case ignored), else 0.
 // Loose files are not looked at.
-int HasInstallScriptMember();
+int HasInstallScriptMember(ArchiveReader* reader);
 
-// Selects source, then copies the member path names into a new file at target, through buffer
-// (kCopyBlockSize bytes at least). 1 when the target holds the whole member. 0 when the member
-// is missing, the target cannot be created, or a read or write fails or falls short; a target
-// that was started is then deleted, so that no partial file passes for a copy. Afterwards the
-// archive state is that of source.
-int CopyMemberToFile(const char* source, const char* path, const char* target, void* buffer);
-
-// The archive state, for inspection only.
-const ArchiveState& CurrentArchiveState();
+// Copies the member path names into a new file at target, through buffer (kCopyBlockSize bytes
+// at least). 1 when the target holds the whole member. 0 when the member is missing, the target
+// cannot be created, or a read or write fails or falls short; a target that was started is then
+// deleted, so that no partial file passes for a copy.
+int CopyMemberToFile(ArchiveReader* reader, const char* path, const char* target, void* buffer);

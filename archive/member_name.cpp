@@ -2,14 +2,15 @@
 
 #include <cstring>
 
-#include "platform/bounded_text.h"
+#include "base/ascii.h"
+#include "base/bounded_text.h"
 #include "platform/platform.h"
 
 namespace archive {
 namespace {
 
 uint8_t FoldAsciiCase(uint8_t byte) {
-  return (byte >= 'a' && byte <= 'z') ? static_cast<uint8_t>(byte - 'a' + 'A') : byte;
+  return static_cast<uint8_t>(text::UpperAscii(static_cast<char>(byte)));
 }
 
 bool IsSeparator(uint8_t byte) {

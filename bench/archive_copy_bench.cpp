@@ -91,13 +91,16 @@ void SettleWriteback(benchmark::State& state) {
 void BM_CopyMemberToFile(benchmark::State& state) {
   const BenchFiles& files = Files();
   std::vector<uint8_t> buffer(kCopyBlockSize);
+  ArchiveReader reader;
+  ResetArchiveReader(&reader);
+  SelectArchiveSource(&reader, files.installer.c_str());
   for (auto _ : state) {
     SettleWriteback(state);
-    int copied = CopyMemberToFile(files.installer.c_str(), files.member_path.c_str(),
-                                  files.target.c_str(), buffer.data());
+    int copied =
+        CopyMemberToFile(&reader, files.member_path.c_str(), files.target.c_str(), buffer.data());
     if (copied != 1) state.SkipWithError("copy failed");
   }
-  CloseArchive();
+  CloseArchive(&reader);
   state.SetBytesProcessed(state.iterations() * kMemberSize);
 }
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
+#include "base/text_file.h"
 #include "platform/platform.h"
-#include "platform/text_file.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ void WriteTrace(const char* message) {
     line[kTraceLineCapacity - 2] = '\n';
   }
   // AppendText never creates the file: a missing trace log means tracing is off.
-  platform::AppendText(path, line, false);
+  text::AppendText(path, line, false);
 }
 
 void WriteErrorLog(const char* message) {
@@ -55,8 +55,8 @@ void WriteErrorLog(const char* message) {
   if (!LogPath(path, sizeof path, "tovalin.log")) return;
   size_t length = std::strlen(message);
   if (length > 0 && message[length - 1] == '\n') {
-    platform::AppendText(path, message, true);
+    text::AppendText(path, message, true);
   } else {
-    platform::AppendLine(path, message, true);
+    text::AppendLine(path, message, true);
   }
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "archive/archive_reader.h"
+#include "base/ascii.h"
+#include "base/bounded_text.h"
 #include "diag/logs.h"
 #include "launcher/language.h"
 #include "launcher/path_text.h"
@@ -11,21 +13,19 @@
 #include "launcher/source_path.h"
 #include "launcher/strings.h"
 #include "package/unpacker.h"
-#include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
 
 namespace {
 
-constexpr uint32_t kStillActive = 259;  // the system's exit code of a running process
 constexpr size_t kVersionCapacity = 8;
 constexpr size_t kStringCapacity = 128;
 constexpr size_t kTraceCapacity = 4096;
 // The user's arguments may be as long as the kept command line, with the folder in front.
-constexpr size_t kArgumentsCapacity = kPathCapacity + kCommandLineCapacity;
+constexpr size_t kArgumentsCapacity = text::kPathCapacity + kCommandLineCapacity;
 // An error-log entry holds up to two paths and a string-table text.
-constexpr size_t kMessageCapacity = 2 * kPathCapacity + 2 * kStringCapacity;
+constexpr size_t kMessageCapacity = 2 * text::kPathCapacity + 2 * kStringCapacity;
 // A work directory that cannot be made as a new one is given up after this many names.
 constexpr int kWorkDirectoryAttempts = 16;
 // How long one wait for the engine lasts before the wait starts again.
@@ -39,17 +39,19 @@ const char kLanguageLibraryName[] = "~0000.dll";
 
 // The sequence's working buffers: one record, zero-filled at the start of every run.
 struct Bootstrap {
+  RunState* state;
   void* instance;
   void* copy_buffer;
-  char module_path[kPathCapacity];
-  char executable_folder[kPathCapacity];
-  char executable_stem[kPathCapacity];
-  char temp_path[kPathCapacity];
-  char work_directory[kPathCapacity];
-  char install_script_path[kPathCapacity];
-  char member_path[kPathCapacity];  // the member being looked up
-  char target_path[kPathCapacity];  // where it goes
-  char line[kPathCapacity + 8];     // one cleanup line
+  char module_path[text::kPathCapacity];
+  char executable_folder[text::kPathCapacity];
+  char executable_stem[text::kPathCapacity];
+  char temp_path[text::kPathCapacity];
+  char work_directory[text::kPathCapacity];
+  char engine_path[text::kPathCapacity];  // the engine in the work directory
+  char install_script_path[text::kPathCapacity];
+  char member_path[text::kPathCapacity];  // the member being looked up
+  char target_path[text::kPathCapacity];  // where it goes
+  char line[text::kPathCapacity + 8];     // one cleanup line
   char passed_arguments[kArgumentsCapacity];
   char engine_command_line[kCommandLineCapacity];
   char message[kMessageCapacity];
@@ -88,7 +90,7 @@ void ReportError(uint32_t id, const char* first, const char* second) {
 
 // A path or command line that does not fit its buffer is never cut and used: the run ends.
 int RefuseLongText(const char* what) {
-  ReportError(kStringTextTooLong, what, "");
+  ReportError(IDS_TEXT_TOO_LONG, what, "");
   return 0;
 }
 
@@ -103,7 +105,7 @@ bool AppendCleanupFor(const char* prefix, const char* directory, const char* nam
       !text::Append(g_boot.line, sizeof g_boot.line, name)) {
     return false;
   }
-  AppendCleanupLine(g_boot.line);
+  AppendCleanupLine(&g_boot.state->cleanup_script, g_boot.line);
   return true;
 }
 
@@ -118,7 +120,7 @@ CopyResult CopyMember(const char* name, const char* target_name) {
       !Join(g_boot.target_path, sizeof g_boot.target_path, g_boot.work_directory, target_name)) {
     return kTooLong;
   }
-  return CopyMemberToFile(g_boot.module_path, g_boot.member_path, g_boot.target_path,
+  return CopyMemberToFile(&g_boot.state->archive, g_boot.member_path, g_boot.target_path,
                           g_boot.copy_buffer)
              ? kCopied
              : kMissing;
@@ -134,47 +136,62 @@ int CopyRequiredMember(const char* name, const char* target_name) {
     case kMissing:
       break;
   }
-  ReportError(kStringCopyFailed, g_boot.member_path, g_boot.target_path);
+  ReportError(IDS_COPY_FAILED, g_boot.member_path, g_boot.target_path);
   return 0;
 }
 
-// Unpacks a package copied into the work directory, then deletes the copy. Returns what the
-// unpacker reports: 1 when every file came out whole.
-int UnpackAndDelete(const char* package_name) {
-  int whole = UnpackPackageFile(g_boot.work_directory, package_name);
+// Unpacks a package copied into the work directory, read through source (null: from its copy
+// only), then deletes the copy. Returns what the unpacker reports: 1 when every file came out
+// whole.
+int UnpackAndDelete(ArchiveReader* source, const char* package_name) {
+  int whole = UnpackPackageFile(&g_boot.state->unpack_target, source, package_name);
   if (Join(g_boot.target_path, sizeof g_boot.target_path, g_boot.work_directory, package_name)) {
     platform::RemoveFile(g_boot.target_path);
   }
   return whole;
 }
 
-// An optional package: copied, unpacked and deleted when present; its absence is no error.
+// An optional package: copied, unpacked and deleted when present; its absence is no error. A
+// package whose name is also a member's is read from that member.
 int UnpackOptionalPackage(const char* name) {
   CopyResult copied = CopyMember(name, name);
   if (copied == kTooLong) return RefuseLongText(name);
-  if (copied == kCopied) UnpackAndDelete(name);
+  if (copied == kCopied) UnpackAndDelete(&g_boot.state->archive, name);
   return 1;
 }
 
-// The engine package: the run never starts an engine that did not unpack whole.
+// The engine package: the run never starts an engine that did not unpack whole. Only this
+// package may write the engine; every other one is kept from it.
 int UnpackEnginePackage(const char* member_name, int percent_after) {
-  // Only the engine package may write the engine; every other package is kept from it.
-  char reserved[kPathCapacity];
-  text::Copy(reserved, sizeof reserved, g_run_state.reserved_engine_path);
-  g_run_state.reserved_engine_path[0] = '\0';
-  int whole = UnpackPackageFile(g_boot.work_directory, kEnginePackageName);
-  text::Copy(g_run_state.reserved_engine_path, sizeof g_run_state.reserved_engine_path, reserved);
+  UnpackTarget& target = g_boot.state->unpack_target;
+  target.kept_paths[1] = nullptr;
+  int whole = UnpackPackageFile(&target, &g_boot.state->archive, kEnginePackageName);
+  target.kept_paths[1] = g_boot.engine_path;
   if (!whole) {
     Join(g_boot.member_path, sizeof g_boot.member_path, g_boot.executable_folder, member_name);
-    ReportError(kStringEngineDamaged, g_boot.member_path, "");
+    ReportError(IDS_ENGINE_DAMAGED, g_boot.member_path, "");
     return 0;
   }
-  SetProgress(percent_after);
+  SetProgress(&g_boot.state->progress, percent_after);
   if (Join(g_boot.target_path, sizeof g_boot.target_path, g_boot.work_directory,
            kEnginePackageName)) {
     platform::RemoveFile(g_boot.target_path);
   }
   return 1;
+}
+
+// What the unpacker tells the run: each whole file gets its cleanup line, each block of
+// compressed data a step of the bar.
+void ListUnpackedFile(void* context, const char* path) {
+  RunState* state = static_cast<RunState*>(context);
+  char line[text::kPathCapacity + 8];  // "del " and any path the unpacker writes
+  text::Copy(line, sizeof line, "del ");
+  text::Append(line, sizeof line, path);
+  AppendCleanupLine(&state->cleanup_script, line);
+}
+
+void StepForBlock(void* context) {
+  StepProgress(&static_cast<RunState*>(context)->progress);
 }
 
 // ---- The steps ---------------------------------------------------------------------------------
@@ -187,16 +204,15 @@ int TakeModulePath() {
   }
   const char* last = FindLastBackslash(g_boot.module_path);
   const char* file_name = last != nullptr ? last + 1 : g_boot.module_path;
-  if (EqualsIgnoringAsciiCase(file_name, "ZiDidazo.exe") ||
-      EqualsIgnoringAsciiCase(file_name, "ZeZivadaz.exe")) {
-    g_run_state.show_progress = false;
+  if (text::EqualsIgnoringAsciiCase(file_name, "ZiDidazo.exe") ||
+      text::EqualsIgnoringAsciiCase(file_name, "ZeZivadaz.exe")) {
+    g_boot.state->show_progress = false;
   }
 
   if (last != nullptr) {
     text::CopyPrefix(g_boot.executable_folder, sizeof g_boot.executable_folder, g_boot.module_path,
                      static_cast<size_t>(last - g_boot.module_path));
-    char drive = g_boot.executable_folder[0];
-    if (drive >= 'a' && drive <= 'z') drive = static_cast<char>(drive - 32);
+    char drive = text::UpperAscii(g_boot.executable_folder[0]);
     platform::ChangeDrive(drive - 64);  // A is 1; a network path's drive change just fails
     platform::ChangeDirectory(g_boot.executable_folder);
     text::Append(g_boot.executable_folder, sizeof g_boot.executable_folder, "\\");
@@ -218,12 +234,12 @@ int TakeModulePath() {
 // instead of the system directory. Nobody ships an installer that way; whoever left it there
 // wants their own code loaded into ours, so the run ends before anything is created.
 int RefuseRedirectionFolder() {
-  char redirection[kPathCapacity];
+  char redirection[text::kPathCapacity];
   if (!Join(redirection, sizeof redirection, g_boot.module_path, ".local")) {
     return RefuseLongText(g_boot.module_path);
   }
   if (platform::GetAttributes(redirection) == platform::kNoAttributes) return 1;
-  ReportError(kStringRedirectionFolder, redirection, "");
+  ReportError(IDS_REDIRECTION_FOLDER, redirection, "");
   return 0;
 }
 
@@ -237,7 +253,7 @@ int MakeWorkDirectory() {
   Trace("GetTempPath()='%s', Reval=%d, Error %d", g_boot.temp_path, static_cast<int>(length),
         static_cast<int>(error));
   if (length == 0 || length >= sizeof g_boot.temp_path) {
-    ReportError(kStringNoWorkDirectory, g_boot.temp_path, "");
+    ReportError(IDS_NO_WORK_DIRECTORY, g_boot.temp_path, "");
     return 0;
   }
   char* last = FindLastBackslash(g_boot.temp_path);
@@ -255,9 +271,8 @@ int MakeWorkDirectory() {
     platform::RemoveFile(unique);
     made = platform::MakeDirectory(unique) != 0;
   }
-  CloseArchive();
   if (!made) {
-    ReportError(kStringNoWorkDirectory, g_boot.temp_path, "");
+    ReportError(IDS_NO_WORK_DIRECTORY, g_boot.temp_path, "");
     return 0;
   }
 
@@ -266,13 +281,23 @@ int MakeWorkDirectory() {
   if (used == 0 || g_boot.work_directory[used - 1] != '\\') {
     text::Append(g_boot.work_directory, sizeof g_boot.work_directory, "\\");
   }
-  if (!Join(g_run_state.cleanup_script_path, sizeof g_run_state.cleanup_script_path,
-            g_boot.work_directory, kCleanupScriptName) ||
-      !Join(g_run_state.reserved_engine_path, sizeof g_run_state.reserved_engine_path,
-            g_boot.work_directory, kEngineName)) {
+  RunState* state = g_boot.state;
+  if (!Join(state->cleanup_script.path, sizeof state->cleanup_script.path, g_boot.work_directory,
+            kCleanupScriptName) ||
+      !Join(g_boot.engine_path, sizeof g_boot.engine_path, g_boot.work_directory, kEngineName)) {
     return RefuseLongText(g_boot.work_directory);
   }
-  platform::CloseFile(platform::CreateOrTruncate(g_run_state.cleanup_script_path));
+  platform::CloseFile(platform::CreateOrTruncate(state->cleanup_script.path));
+
+  // Packages go into the work directory. None may write the cleanup script, and none but the
+  // engine package the engine, so that what starts is what the engine package held.
+  UnpackTarget& target = state->unpack_target;
+  target.folder = g_boot.work_directory;
+  target.kept_paths[0] = state->cleanup_script.path;
+  target.kept_paths[1] = g_boot.engine_path;
+  target.file_written = ListUnpackedFile;
+  target.block_read = StepForBlock;
+  target.context = state;
   return 1;
 }
 
@@ -282,7 +307,7 @@ int CopyGreeting() {
   if (!AppendCleanupFor("del ", g_boot.work_directory, "init.ini")) {
     return RefuseLongText(g_boot.work_directory);
   }
-  ReadMessageLineText(g_boot.target_path);
+  ReadMessageLineText(g_boot.state, g_boot.target_path);
   return 1;
 }
 
@@ -290,9 +315,9 @@ void ShowMissingScriptWarning() {
   char not_found[kStringCapacity];
   char corrupt[kStringCapacity];
   char caption[kStringCapacity];
-  LoadText(kStringNotFound, not_found);
-  LoadText(kStringMissingOrCorrupt, corrupt);
-  LoadText(kStringWarning, caption);
+  LoadText(IDS_NOT_FOUND, not_found);
+  LoadText(IDS_MISSING_OR_CORRUPT, corrupt);
+  LoadText(IDS_WARNING, caption);
   text::Copy(g_boot.message, sizeof g_boot.message, g_boot.install_script_path);
   text::Append(g_boot.message, sizeof g_boot.message, not_found);
   text::Append(g_boot.message, sizeof g_boot.message, corrupt);
@@ -307,12 +332,12 @@ int FindInstallScript() {
             "cfg")) {
     return RefuseLongText(g_boot.executable_stem);
   }
-  MemberStream* script = OpenMember(g_boot.install_script_path);
+  MemberStream* script = OpenMember(&g_boot.state->archive, g_boot.install_script_path);
   if (script != nullptr) {
     CloseMember(script);
     return 1;
   }
-  if (HasInstallScriptMember()) return 1;
+  if (HasInstallScriptMember(&g_boot.state->archive)) return 1;
   ShowMissingScriptWarning();
   return 0;
 }
@@ -321,12 +346,8 @@ int FindInstallScript() {
 int UnpackTemporaryFiles() {
   CopyResult copied = CopyMember("temp.shr", "temp.shr");
   if (copied == kTooLong) return RefuseLongText("temp.shr");
-  if (copied == kCopied) {
-    SelectArchiveSource("");
-    UnpackAndDelete("temp.shr");
-  }
-  SetProgress(30);
-  SelectArchiveSource(g_boot.module_path);
+  if (copied == kCopied) UnpackAndDelete(nullptr, "temp.shr");
+  SetProgress(&g_boot.state->progress, 30);
   return 1;
 }
 
@@ -342,7 +363,7 @@ int UnpackThirtyTwoBitEngine() {
   }
   if (!UnpackEnginePackage(engine, 40)) return 0;
   if (!UnpackOptionalPackage(companion)) return 0;
-  SetProgress(60);
+  SetProgress(&g_boot.state->progress, 60);
   return 1;
 }
 
@@ -352,7 +373,7 @@ int UnpackSixteenBitEngine() {
     return RefuseLongText(g_boot.work_directory);
   }
   if (!UnpackOptionalPackage("unst16.shr")) return 0;
-  SetProgress(40);
+  SetProgress(&g_boot.state->progress, 40);
   if (!CopyRequiredMember("inst16.shr", kEnginePackageName)) return 0;
   return UnpackEnginePackage("inst16.shr", 60);
 }
@@ -369,14 +390,14 @@ int CopyLanguageLibrary() {
     if (copied == kCopied) break;
   }
   AppendCleanupFor("del ", g_boot.work_directory, kLanguageLibraryName);
-  SetProgress(76);
+  SetProgress(&g_boot.state->progress, 76);
   return 1;
 }
 
 // Closing lines of the cleanup script: the script itself, then the work directory.
 void CloseCleanupScript() {
   AppendCleanupFor("del ", g_boot.work_directory, kCleanupScriptName);
-  char directory[kPathCapacity];
+  char directory[text::kPathCapacity];
   text::Copy(directory, sizeof directory, g_boot.work_directory);
   directory[std::strlen(directory) - 1] = '\0';  // without its trailing backslash
   AppendCleanupFor("rd ", directory, "");
@@ -393,7 +414,7 @@ int BuildEngineCommandLine() {
          text::Append(line, capacity, g_boot.install_script_path);
   platform::FreeMemory(g_boot.copy_buffer);
   g_boot.copy_buffer = nullptr;
-  SetProgress(100);
+  SetProgress(&g_boot.state->progress, 100);
   fits = fits && text::Append(line, capacity, " ") &&
          text::Append(line, capacity, g_boot.passed_arguments);
   return fits ? 1 : RefuseLongText("engine command line");
@@ -410,16 +431,16 @@ void RunEngine() {
   }
   while (!platform::WaitForProcessEnd(engine, kEnginePollMilliseconds)) {
   }
-  uint32_t code = kStillActive;
+  uint32_t code = platform::kStillActive;
   if (platform::GetProcessExitCode(engine, &code)) g_boot.exit_code = code;
   Trace("Child process exit");
 }
 
 int RunSteps() {
   g_boot.copy_buffer = platform::AllocateZeroed(kCopyBlockSize);
-  g_boot.exit_code = kStillActive;
+  g_boot.exit_code = platform::kStillActive;
   if (g_boot.copy_buffer == nullptr) {
-    ReportError(kStringOutOfMemory, "", "");
+    ReportError(IDS_OUT_OF_MEMORY, "", "");
     return 0;
   }
 
@@ -430,17 +451,19 @@ int RunSteps() {
 
   if (!TakeModulePath()) return 0;
   if (!RefuseRedirectionFolder()) return 0;
-  SelectArchiveSource(g_boot.module_path);
+  SelectArchiveSource(&g_boot.state->archive, g_boot.module_path);
   if (!MakeWorkDirectory()) return 0;
-  SelectArchiveSource(g_boot.module_path);
   if (!CopyGreeting()) return 0;
 
-  g_progress.current_percentage = 0;
-  if (g_run_state.show_progress) CreateProgressDialog(g_boot.instance);
-  SetProgress(10);
-  Trace("cmdline='%s'", g_run_state.kept_command_line);
+  RunState* state = g_boot.state;
+  ResetProgress(&state->progress, state->show_progress);
+  if (state->show_progress) {
+    CreateProgressDialog(&state->progress, g_boot.instance, state->message_line_text);
+  }
+  SetProgress(&state->progress, 10);
+  Trace("cmdline='%s'", state->kept_command_line);
 
-  if (!BuildPassedThroughArguments(g_run_state.kept_command_line, g_boot.executable_folder,
+  if (!BuildPassedThroughArguments(state->kept_command_line, g_boot.executable_folder,
                                    g_boot.passed_arguments, sizeof g_boot.passed_arguments)) {
     return RefuseLongText("command line");
   }
@@ -450,16 +473,18 @@ int RunSteps() {
   if (!CopyLanguageLibrary()) return 0;
   if (!CopyRequiredMember("dosshell.pif", "dosshell.pif")) return 0;
   AppendCleanupFor("del ", g_boot.work_directory, "dosshell.pif");
-  SetProgress(80);
+  SetProgress(&g_boot.state->progress, 80);
   CloseCleanupScript();
   // An engine that cleans up by a script missing some of its lines would leave files behind.
-  if (g_run_state.cleanup_line_lost) {
-    ReportError(kStringCleanupScriptIncomplete, g_run_state.cleanup_script_path, "");
+  if (state->cleanup_script.line_lost) {
+    ReportError(IDS_CLEANUP_SCRIPT_INCOMPLETE, state->cleanup_script.path, "");
     return 0;
   }
   if (!BuildEngineCommandLine()) return 0;
 
-  if (g_run_state.show_progress) DestroyProgressDialog();
+  if (state->show_progress) DestroyProgressDialog(&state->progress);
+  // Every member is out: the engine may do with setup.exe what it likes, even replace it.
+  CloseArchive(&state->archive);
   RunEngine();
   return 1;
 }
@@ -486,8 +511,9 @@ bool BuildPassedThroughArguments(const char* command_line, const char* executabl
   return text::Append(out, capacity, command_line);
 }
 
-int RunBootstrapSteps(void* instance, uint32_t* exit_code) {
+int RunBootstrapSteps(RunState* state, void* instance, uint32_t* exit_code) {
   std::memset(&g_boot, 0, sizeof g_boot);
+  g_boot.state = state;
   g_boot.instance = instance;
   int launched = RunSteps();
   if (g_boot.copy_buffer != nullptr) {
@@ -495,12 +521,13 @@ int RunBootstrapSteps(void* instance, uint32_t* exit_code) {
     platform::FreeMemory(g_boot.copy_buffer);
     g_boot.copy_buffer = nullptr;
   }
+  CloseArchive(&state->archive);
   *exit_code = g_boot.exit_code;
   return launched;
 }
 
-int RunBootstrap(void* instance) {
-  uint32_t exit_code = kStillActive;
-  if (!RunBootstrapSteps(instance, &exit_code)) return 0;
+int RunBootstrap(RunState* state, void* instance) {
+  uint32_t exit_code = platform::kStillActive;
+  if (!RunBootstrapSteps(state, instance, &exit_code)) return 0;
   platform::EndProcess(exit_code);
 }

@@ -8,15 +8,18 @@
 #include <cstddef>
 #include <cstdint>
 
-// Runs the sequence for the module instance. Returns 0 after a failure that ends the run early
-// (the entry point then exits with 1). Once the engine has been started, or could not be, the
-// process ends here with the engine's exit code (259 when it is unknown) and this never returns.
-int RunBootstrap(void* instance);
+#include "launcher/run_state.h"
+
+// Runs the sequence for the module instance on the run's state, which the entry point has
+// filled. Returns 0 after a failure that ends the run early (the entry point then exits with 1).
+// Once the engine has been started, or could not be, the process ends here with the engine's
+// exit code (259 when it is unknown) and this never returns.
+int RunBootstrap(RunState* state, void* instance);
 
 // The sequence up to the point where the process would end: 1 with *exit_code set when it got
-// there, 0 after a failure that ends the run early. RunBootstrap is this plus the process end;
-// tests call this one.
-int RunBootstrapSteps(void* instance, uint32_t* exit_code);
+// there, 0 after a failure that ends the run early. Either way the archive is closed.
+// RunBootstrap is this plus the process end; tests call this one.
+int RunBootstrapSteps(RunState* state, void* instance, uint32_t* exit_code);
 
 // The route the version text selects: true for the 32-bit engine, false for the 16-bit one.
 // Texts that sort before "3.2" count as "3.5". Compared as byte strings, not as numbers.

@@ -2,9 +2,8 @@
 
 #include <cstring>
 
+#include "base/bounded_text.h"
 #include "launcher/bootstrap.h"
-#include "launcher/run_state.h"
-#include "platform/bounded_text.h"
 
 bool SelectsQuietMode(const char* command_line) {
   return std::strstr(command_line, "/An") != nullptr;
@@ -25,13 +24,13 @@ const char* SkipProgramName(const char* process_command_line) {
   return p;
 }
 
-int LauncherMain(void* instance, const void* previous_instance, const char* command_line,
-                 RegisterClassFn register_class) {
-  g_run_state.show_progress = true;  // until quiet mode says otherwise
+int LauncherMain(RunState* state, void* instance, const void* previous_instance,
+                 const char* command_line, RegisterClassFn register_class) {
+  ResetRunState(state);  // show-progress set until quiet mode says otherwise
   // The kept command line holds the longest one the system passes, so nothing is cut here.
-  text::Copy(g_run_state.kept_command_line, sizeof g_run_state.kept_command_line, command_line);
+  text::Copy(state->kept_command_line, sizeof state->kept_command_line, command_line);
   if (previous_instance == nullptr && register_class(instance) == 0) return 0;
-  if (SelectsQuietMode(g_run_state.kept_command_line)) g_run_state.show_progress = false;
-  RunBootstrap(instance);
+  if (SelectsQuietMode(state->kept_command_line)) state->show_progress = false;
+  RunBootstrap(state, instance);
   return 1;
 }

@@ -1,6 +1,6 @@
 #include "launcher/language.h"
 
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
 #include "platform/platform.h"
 
 namespace {

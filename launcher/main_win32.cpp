@@ -29,10 +29,13 @@ unsigned RegisterClassThunk(void* instance) {
   return RegisterInstallClass(static_cast<HINSTANCE>(instance));
 }
 
+// The run's state: zero-filled static storage, so its large buffers take no room in the file.
+RunState g_run;
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous_instance, LPSTR command_line, int) {
-  return LauncherMain(instance, previous_instance, command_line, RegisterClassThunk);
+  return LauncherMain(&g_run, instance, previous_instance, command_line, RegisterClassThunk);
 }
 
 // The process starts here, without the C runtime's start-up code: the launcher needs none of

@@ -12,10 +12,6 @@ const char* NextCharacter(const char* p) {
   return p + 1;
 }
 
-char FoldAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 }  // namespace
 
 const char* FindFirstBackslash(const char* text) {
@@ -35,11 +31,4 @@ const char* FindLastBackslash(const char* text) {
 
 char* FindLastBackslash(char* text) {
   return const_cast<char*>(FindLastBackslash(static_cast<const char*>(text)));
-}
-
-bool EqualsIgnoringAsciiCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (FoldAscii(*a) != FoldAscii(*b)) return false;
-  }
-  return *a == *b;
 }

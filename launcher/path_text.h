@@ -8,6 +8,3 @@ const char* FindFirstBackslash(const char* text);
 // The last backslash of text, or nullptr when there is none.
 const char* FindLastBackslash(const char* text);
 char* FindLastBackslash(char* text);
-
-// Whether two texts are equal when the ASCII letters A to Z and a to z are taken as equal.
-bool EqualsIgnoringAsciiCase(const char* a, const char* b);

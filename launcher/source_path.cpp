@@ -3,9 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/bounded_text.h"
 #include "launcher/path_text.h"
-#include "launcher/run_state.h"
-#include "platform/bounded_text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -44,7 +43,7 @@ void ResolveSourcePath(char* path) {
   text::CopyPrefix(local_name, sizeof local_name, path, 2);
   char remote[kRemoteNameCapacity];
   uint32_t remote_length = kRemoteNameCapacity;
-  if (platform::NetworkNameOfDevice(local_name, remote, &remote_length) != 0) return;
+  if (!platform::NetworkNameOfDevice(local_name, remote, &remote_length)) return;
   remote[kRemoteNameCapacity - 1] = '\0';
   if (!ToNetworkName(remote, sizeof remote)) return;
 
@@ -63,5 +62,5 @@ void ResolveSourcePath(char* path) {
   *folder_end = '\0';
   bool found = platform::DirectoryEntryFound(candidate);
   *folder_end = cut;
-  if (found) text::Copy(path, kPathCapacity, candidate);
+  if (found) text::Copy(path, text::kPathCapacity, candidate);
 }

@@ -6,6 +6,6 @@
 // script's folder can be found under its network name; otherwise the path stays as it is.
 #pragma once
 
-// Rewrites path (a buffer of kPathCapacity bytes) in place into its network form where that
+// Rewrites path (a buffer of text::kPathCapacity bytes) in place into its network form where that
 // applies. Reports nothing and never fails: every doubt leaves the path unchanged.
 void ResolveSourcePath(char* path);

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "platform/bounded_text.h"
-#include "platform/little_endian.h"
+#include "base/little_endian.h"
 
 namespace package {
 namespace {
@@ -12,24 +11,6 @@ using endian::LoadLittleEndian16;
 using endian::LoadLittleEndian32;
 using endian::StoreLittleEndian16;
 using endian::StoreLittleEndian32;
-
-bool IsRefusedByte(uint8_t byte) {
-  if (byte < 0x20) return true;
-  switch (byte) {
-    case '\\':
-    case '/':
-    case ':':
-    case '*':
-    case '?':
-    case '"':
-    case '<':
-    case '>':
-    case '|':
-      return true;
-    default:
-      return false;
-  }
-}
 
 }  // namespace
 
@@ -69,18 +50,6 @@ void EncodeFileRecord(const FileRecord& record, uint8_t* bytes) {
   StoreLittleEndian32(bytes + kRecordDosDateAt, record.dos_date);
   StoreLittleEndian32(bytes + kRecordDosTimeAt, record.dos_time);
   StoreLittleEndian32(bytes + kRecordUncompressedSizeAt, record.uncompressed_size);
-}
-
-int IsSafeRecordName(const char* field, size_t field_size) {
-  size_t length = text::BoundedLength(field, field_size);
-  if (length == 0 || length == field_size) return 0;
-  for (size_t i = 0; i < length; ++i) {
-    uint8_t byte = static_cast<uint8_t>(field[i]);
-    if (IsRefusedByte(byte)) return 0;
-    if (byte == '.' && i + 1 < length && field[i + 1] == '.') return 0;
-  }
-  char last = field[length - 1];
-  return (last == '.' || last == ' ') ? 0 : 1;
 }
 
 }  // namespace package

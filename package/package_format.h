@@ -84,22 +84,4 @@ void DecodeFileRecord(const uint8_t* bytes, FileRecord* record);
 // Writes kRecordSize bytes; the fields without a name are zero.
 void EncodeFileRecord(const FileRecord& record, uint8_t* bytes);
 
-// ---- Names -------------------------------------------------------------------------------------
-
-// Whether a name field of field_size bytes holds a name that the unpacker may create inside the
-// work directory, and that the writer may therefore store. 1 or 0.
-//
-// The name must end in a NUL within the field and be a plain file name: not empty; no "\" or
-// "/" (a directory part) and no ":" (a drive, or a stream on NTFS); not ".." anywhere; and not
-// ending in a dot or a blank ("." names the directory itself, and Windows strips trailing dots
-// and blanks, so "x." would create "x" and "~0000.bat." the cleanup script). Bytes below 0x20 and
-// the characters Windows refuses in names (* ? " < > |) are refused too: a CR or LF would split the
-// file's line in the cleanup script, and a wildcard in a "del" line would delete more than the
-// file.
-//
-// A separator byte counts wherever it stands, even as the second byte of a double-byte
-// character: the host's path mapping and older file systems take it for a separator, and no
-// name the engine needs comes near one.
-int IsSafeRecordName(const char* field, size_t field_size);
-
 }  // namespace package

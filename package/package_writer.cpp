@@ -1,5 +1,7 @@
 #include "package/package_writer.h"
 
+#include "base/file_name.h"
+
 #include <cstring>
 
 #include "platform/platform.h"
@@ -173,7 +175,7 @@ std::string LastComponent(const std::string& path) {
 
 int IsStorableFileName(const std::string& name) {
   if (name.size() > kMaxNameLength || name.find('\0') != std::string::npos) return 0;
-  return IsSafeRecordName(name.c_str(), name.size() + 1);
+  return text::CheckFileName(name.c_str(), name.size() + 1) == text::FILE_NAME_OK ? 1 : 0;
 }
 
 int EntryFromFile(const std::string& path, const std::string& name, PackageEntry* entry,
@@ -185,7 +187,7 @@ int EntryFromFile(const std::string& path, const std::string& name, PackageEntry
     SetError(error, "not a plain file name: \"" + made.name + "\"");
     return 0;
   }
-  if (platform::GetLastWriteDosDateTime(path.c_str(), &made.dos_date, &made.dos_time) != 0) {
+  if (!platform::GetLastWriteDosDateTime(path.c_str(), &made.dos_date, &made.dos_time)) {
     SetError(error, "cannot read the time of " + path);
     return 0;
   }

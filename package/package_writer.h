@@ -38,7 +38,7 @@ struct PackageEntry {
   uint32_t dos_time = 0;      // low 16 bits
 };
 
-// Whether a name can be stored: what the unpacker will create (IsSafeRecordName), with room for
+// Whether a name can be stored: what the unpacker will create (text::CheckFileName), with room for
 // its NUL in the 128-byte field. 1 or 0.
 int IsStorableFileName(const std::string& name);
 

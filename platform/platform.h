@@ -70,8 +70,8 @@ uint32_t GetAttributes(const char* path);
 int SetAttributes(const char* path, uint32_t attributes);
 
 // The last-write time of a file as DOS date and DOS time (low 16 bits each), taken as the file
-// system keeps it, in UTC. Returns 0, or a system error code when any step fails.
-uint32_t GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time);
+// system keeps it, in UTC. Non-zero on success; 0 when any step fails (LastError tells why).
+int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time);
 
 // Sets creation, last-access and last-write time of an open file to one moment, given as
 // DOS date and time in UTC. Non-zero on success.
@@ -129,12 +129,12 @@ uint32_t CurrentProcessId();
 // characters stored including the NUL, or 0 when the name cannot be read.
 int32_t AbbreviatedLanguageName(char* buffer, int32_t capacity);
 
-// The network name connected to a local device name such as "X:" (WNetGetConnectionA): 0 on
-// success with the name in remote_name; non-zero when the device is not connected, the name
-// does not fit *length bytes, or it cannot be read. The network library is loaded from the
-// system directory the first time this is called, never imported; when it cannot be loaded
-// every device counts as not connected.
-uint32_t NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* length);
+// The network name connected to a local device name such as "X:" (WNetGetConnectionA):
+// non-zero with the name in remote_name; 0 when the device is not connected, the name does not
+// fit *length bytes (*length then tells the size needed), or it cannot be read. The network
+// library is loaded from the system directory the first time this is called, never imported;
+// when it cannot be loaded every device counts as not connected.
+int NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* length);
 
 // Whether a directory-entry search (FindFirstFileA) finds the entry of path. A share's root
 // (\\server\share) has no entry of its own and is never found.
@@ -189,15 +189,13 @@ int StartProcess(char* command_line, ProcessInfo* started);
 // Waits up to milliseconds for the process to end. Non-zero when it has ended.
 int WaitForProcessEnd(const ProcessInfo& started, uint32_t milliseconds);
 
-// Reads the exit code of a process (259 while it still runs). Non-zero on success.
+// The exit code the system reports for a process that has not ended (STILL_ACTIVE).
+constexpr uint32_t kStillActive = 259;
+
+// Reads the exit code of a process (kStillActive while it still runs). Non-zero on success.
 int GetProcessExitCode(const ProcessInfo& started, uint32_t* exit_code);
 
-// Has handler run when the process ends normally. Non-zero when it was registered. The launcher
-// runs without the C runtime's start-up code, so on Windows the handlers run from EndProcess;
-// on the posix side they run at the C runtime's exit.
-int CallAtExit(void (*handler)());
-
-// Runs the exit handlers and ends the process with an exit code.
+// Ends the process with an exit code.
 [[noreturn]] void EndProcess(uint32_t exit_code);
 
 }  // namespace platform

@@ -45,8 +45,7 @@ archive::NewMember MemberFrom(const SourceArgument& source) {
   member.source_path = source.path;
   member.attributes = archive::kDefaultMemberAttributes;
   // Members carry their time as the launcher reads loose files: the last write, in UTC.
-  if (platform::GetLastWriteDosDateTime(source.path.c_str(), &member.dos_date, &member.dos_time) !=
-      0) {
+  if (!platform::GetLastWriteDosDateTime(source.path.c_str(), &member.dos_date, &member.dos_time)) {
     throw Failure(source.path +
                   ": cannot read its last-write time as a DOS date (missing, not "
                   "a file, or dated outside 1980 to 2107)");

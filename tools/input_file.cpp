@@ -59,4 +59,16 @@ int32_t RangeReader::Read(uint8_t* buffer, uint32_t count) {
   return static_cast<int32_t>(n);
 }
 
+bool RangeReader::Skip(uint32_t count) {
+  if (count > remaining()) return false;
+  uint32_t buffered = block_filled_ - block_used_;
+  if (count <= buffered) {
+    block_used_ += count;
+  } else {
+    block_used_ = block_filled_;  // the next read positions the file past the skipped bytes
+  }
+  consumed_ += count;
+  return true;
+}
+
 }  // namespace tool

@@ -45,6 +45,9 @@ class RangeReader {
   // file cannot be read.
   int32_t Read(uint8_t* buffer, uint32_t count);
 
+  // Steps over count bytes of the range; false when fewer are left.
+  bool Skip(uint32_t count);
+
   // Bytes of the range not yet handed out.
   uint32_t remaining() const { return size_ - consumed_; }
 

@@ -4,6 +4,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/member_chain.h"
+#include "base/ascii.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -94,15 +95,7 @@ InstallerView ReadInstaller(InputFile& file) {
 }
 
 bool SameMemberName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return a.size() == b.size() && text::EqualsIgnoringAsciiCase(a.c_str(), b.c_str());
 }
 
 }  // namespace tool

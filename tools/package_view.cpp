@@ -2,16 +2,16 @@
 
 #include <cstring>
 
+#include "base/ascii.h"
 #include "implode/implode.h"
 #include "package/package_format.h"
+#include "package/package_reader.h"
 #include "tools/progress_bar.h"
 
 namespace tool {
 namespace {
 
-PackageFile ToPackageFile(const uint8_t* bytes, uint32_t stream_offset) {
-  package::FileRecord record;
-  package::DecodeFileRecord(bytes, &record);
+PackageFile ToPackageFile(const package::FileRecord& record, uint32_t stream_offset) {
   PackageFile file;
   size_t length = 0;
   while (length < package::kNameFieldSize && record.name[length] != '\0')
@@ -31,8 +31,27 @@ std::string Bytes(uint32_t n) {
   return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
+// The installer as a package source: a range of the file, read in large blocks. A read brings
+// fewer bytes than asked only at the range's end, as the package reader expects.
+int32_t ReadRange(void* reader, void* buffer, int32_t count) {
+  auto* range = static_cast<RangeReader*>(reader);
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  int32_t done = 0;
+  while (done < count) {
+    int32_t got = range->Read(bytes + done, static_cast<uint32_t>(count - done));
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+int SkipRange(void* reader, uint32_t count) {
+  return static_cast<RangeReader*>(reader)->Skip(count) ? 1 : 0;
+}
+
 struct DecodeContext {
-  RangeReader reader;
+  package::PackageReader package;
   const ByteSink& sink;
   ProgressBar* progress;
   DecodeOutcome outcome;
@@ -41,7 +60,7 @@ struct DecodeContext {
 
 uint32_t ReadStream(uint8_t* buffer, uint32_t* count, void* user_param) {
   auto* context = static_cast<DecodeContext*>(user_param);
-  int32_t got = context->reader.Read(buffer, *count);
+  int32_t got = package::ReadPackageStream(&context->package, buffer, *count);
   if (got < 0) {
     context->outcome.read_failed = true;
     return 0;
@@ -70,47 +89,49 @@ PackageView ReadPackage(InputFile& file, uint32_t offset, uint32_t size) {
                             Bytes(package::kHeaderSize));
     return view;
   }
-  uint8_t header[package::kHeaderSize];
-  if (!file.ReadAt(offset, header, sizeof header)) {
-    view.problems.push_back("the package header cannot be read");
+  RangeReader range(file, offset, size);
+  package::PackageReader reader;
+  if (!package::BeginPackage(&reader, package::PackageSource{ReadRange, SkipRange, &range})) {
+    view.file_count = reader.header.file_count;
+    view.problems.push_back(reader.status == package::PACKAGE_BAD_FILE_COUNT
+                                ? "bad package header: file count " +
+                                      std::to_string(view.file_count) + " (must be 1 to 32767)"
+                                : std::string("the package header cannot be read"));
     return view;
   }
-  package::PackageHeader decoded;
-  package::DecodePackageHeader(header, &decoded);
-  view.file_count = decoded.file_count;
-  if (view.file_count < 1 || view.file_count > package::kMaxFileCount) {
-    view.problems.push_back("bad package header: file count " + std::to_string(view.file_count) +
-                            " (must be 1 to 32767)");
-    return view;
-  }
+  view.file_count = reader.header.file_count;
 
-  uint32_t at = package::kHeaderSize;  // within the package
   for (int32_t index = 1; index <= view.file_count; ++index) {
     const std::string which =
         "file " + std::to_string(index) + " of " + std::to_string(view.file_count);
-    if (size - at < package::kRecordSize) {
+    if (size - reader.position < package::kRecordSize) {
       view.problems.push_back("short package: the record of " + which + " needs " +
-                              Bytes(package::kRecordSize) + " at offset " + std::to_string(at) +
-                              ", but the package ends after " + Bytes(size));
+                              Bytes(package::kRecordSize) + " at offset " +
+                              std::to_string(reader.position) + ", but the package ends after " +
+                              Bytes(size));
       return view;
     }
-    uint8_t record[package::kRecordSize];
-    if (!file.ReadAt(offset + at, record, sizeof record)) {
+    package::FileRecord record;
+    if (!package::NextPackageFile(&reader, &record)) {
       view.problems.push_back("the record of " + which + " cannot be read");
       return view;
     }
-    at += package::kRecordSize;
-    PackageFile entry = ToPackageFile(record, offset + at);
-    if (entry.compressed_size > size - at) {
+    PackageFile entry = ToPackageFile(record, offset + reader.position);
+    if (entry.compressed_size > size - reader.position) {
       view.problems.push_back("short package: " + which + " needs " + Bytes(entry.compressed_size) +
-                              " of stream, but only " + Bytes(size - at) + " are left");
+                              " of stream, but only " + Bytes(size - reader.position) +
+                              " are left");
       return view;
     }
-    at += entry.compressed_size;
+    if (!package::SkipPackageStream(&reader)) {
+      view.problems.push_back("the stream of " + which + " cannot be read");
+      return view;
+    }
     view.files.push_back(entry);
   }
-  if (at != size) {
-    view.problems.push_back(Bytes(size - at) + " after the last file, where nothing belongs");
+  if (reader.position != size) {
+    view.problems.push_back(Bytes(size - reader.position) +
+                            " after the last file, where nothing belongs");
   }
   return view;
 }
@@ -119,25 +140,24 @@ bool IsPackageMember(const MemberInfo& member, const PackageView& view) {
   static const char kExtension[] = ".shr";
   const size_t n = sizeof kExtension - 1;
   const std::string& name = member.name;
-  if (name.size() >= n) {
-    bool match = true;
-    for (size_t i = 0; i < n; ++i) {
-      char c = name[name.size() - n + i];
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-      match = match && c == kExtension[i];
-    }
-    if (match) return true;
+  if (name.size() >= n &&
+      text::EqualsIgnoringAsciiCase(name.c_str() + name.size() - n, kExtension)) {
+    return true;
   }
   return view.problems.empty() && !view.files.empty();
 }
 
 DecodeOutcome DecodePackageFile(InputFile& file, const PackageFile& entry, ImplodeWorkArea* work,
                                 const ByteSink& sink, ProgressBar* progress) {
-  DecodeContext context{RangeReader(file, entry.stream_offset, entry.compressed_size), sink,
-                        progress, DecodeOutcome{-1, false, 0, 0, 0, 0}, false};
-  int32_t result = DecodeImplodeStream(ReadStream, WriteStream, work, &context);
-  context.outcome.result = result;
-  context.outcome.unread = context.reader.remaining();
+  RangeReader range(file, entry.stream_offset, entry.compressed_size);
+  DecodeContext context{{}, sink, progress, DecodeOutcome{-1, false, 0, 0, 0, 0}, false};
+  package::BeginPackageStream(&context.package,
+                              package::PackageSource{ReadRange, SkipRange, &range},
+                              entry.compressed_size);
+  // Strictly: a copy that reaches before the stream's start is damage to the tool, even though
+  // the launcher reads its window's history there.
+  context.outcome.result = DecodeImplodeStreamStrictly(ReadStream, WriteStream, work, &context);
+  context.outcome.unread = context.package.stream_left;
   return context.outcome;
 }
 
@@ -155,6 +175,9 @@ std::string DescribeDecodeProblem(const DecodeOutcome& outcome, const PackageFil
     case IMPLODE_TOO_SHORT:
       return "stream too short: " + Bytes(entry.compressed_size) +
              " cannot hold a stream header and an end-of-stream code";
+    case IMPLODE_REACHES_BEFORE_START:
+      return "a copy reaches back before the stream's first byte (after " +
+             std::to_string(outcome.decoded_size) + " bytes decoded)";
     case IMPLODE_TRUNCATED:
       return "truncated stream: its " + Bytes(entry.compressed_size) +
              " end before the end-of-stream code (" + std::to_string(outcome.decoded_size) +

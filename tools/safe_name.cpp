@@ -1,23 +1,35 @@
 #include "tools/safe_name.h"
 
+#include "base/file_name.h"
+
 namespace tool {
 
 std::string WhyNameIsUnsafe(const std::string& name, bool terminated) {
-  if (!terminated) return "its name field holds no terminating NUL";
-  if (name.empty()) return "its name is empty";
-  if (name == ".") return "its name is \".\"";
-  if (name.find("..") != std::string::npos) return "its name contains \"..\"";
-  if (name.find(':') != std::string::npos) return "its name contains a drive or stream (\":\")";
-  if (name.find_first_of("\\/") != std::string::npos) {
-    return "its name contains a path separator";
+  // The field as stored: the name and its NUL, or the name alone when the field had none.
+  switch (text::CheckFileName(name.c_str(), name.size() + (terminated ? 1 : 0))) {
+    case text::FILE_NAME_OK:
+      return "";
+    case text::FILE_NAME_UNTERMINATED:
+      return "its name field holds no terminating NUL";
+    case text::FILE_NAME_EMPTY:
+      return "its name is empty";
+    case text::FILE_NAME_DOT:
+      return "its name is \".\"";
+    case text::FILE_NAME_DOT_DOT:
+      return "its name contains \"..\"";
+    case text::FILE_NAME_DRIVE_OR_STREAM:
+      return "its name contains a drive or stream (\":\")";
+    case text::FILE_NAME_SEPARATOR:
+      return "its name contains a path separator";
+    case text::FILE_NAME_TRAILING_DOT_OR_BLANK:
+      // Windows drops trailing dots and blanks, so such a file would land under another name.
+      return "its name ends in a dot or a blank";
+    case text::FILE_NAME_CONTROL_CHARACTER:
+      return "its name contains a control character";
+    case text::FILE_NAME_RESERVED_CHARACTER:
+      return "its name contains a character Windows refuses in names (* ? \" < > |)";
   }
-  // Windows drops trailing dots and blanks, so such a file would land under another name.
-  if (name.back() == '.' || name.back() == ' ') return "its name ends in a dot or a blank";
-  for (char c : name) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) return "its name contains a control character";
-  }
-  return "";
+  return "its name is refused";
 }
 
 }  // namespace tool

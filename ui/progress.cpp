@@ -1,29 +1,23 @@
 #include "ui/progress.h"
 
-#include <cstring>
-
-#include "launcher/run_state.h"
-
-ProgressState g_progress;
-
-void ResetProgress() {
-  std::memset(&g_progress, 0, sizeof g_progress);
+void ResetProgress(Progress* progress, bool shown) {
+  *progress = Progress{shown, nullptr, 0, 0, 0, 0, 0};
 }
 
-void SetProgress(int32_t percent) {
+void SetProgress(Progress* progress, int32_t percent) {
   // Signed on purpose: a milestone below a value the steps already passed changes nothing.
-  if (percent <= g_progress.current_percentage) return;
-  if (!g_run_state.show_progress) return;
-  g_progress.current_percentage = percent;
-  RepaintProgressBar();
+  if (percent <= progress->current_percentage) return;
+  if (!progress->shown) return;
+  progress->current_percentage = percent;
+  RepaintProgressBar(progress);
 }
 
-void StepProgress() {
-  SetProgress(g_progress.current_percentage + 1);
+void StepProgress(Progress* progress) {
+  SetProgress(progress, progress->current_percentage + 1);
 }
 
-int32_t TakeFillWidth() {
+int32_t TakeFillWidth(Progress* progress) {
   // Steps may run past 100 on a full bar; the paint is where the value is settled.
-  if (g_progress.current_percentage > 100) g_progress.current_percentage = 100;
-  return g_progress.current_percentage * g_progress.bar_w / 100;
+  if (progress->current_percentage > 100) progress->current_percentage = 100;
+  return progress->current_percentage * progress->bar_w / 100;
 }

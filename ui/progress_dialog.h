@@ -1,11 +1,14 @@
 // The progress dialog's lifetime, as the bootstrap sequence sees it. The Win32 build creates the
-// real dialog from the "PromptDlg" template; the host build keeps a stand-in record so that the
-// sequence runs unchanged under tests.
+// real dialog from the "PromptDlg" template; the host tests link a stand-in that keeps count, so
+// that the sequence runs unchanged under them.
 #pragma once
 
-// Creates the dialog (no owner window) and keeps its handle in g_progress.dialog. The module
-// instance is the launcher's own (an HINSTANCE on Windows). Non-zero when the dialog exists.
-int CreateProgressDialog(void* instance);
+#include "ui/progress.h"
+
+// Creates the dialog (no owner window) for progress and keeps its handle there. The module
+// instance is the launcher's own (an HINSTANCE on Windows); message_line_text, when not empty,
+// replaces the dialog's greeting. Non-zero when the dialog exists.
+int CreateProgressDialog(Progress* progress, void* instance, const char* message_line_text);
 
 // Destroys the dialog, if there is one.
-void DestroyProgressDialog();
+void DestroyProgressDialog(Progress* progress);

@@ -10,7 +10,6 @@
 // which sends WM_PAINT straight to PromptDlgProc on the same thread.
 #include "ui/prompt_dialog_win32.h"
 
-#include "launcher/run_state.h"
 #include "resources/resource.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
@@ -27,9 +26,9 @@ constexpr COLORREF kBarRemaining = 0xC0C0C0;
 constexpr int kMessageLineId = -1;
 constexpr int kMessageLineId16 = 0xFFFF;
 
-HWND Dialog() {
-  return static_cast<HWND>(g_progress.dialog);
-}
+// The bar the dialog paints. The launcher shows one dialog at a time, and the dialog procedure
+// has no other way to its bar without taking window memory for one pointer.
+Progress* g_painted;
 
 // Fills a rectangle of a device context with one colour: an opaque, empty text output is the
 // cheapest solid fill GDI offers, with no brush to create and free.
@@ -40,7 +39,7 @@ void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
 
 // Takes the placeholder's place as the bar rectangle and gets the placeholder out of sight
 // before anything is painted.
-void TakeBarRectangle(HWND dialog) {
+void TakeBarRectangle(HWND dialog, Progress* progress) {
   HWND placeholder = GetDlgItem(dialog, IDC_BAR_PLACEHOLDER);
   RECT outline;
   GetWindowRect(placeholder, &outline);
@@ -48,10 +47,10 @@ void TakeBarRectangle(HWND dialog) {
   MoveWindow(placeholder, 0, 0, 0, 0, FALSE);
   POINT corner = {outline.left, outline.top};
   ScreenToClient(dialog, &corner);
-  g_progress.bar_x = corner.x;
-  g_progress.bar_y = corner.y;
-  g_progress.bar_w = outline.right - outline.left;
-  g_progress.bar_h = outline.bottom - outline.top;
+  progress->bar_x = corner.x;
+  progress->bar_y = corner.y;
+  progress->bar_w = outline.right - outline.left;
+  progress->bar_h = outline.bottom - outline.top;
 }
 
 HWND MessageLine(HWND dialog) {
@@ -59,11 +58,11 @@ HWND MessageLine(HWND dialog) {
   return line != nullptr ? line : GetDlgItem(dialog, kMessageLineId16);
 }
 
-void InitializeDialog(HWND dialog) {
+void InitializeDialog(HWND dialog, const char* message_line_text) {
   CenterWindow(dialog);
-  TakeBarRectangle(dialog);
-  if (g_run_state.message_line_text[0] != '\0') {
-    SetWindowTextA(MessageLine(dialog), g_run_state.message_line_text);
+  TakeBarRectangle(dialog, g_painted);
+  if (message_line_text != nullptr && message_line_text[0] != '\0') {
+    SetWindowTextA(MessageLine(dialog), message_line_text);
   }
 }
 
@@ -84,10 +83,10 @@ void CenterWindow(HWND window) {
 void PaintProgressBar(HWND dialog) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(dialog, &paint);
-  const int x = g_progress.bar_x;
-  const int y = g_progress.bar_y;
-  const int w = g_progress.bar_w;
-  const int h = g_progress.bar_h;
+  const int x = g_painted->bar_x;
+  const int y = g_painted->bar_y;
+  const int w = g_painted->bar_w;
+  const int h = g_painted->bar_h;
 
   // The frame is the outline from (x, y) to (x + w + 1, y + h + 1): shadow on the left and top,
   // light on the right and bottom, so the bar looks sunk into the dialog. LineTo leaves out its
@@ -102,7 +101,7 @@ void PaintProgressBar(HWND dialog) {
   LineTo(dc, x, y + h + 1);
 
   HDC composer = CreateCompatibleDC(dc);
-  const int done = TakeFillWidth();
+  const int done = TakeFillWidth(g_painted);
   // Compatible with the screen's DC: a bitmap made for the fresh memory DC would be monochrome.
   HBITMAP bar = CreateCompatibleBitmap(dc, w, h);
   HGDIOBJ old_bitmap = SelectObject(composer, bar);
@@ -120,10 +119,11 @@ void PaintProgressBar(HWND dialog) {
   EndPaint(dialog, &paint);
 }
 
-INT_PTR CALLBACK PromptDlgProc(HWND dialog, UINT message, WPARAM /*wparam*/, LPARAM /*lparam*/) {
+INT_PTR CALLBACK PromptDlgProc(HWND dialog, UINT message, WPARAM /*wparam*/, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG:
-      InitializeDialog(dialog);
+      // The creation parameter is the message-line text.
+      InitializeDialog(dialog, reinterpret_cast<const char*>(lparam));
       return TRUE;
     case WM_PAINT:
       PaintProgressBar(dialog);
@@ -133,26 +133,27 @@ INT_PTR CALLBACK PromptDlgProc(HWND dialog, UINT message, WPARAM /*wparam*/, LPA
   }
 }
 
-void RepaintProgressBar() {
-  HWND dialog = Dialog();
+void RepaintProgressBar(Progress* progress) {
+  HWND dialog = static_cast<HWND>(progress->dialog);
   // Without a window there is nothing to paint; a null handle would invalidate every window.
   if (dialog == nullptr) return;
-  RECT inside = {g_progress.bar_x + 1, g_progress.bar_y + 1,
-                 g_progress.bar_x + 1 + g_progress.bar_w, g_progress.bar_y + 1 + g_progress.bar_h};
+  RECT inside = {progress->bar_x + 1, progress->bar_y + 1, progress->bar_x + 1 + progress->bar_w,
+                 progress->bar_y + 1 + progress->bar_h};
   InvalidateRect(dialog, &inside, FALSE);
   UpdateWindow(dialog);
 }
 
-int CreateProgressDialog(void* instance) {
-  HWND dialog =
-      CreateDialogParamA(static_cast<HINSTANCE>(instance), "PromptDlg", nullptr, PromptDlgProc, 0);
-  g_progress.dialog = dialog;
+int CreateProgressDialog(Progress* progress, void* instance, const char* message_line_text) {
+  g_painted = progress;
+  HWND dialog = CreateDialogParamA(static_cast<HINSTANCE>(instance), "PromptDlg", nullptr,
+                                   PromptDlgProc, reinterpret_cast<LPARAM>(message_line_text));
+  progress->dialog = dialog;
   return dialog != nullptr ? 1 : 0;
 }
 
-void DestroyProgressDialog() {
-  HWND dialog = Dialog();
+void DestroyProgressDialog(Progress* progress) {
+  HWND dialog = static_cast<HWND>(progress->dialog);
   if (dialog == nullptr) return;
   DestroyWindow(dialog);
-  g_progress.dialog = nullptr;
+  progress->dialog = nullptr;
 }

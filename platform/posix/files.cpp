@@ -1,6 +1,7 @@
 // File services on Linux, with the Windows behaviour the subsystems rely on: a read-only file
 // (no write bit) cannot be truncated or replaced even by root, directories are not files, and
-// times go through DOS date and time in UTC.
+// times go through DOS date and time in UTC. Paths reach the system through the machine's
+// HostPathOf (posix/host_machine.h).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +12,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
-#include "platform/posix_machine.h"
+#include "platform/posix/host_machine.h"
 
 namespace platform {
 namespace {
@@ -21,7 +22,7 @@ constexpr size_t kHostPathCapacity = 4096;
 struct HostPath {
   char text[kHostPathCapacity];
   bool ok;
-  explicit HostPath(const char* path) : ok(ToHostPath(path, text, sizeof text)) {
+  explicit HostPath(const char* path) : ok(posix::HostPathOf(path, text, sizeof text)) {
     if (!ok) errno = ENAMETOOLONG;
   }
 };
@@ -107,21 +108,13 @@ int32_t ReadBytes(FileHandle file, void* buffer, uint32_t count) {
   return static_cast<int32_t>(done);
 }
 
-int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {
-  if (file == kNoFile) return -1;
+namespace posix {
+
+int32_t WriteToDescriptor(int descriptor, const void* buffer, uint32_t count) {
   if (count > INT32_MAX) count = INT32_MAX;
-  PosixMachine& machine = Machine();
-  if (machine.disk_limited && count > 0) {
-    if (machine.disk_bytes_left == 0) {
-      errno = ENOSPC;
-      return -1;
-    }
-    if (count > machine.disk_bytes_left) count = machine.disk_bytes_left;
-  }
   uint32_t done = 0;
   while (done < count) {
-    ssize_t put =
-        write(static_cast<int>(file), static_cast<const char*>(buffer) + done, count - done);
+    ssize_t put = write(descriptor, static_cast<const char*>(buffer) + done, count - done);
     if (put < 0) {
       if (errno == EINTR) continue;
       if (done == 0) return -1;
@@ -129,9 +122,10 @@ int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {
     }
     done += static_cast<uint32_t>(put);
   }
-  if (machine.disk_limited) machine.disk_bytes_left -= done;
   return static_cast<int32_t>(done);
 }
+
+}  // namespace posix
 
 void CloseFile(FileHandle file) {
   if (file != kNoFile) close(static_cast<int>(file));
@@ -155,20 +149,24 @@ int SetAttributes(const char* path, uint32_t attributes) {
   return chmod(host.text, mode) == 0 ? 1 : 0;
 }
 
-uint32_t GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
+int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
   HostPath host(path);
   struct stat st;
-  if (!host.ok) return ENAMETOOLONG;
-  if (stat(host.text, &st) != 0) return static_cast<uint32_t>(errno);
-  if (S_ISDIR(st.st_mode)) return EACCES;  // opening a directory as a file fails on Windows
+  if (!host.ok || stat(host.text, &st) != 0) return 0;
+  if (S_ISDIR(st.st_mode)) {  // opening a directory as a file fails on Windows
+    errno = EACCES;
+    return 0;
+  }
   struct tm utc;
   time_t seconds = st.st_mtime;
-  if (gmtime_r(&seconds, &utc) == nullptr) return EINVAL;
-  int year = utc.tm_year + 1900;
-  if (year < 1980 || year > 2107) return EINVAL;  // outside what DOS dates can hold
+  int year = gmtime_r(&seconds, &utc) != nullptr ? utc.tm_year + 1900 : 0;
+  if (year < 1980 || year > 2107) {  // outside what DOS dates can hold
+    errno = EINVAL;
+    return 0;
+  }
   *dos_date = static_cast<uint32_t>(((year - 1980) << 9) | ((utc.tm_mon + 1) << 5) | utc.tm_mday);
   *dos_time = static_cast<uint32_t>((utc.tm_hour << 11) | (utc.tm_min << 5) | (utc.tm_sec / 2));
-  return 0;
+  return 1;
 }
 
 int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time) {
@@ -202,28 +200,6 @@ int RemoveFile(const char* path) {
     return 0;
   }
   return unlink(host.text) == 0 ? 1 : 0;
-}
-
-int MakeDirectory(const char* path) {
-  if (Machine().make_directory_failures > 0) {
-    --Machine().make_directory_failures;
-    errno = EEXIST;
-    return 0;
-  }
-  HostPath host(path);
-  if (!host.ok) return 0;
-  if (Machine().before_make_directory != nullptr) {
-    Machine().before_make_directory(host.text, Machine().before_make_directory_context);
-  }
-  return mkdir(host.text, 0777) == 0 ? 1 : 0;
-}
-
-void* AllocateZeroed(size_t size) {
-  if (Machine().allocation_failures > 0) {
-    --Machine().allocation_failures;
-    return nullptr;
-  }
-  return calloc(1, size == 0 ? 1 : size);
 }
 
 void FreeMemory(void* block) {

@@ -6,7 +6,9 @@
 namespace platform {
 namespace {
 
-HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE AsHandle(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
 FileHandle FromHandle(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(handle);
 }
@@ -36,9 +38,9 @@ FileHandle CreateForReadWrite(const char* path) {
 }
 
 FileHandle OpenForAppending(const char* path, bool create_missing) {
-  HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              create_missing ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+  HANDLE handle =
+      CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  create_missing ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return kNoFile;
   SetFilePointer(handle, 0, nullptr, FILE_END);
   return FromHandle(handle);
@@ -68,29 +70,30 @@ void CloseFile(FileHandle file) {
   if (file != kNoFile) CloseHandle(AsHandle(file));
 }
 
-uint32_t GetAttributes(const char* path) { return GetFileAttributesA(path); }
+uint32_t GetAttributes(const char* path) {
+  return GetFileAttributesA(path);
+}
 
 int SetAttributes(const char* path, uint32_t attributes) {
   return SetFileAttributesA(path, attributes) ? 1 : 0;
 }
 
-uint32_t GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
+int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  if (file == INVALID_HANDLE_VALUE) return 0;
   FILETIME written;
   WORD date = 0;
   WORD time = 0;
-  if (!GetFileTime(file, nullptr, nullptr, &written) ||
-      !FileTimeToDosDateTime(&written, &date, &time)) {
-    DWORD error = GetLastError();
-    CloseHandle(file);
-    return error != 0 ? error : ERROR_INVALID_DATA;
+  BOOL read = GetFileTime(file, nullptr, nullptr, &written) &&
+              FileTimeToDosDateTime(&written, &date, &time);
+  if (!read) {
+    CloseHandle(file);  // which leaves the failed call's error for LastError
+    return 0;
   }
   *dos_date = date;
   *dos_time = time;
-  if (!CloseHandle(file)) return GetLastError();
-  return 0;
+  return CloseHandle(file) ? 1 : 0;
 }
 
 int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time) {
@@ -99,11 +102,17 @@ int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time) {
   return SetFileTime(AsHandle(file), &moment, &moment, &moment) ? 1 : 0;
 }
 
-int RemoveFile(const char* path) { return DeleteFileA(path) ? 1 : 0; }
+int RemoveFile(const char* path) {
+  return DeleteFileA(path) ? 1 : 0;
+}
 
-int MakeDirectory(const char* path) { return CreateDirectoryA(path, nullptr) ? 1 : 0; }
+int MakeDirectory(const char* path) {
+  return CreateDirectoryA(path, nullptr) ? 1 : 0;
+}
 
-bool IsLeadByte(uint8_t byte) { return IsDBCSLeadByte(byte) != FALSE; }
+bool IsLeadByte(uint8_t byte) {
+  return IsDBCSLeadByte(byte) != FALSE;
+}
 
 void* AllocateZeroed(size_t size) {
   HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
@@ -120,6 +129,8 @@ void FreeMemory(void* memory) {
   GlobalFree(block);
 }
 
-uint32_t LastError() { return GetLastError(); }
+uint32_t LastError() {
+  return GetLastError();
+}
 
 }  // namespace platform

@@ -8,7 +8,7 @@
 // network name is asked for.
 #include <windows.h>
 
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -57,13 +57,15 @@ GetConnectionFunction GetConnection() {
 
 }  // namespace
 
-uint32_t NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* length) {
+int NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* length) {
   GetConnectionFunction get_connection = GetConnection();
-  if (get_connection == nullptr) return ERROR_NOT_CONNECTED;
-  DWORD size = *length;
-  DWORD result = get_connection(local_name, remote_name, &size);
-  *length = size;
-  return result;
+  DWORD result = ERROR_NOT_CONNECTED;
+  if (get_connection != nullptr) {
+    DWORD size = *length;
+    result = get_connection(local_name, remote_name, &size);
+    *length = size;
+  }
+  return result == NO_ERROR ? 1 : 0;
 }
 
 bool DirectoryEntryFound(const char* path) {

@@ -74,28 +74,7 @@ int GetProcessExitCode(const ProcessInfo& started, uint32_t* exit_code) {
   return 1;
 }
 
-namespace {
-
-constexpr int kMaxExitHandlers = 4;
-
-struct ExitHandlers {
-  void (*handler[kMaxExitHandlers])();
-  int count;
-};
-
-ExitHandlers g_exit_handlers;
-
-}  // namespace
-
-int CallAtExit(void (*handler)()) {
-  if (g_exit_handlers.count == kMaxExitHandlers) return 0;
-  g_exit_handlers.handler[g_exit_handlers.count++] = handler;
-  return 1;
-}
-
 void EndProcess(uint32_t exit_code) {
-  while (g_exit_handlers.count > 0)
-    g_exit_handlers.handler[--g_exit_handlers.count]();
   ExitProcess(exit_code);
 }
 

@@ -109,12 +109,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteWhole(paths.installer, data + 1, size - 1);
   }
 
-  SelectArchiveSource(paths.installer.c_str());
-  HasInstallScriptMember();
+  static ArchiveReader reader;
+  ResetArchiveReader(&reader);
+  SelectArchiveSource(&reader, paths.installer.c_str());
+  HasInstallScriptMember(&reader);
   MemberStream* streams[2] = {nullptr, nullptr};
   int open = 0;
   for (const char* name : kMemberNames) {
-    MemberStream* stream = OpenMember(name);
+    MemberStream* stream = OpenMember(&reader, name);
     if (stream == nullptr) continue;
     if (stream->size < 0) std::abort();
     if (open < 2) {
@@ -132,17 +134,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ReadMember(streams[1], small, sizeof small);
     }
   }
-  MemberStream* loose = OpenMember(paths.loose.c_str());
+  MemberStream* loose = OpenMember(&reader, paths.loose.c_str());
   if (loose == nullptr) std::abort();  // a loose file beside always opens
   Drain(loose, data, size);
   CloseMember(loose);
 
   static uint8_t copy_buffer[kCopyBlockSize];
   const char* copied = kMemberNames[data[0] % 5];
-  CopyMemberToFile(paths.installer.c_str(), copied, paths.target.c_str(), copy_buffer);
-  CopyMemberToFile(paths.installer.c_str(), copied, paths.missing.c_str(), copy_buffer);
+  CopyMemberToFile(&reader, copied, paths.target.c_str(), copy_buffer);
+  CopyMemberToFile(&reader, copied, paths.missing.c_str(), copy_buffer);
   // Once the archive is closed, archive streams read -1, not stale bytes.
-  CloseArchive();
+  CloseArchive(&reader);
   for (MemberStream* stream : streams) {
     if (stream != nullptr && stream->file_handle == -1 &&
         ReadMember(stream, copy_buffer, 1) != -1) {

@@ -39,6 +39,9 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "base/ascii.h"
+#include "base/bounded_text.h"
+#include "base/file_name.h"
 #include "implode/implode.h"
 #include "launcher/bootstrap.h"
 #include "launcher/entry.h"
@@ -46,10 +49,9 @@
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "package/unpacker.h"
-#include "platform/bounded_text.h"
-#include "platform/posix_machine.h"
+#include "tests/support/pretend_machine.h"
+#include "tests/support/stand_in_dialog.h"
 #include "ui/progress.h"
-#include "ui/progress_host.h"
 
 namespace {
 
@@ -312,7 +314,7 @@ std::string g_drive;  // host folder of drive C: for the current input
 
 std::string HostPath(const std::string& windows_path) {
   char host[4096];
-  if (!platform::ToHostPath(windows_path.c_str(), host, sizeof host)) std::abort();
+  if (!pretend::ToHostPath(windows_path.c_str(), host, sizeof host)) std::abort();
   return host;
 }
 
@@ -386,16 +388,6 @@ void WriteOut(uint8_t* buffer, uint32_t* count, void* param) {
   s->out.insert(s->out.end(), buffer, buffer + *count);
 }
 
-bool SameName(const char* a, const char* b) {
-  for (; *a != '\0' || *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // Whether a package unpacks whole, and the last content it gives the engine's name.
 bool UnpacksWhole(const Bytes& package, bool* has_engine, Bytes* engine) {
   *has_engine = false;
@@ -413,8 +405,11 @@ bool UnpacksWhole(const Bytes& package, bool* has_engine, Bytes* engine) {
     package::FileRecord record;
     package::DecodeFileRecord(package.data() + stream.at, &record);
     stream.at += package::kRecordSize;
-    if (!package::IsSafeRecordName(record.name, package::kNameFieldSize)) return false;
-    if (SameName(record.name, "~0000.shr") || SameName(record.name, "~0000.bat")) return false;
+    if (text::CheckFileName(record.name, package::kNameFieldSize) != text::FILE_NAME_OK)
+      return false;
+    if (text::EqualsIgnoringAsciiCase(record.name, "~0000.shr") ||
+        text::EqualsIgnoringAsciiCase(record.name, "~0000.bat"))
+      return false;
     stream.left = record.compressed_size;
     stream.out.clear();
     if (DecodeImplodeStream(ReadShare, WriteOut, &work_area, &stream) != IMPLODE_OK) return false;
@@ -432,10 +427,12 @@ bool UnpacksWhole(const Bytes& package, bool* has_engine, Bytes* engine) {
 bool EnginePackage(const std::string& module, const std::string& scratch, bool thirty_two_bit,
                    Bytes* package) {
   static uint8_t buffer[kCopyBlockSize];
-  SelectArchiveSource(module.c_str());
+  static ArchiveReader reader;
+  ResetArchiveReader(&reader);
+  SelectArchiveSource(&reader, module.c_str());
   // The unpacker reads a shadowing member straight from the archive, as far as the file goes:
   // a member whose size runs past the end is no copy, but its package may still be whole.
-  MemberStream* shadow = OpenMember("C:\\Setup\\~0000.shr");
+  MemberStream* shadow = OpenMember(&reader, "C:\\Setup\\~0000.shr");
   if (shadow != nullptr) {
     package->clear();
     int32_t got;
@@ -443,13 +440,15 @@ bool EnginePackage(const std::string& module, const std::string& scratch, bool t
       package->insert(package->end(), buffer, buffer + got);
     }
     CloseMember(shadow);
+    CloseArchive(&reader);
     return true;
   }
-  bool copied = thirty_two_bit &&
-                CopyMemberToFile(module.c_str(), "C:\\Setup\\inst32.shr", scratch.c_str(), buffer);
+  bool copied =
+      thirty_two_bit && CopyMemberToFile(&reader, "C:\\Setup\\inst32.shr", scratch.c_str(), buffer);
   if (!copied) {
-    copied = CopyMemberToFile(module.c_str(), "C:\\Setup\\inst16.shr", scratch.c_str(), buffer);
+    copied = CopyMemberToFile(&reader, "C:\\Setup\\inst16.shr", scratch.c_str(), buffer);
   }
+  CloseArchive(&reader);
   return copied && ReadWhole(scratch, package);
 }
 
@@ -485,7 +484,7 @@ void CheckDrive(const std::vector<std::string>& beside_setup, bool trace_log, bo
   const std::string work = g_drive + "/TEMP/" + work_name;
   for (const std::string& name : Listing(work)) {
     if (!IsPlainFile(work + "/" + name)) std::abort();
-    if (!package::IsSafeRecordName(name.c_str(), name.size() + 1)) std::abort();
+    if (text::CheckFileName(name.c_str(), name.size() + 1) != text::FILE_NAME_OK) std::abort();
   }
   // Every cleanup line stays inside the work directory.
   Bytes script;
@@ -502,17 +501,13 @@ void CheckDrive(const std::vector<std::string>& beside_setup, bool trace_log, bo
     const std::string prefix = "del " + windows_work + "\\";
     if (line.compare(0, prefix.size(), prefix) != 0) std::abort();
     std::string name = line.substr(prefix.size());
-    if (!package::IsSafeRecordName(name.c_str(), name.size() + 1)) std::abort();
+    if (text::CheckFileName(name.c_str(), name.size() + 1) != text::FILE_NAME_OK) std::abort();
   }
 }
 
 void ResetLauncher() {
-  platform::ResetMachine();
-  ResetRunState();
-  ResetProgress();
-  ResetUnpackContext();
+  pretend::ResetMachine();
   g_host_dialog = HostDialog{};
-  SelectArchiveSource("");
 }
 
 // The pretend drives live in memory where the host allows: each input makes and removes a few
@@ -584,24 +579,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DamageArchive(input, members, static_cast<uint32_t>(image.size()), &installer);
   WriteWhole(setup, installer);
 
-  platform::PosixMachine& m = platform::Machine();
+  pretend::PretendMachine& m = pretend::Machine();
   text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], g_drive.c_str());
   text::Copy(m.module_path, sizeof m.module_path, module.c_str());
   text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
   text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
   text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, language);
-  if (double_byte) platform::SetLeadByteRange(0x81, 0xFE);
+  if (double_byte) pretend::SetLeadByteRange(0x81, 0xFE);
   m.clock_pinned = true;
   m.system_version = sixteen_bit ? 0x0203 : 0x0105;  // "3.2" or "5.1"
   EngineSeen seen;
   m.run_process = StandInEngine;
   m.run_process_context = &seen;
-  text::Copy(g_run_state.kept_command_line, sizeof g_run_state.kept_command_line,
-             command_line.c_str());
-  if (SelectsQuietMode(command_line.c_str())) g_run_state.show_progress = false;
+  // As the entry point leaves the run's state for the sequence.
+  static RunState run;
+  ResetRunState(&run);
+  text::Copy(run.kept_command_line, sizeof run.kept_command_line, command_line.c_str());
+  if (SelectsQuietMode(command_line.c_str())) run.show_progress = false;
 
   uint32_t exit_code = 0;
-  const int launched = RunBootstrapSteps(nullptr, &exit_code);
+  const int launched = RunBootstrapSteps(&run, nullptr, &exit_code);
 
   // The work directory is the one new entry in TEMP.
   std::string work_name;
@@ -625,7 +622,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes package;
     bool has_engine = false;
     Bytes engine;
-    SelectArchiveSource("");
     if (!EnginePackage(module, parent + "/engine.shr", !sixteen_bit, &package)) std::abort();
     if (!UnpacksWhole(package, &has_engine, &engine)) std::abort();
     if (std::getenv("INSTALLER_FUZZ_VERBOSE") != nullptr) {

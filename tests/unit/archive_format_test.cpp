@@ -13,7 +13,7 @@
 #include "tests/unit/archive_test_util.h"
 
 #ifndef _WIN32
-#include "platform/posix_machine.h"
+#include "tests/support/pretend_machine.h"
 #endif
 
 using archive_testing::Bytes;
@@ -120,11 +120,11 @@ TEST(LookupKey, RefusesWhatDoesNotFitTheCallersBuffer) {
 class LookupKeyDoubleByte : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::ResetMachine();
-    platform::SetLeadByteRange(0x81, 0x9F);
-    platform::SetLeadByteRange(0xE0, 0xFC);
+    pretend::ResetMachine();
+    pretend::SetLeadByteRange(0x81, 0x9F);
+    pretend::SetLeadByteRange(0xE0, 0xFC);
   }
-  void TearDown() override { platform::ResetMachine(); }
+  void TearDown() override { pretend::ResetMachine(); }
 };
 
 TEST_F(LookupKeyDoubleByte, TrailBytesAreNeitherSeparatorsNorDots) {
@@ -144,7 +144,7 @@ TEST_F(LookupKeyDoubleByte, TrailBytesAreNeitherSeparatorsNorDots) {
 }
 
 TEST(LookupKeySingleByte, TheSameBytesSplitWithoutLeadBytes) {
-  platform::ResetMachine();
+  pretend::ResetMachine();
   char key[archive::kKeyCapacity];
   ASSERT_EQ(archive::MakeLookupKey("C:\\dir\\\x95\x5C.txt", key, sizeof key), 1);
   EXPECT_STREQ(key, ".txt");

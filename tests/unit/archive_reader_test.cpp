@@ -16,7 +16,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include "platform/posix_machine.h"
+#include "tests/support/pretend_machine.h"
 #endif
 
 using archive_testing::Append;
@@ -38,14 +38,36 @@ namespace {
 
 constexpr uint32_t kImageSize = 1000;
 
-class ArchiveReader : public ::testing::Test {
+class ArchiveReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { SelectArchiveSource(""); }
+  void SetUp() override { ResetArchiveReader(&reader_); }
   void TearDown() override {
     CloseArchive();
 #ifndef _WIN32
-    platform::ResetMachine();
+    pretend::ResetMachine();
 #endif
+  }
+
+  // The reader's operations, on the fixture's own reader.
+  void SelectArchiveSource(const char* path) {
+    ::SelectArchiveSource(&reader_, path);
+  }
+  void CloseArchive() {
+    ::CloseArchive(&reader_);
+  }
+  MemberStream* OpenMember(const char* path) {
+    return ::OpenMember(&reader_, path);
+  }
+  int HasInstallScriptMember() {
+    return ::HasInstallScriptMember(&reader_);
+  }
+  const ArchiveReader& CurrentArchiveState() const {
+    return reader_;
+  }
+  // A copy out of source, which is selected first.
+  int CopyMemberToFile(const char* source, const char* path, const char* target, void* buffer) {
+    ::SelectArchiveSource(&reader_, source);
+    return ::CopyMemberToFile(&reader_, path, target, buffer);
   }
 
   std::string Path(const std::string& name) const {
@@ -53,7 +75,7 @@ class ArchiveReader : public ::testing::Test {
   }
 
   // Opens a member by request, reads it whole and closes it. False when OpenMember gives none.
-  static bool ReadWhole(const std::string& request, Bytes* bytes) {
+  bool ReadWhole(const std::string& request, Bytes* bytes) {
     MemberStream* stream = OpenMember(request.c_str());
     if (stream == nullptr) return false;
     *bytes = ReadRest(stream);
@@ -68,6 +90,7 @@ class ArchiveReader : public ::testing::Test {
     return std::string(bytes.begin(), bytes.end());
   }
 
+  ArchiveReader reader_;
   TempDir dir_;
   const std::string installer_ = dir_.Join("setup.exe");
   const Bytes image_ = RandomBytes(kImageSize, 7);
@@ -75,7 +98,7 @@ class ArchiveReader : public ::testing::Test {
 
 // ---- Lookups in well-formed installers ----------------------------------------------------------
 
-TEST_F(ArchiveReader, FindsMembersByFileNameAndExtension) {
+TEST_F(ArchiveReaderTest, FindsMembersByFileNameAndExtension) {
   BuildInstaller(installer_, image_,
                  {Member("init.ini", TextBytes("[init]")), Member("temp.shr", TextBytes("package")),
                   Member("[x].ini", TextBytes("brackets")), Member("dup.txt", TextBytes("first")),
@@ -97,7 +120,7 @@ TEST_F(ArchiveReader, FindsMembersByFileNameAndExtension) {
     EXPECT_EQ(Lookup(c.first), c.second) << c.first;
 }
 
-TEST_F(ArchiveReader, ArchiveMemberStreamCarriesTheHeaderFields) {
+TEST_F(ArchiveReaderTest, ArchiveMemberStreamCarriesTheHeaderFields) {
   archive::NewMember second = Member("b.bin", RandomBytes(300, 1), 0x1234, 0x4321);
   second.attributes = 0x21;
   BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("abc")), second});
@@ -116,7 +139,7 @@ TEST_F(ArchiveReader, ArchiveMemberStreamCarriesTheHeaderFields) {
   CloseMember(stream);
 }
 
-TEST_F(ArchiveReader, LooseFileStreamWhenTheArchiveLacksTheMember) {
+TEST_F(ArchiveReaderTest, LooseFileStreamWhenTheArchiveLacksTheMember) {
   BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("archived"))});
   WriteFile(Path("b.txt"), std::string("loose bytes"));
   SelectArchiveSource(installer_.c_str());
@@ -130,7 +153,7 @@ TEST_F(ArchiveReader, LooseFileStreamWhenTheArchiveLacksTheMember) {
   CloseMember(stream);
 }
 
-TEST_F(ArchiveReader, KeysBeyondTheLimitsMatchNothingInTheArchive) {
+TEST_F(ArchiveReaderTest, KeysBeyondTheLimitsMatchNothingInTheArchive) {
   // Made by hand: the writer would refuse a name that no key can equal.
   Bytes file = image_;
   Append(&file, HeaderBytes(0, 8, NameField("x.abcdefgh")));
@@ -143,7 +166,7 @@ TEST_F(ArchiveReader, KeysBeyondTheLimitsMatchNothingInTheArchive) {
   EXPECT_EQ(Lookup(Path("x.abcdefgh")), "loose");
 }
 
-TEST_F(ArchiveReader, WildcardsNeverOpenLooseFiles) {
+TEST_F(ArchiveReaderTest, WildcardsNeverOpenLooseFiles) {
   BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("archived"))});
 #ifndef _WIN32
   // Linux allows these names; the reader must refuse them all the same.
@@ -157,7 +180,7 @@ TEST_F(ArchiveReader, WildcardsNeverOpenLooseFiles) {
   }
 }
 
-TEST_F(ArchiveReader, EmptySourceReadsLooseFilesOnly) {
+TEST_F(ArchiveReaderTest, EmptySourceReadsLooseFilesOnly) {
   WriteFile(Path("init.ini"), std::string("beside"));
   WriteFile(Path("setup.aic"), std::string("script"));
   SelectArchiveSource("");
@@ -167,15 +190,15 @@ TEST_F(ArchiveReader, EmptySourceReadsLooseFilesOnly) {
 }
 
 #ifndef _WIN32
-TEST_F(ArchiveReader, DoubleByteNamesKeepTrailBytesThatLookLikeSeparators) {
-  platform::SetLeadByteRange(0x81, 0x9F);
+TEST_F(ArchiveReaderTest, DoubleByteNamesKeepTrailBytesThatLookLikeSeparators) {
+  pretend::SetLeadByteRange(0x81, 0x9F);
   const std::string name = "\x95\x5C.txt";
   BuildInstaller(installer_, image_, {Member(name, TextBytes("double"))});
   SelectArchiveSource(installer_.c_str());
   EXPECT_EQ(Lookup("C:\\dir\\" + name), "double");
   EXPECT_EQ(Lookup(name), "double");
   // In a single-byte code page the key is ".txt", which the archive does not hold.
-  platform::ResetMachine();
+  pretend::ResetMachine();
   EXPECT_EQ(Lookup("C:\\dir\\" + name), "(none)");
 }
 #endif
@@ -198,7 +221,7 @@ Bytes ImageThen(const Bytes& image, const std::vector<Bytes>& pieces) {
   return file;
 }
 
-TEST_F(ArchiveReader, ReadsOnlyArchivesItCanTrust) {
+TEST_F(ArchiveReaderTest, ReadsOnlyArchivesItCanTrust) {
   const uint32_t h = archive::kEntryHeaderSize;
   const uint32_t first = kImageSize;
   const Bytes archived = TextBytes("archived");
@@ -270,8 +293,8 @@ TEST_F(ArchiveReader, ReadsOnlyArchivesItCanTrust) {
   }
 }
 
-TEST_F(ArchiveReader, MovesThroughTheFourStates) {
-  const ArchiveState& state = CurrentArchiveState();
+TEST_F(ArchiveReaderTest, MovesThroughTheFourStates) {
+  const ArchiveReader& state = CurrentArchiveState();
   auto expect_state = [&](const char* what, bool has_source, bool open, uint32_t first) {
     EXPECT_EQ(state.source_path[0] != '\0', has_source) << what;
     EXPECT_EQ(state.archive_handle != platform::kNoFile, open) << what;
@@ -310,7 +333,7 @@ TEST_F(ArchiveReader, MovesThroughTheFourStates) {
   expect_state("empty source", false, false, 0);
 }
 
-TEST_F(ArchiveReader, RefusesASourcePathThatDoesNotFit) {
+TEST_F(ArchiveReaderTest, RefusesASourcePathThatDoesNotFit) {
   std::string fits(kSourcePathCapacity - 1, 'p');
   SelectArchiveSource(fits.c_str());
   EXPECT_EQ(std::string(CurrentArchiveState().source_path), fits);
@@ -320,7 +343,7 @@ TEST_F(ArchiveReader, RefusesASourcePathThatDoesNotFit) {
   EXPECT_EQ(CurrentArchiveState().archive_handle, platform::kNoFile);
 }
 
-TEST_F(ArchiveReader, ASourceWithoutArchiveIsTriedOnce) {
+TEST_F(ArchiveReaderTest, ASourceWithoutArchiveIsTriedOnce) {
   WriteFile(installer_, image_);
   WriteFile(Path("m.txt"), std::string("loose"));
   SelectArchiveSource(installer_.c_str());
@@ -334,7 +357,7 @@ TEST_F(ArchiveReader, ASourceWithoutArchiveIsTriedOnce) {
   EXPECT_EQ(Lookup(Path("m.txt")), "archived");
 }
 
-TEST_F(ArchiveReader, LooseFileTimesAreUtc) {
+TEST_F(ArchiveReaderTest, LooseFileTimesAreUtc) {
   // TZ is set away from UTC for the tests: 02:30:10 UTC on 16 June 2021 is still the 15th there.
   const uint32_t date = (41u << 9) | (6u << 5) | 16u;
   const uint32_t time = (2u << 11) | (30u << 5) | 5u;
@@ -353,7 +376,7 @@ TEST_F(ArchiveReader, LooseFileTimesAreUtc) {
 // ---- Member streams
 // -------------------------------------------------------------------------------
 
-TEST_F(ArchiveReader, ReadsStopAtTheEndOfTheMember) {
+TEST_F(ArchiveReaderTest, ReadsStopAtTheEndOfTheMember) {
   BuildInstaller(
       installer_, image_,
       {Member("ten.bin", TextBytes("0123456789")), Member("next.bin", TextBytes("NEXT"))});
@@ -375,7 +398,7 @@ TEST_F(ArchiveReader, ReadsStopAtTheEndOfTheMember) {
   CloseMember(stream);
 }
 
-TEST_F(ArchiveReader, EmptyMemberReadsNothing) {
+TEST_F(ArchiveReaderTest, EmptyMemberReadsNothing) {
   BuildInstaller(installer_, image_,
                  {Member("empty.txt", {}), Member("after.txt", TextBytes("x"))});
   SelectArchiveSource(installer_.c_str());
@@ -387,7 +410,7 @@ TEST_F(ArchiveReader, EmptyMemberReadsNothing) {
   CloseMember(stream);
 }
 
-TEST_F(ArchiveReader, StreamsReadInTurnEachDeliverTheirOwnBytes) {
+TEST_F(ArchiveReaderTest, StreamsReadInTurnEachDeliverTheirOwnBytes) {
   const Bytes a = RandomBytes(10000, 11);
   const Bytes b = RandomBytes(7000, 12);
   BuildInstaller(installer_, image_, {Member("a.bin", a), Member("b.bin", b)});
@@ -421,7 +444,7 @@ TEST_F(ArchiveReader, StreamsReadInTurnEachDeliverTheirOwnBytes) {
   CloseMember(nullptr);
 }
 
-TEST_F(ArchiveReader, ArchiveStreamsFailOnceTheArchiveIsGone) {
+TEST_F(ArchiveReaderTest, ArchiveStreamsFailOnceTheArchiveIsGone) {
   BuildInstaller(installer_, image_, {Member("a.bin", TextBytes("archived"))});
   WriteFile(Path("loose.bin"), std::string("loose"));
   char buffer[16];
@@ -447,7 +470,7 @@ TEST_F(ArchiveReader, ArchiveStreamsFailOnceTheArchiveIsGone) {
 // ---- Install-script scan
 // -------------------------------------------------------------------------
 
-TEST_F(ArchiveReader, InstallScriptMemberByNameAnywhereInTheChain) {
+TEST_F(ArchiveReaderTest, InstallScriptMemberByNameAnywhereInTheChain) {
   const std::vector<std::pair<std::vector<std::string>, int>> cases = {
       {{"setup.aic"}, 1},
       {{"a.txt", "SETUP.AIC"}, 1},
@@ -470,7 +493,7 @@ TEST_F(ArchiveReader, InstallScriptMemberByNameAnywhereInTheChain) {
 // ---- Member copy
 // ----------------------------------------------------------------------------------
 
-TEST_F(ArchiveReader, CopiesMembersWhole) {
+TEST_F(ArchiveReaderTest, CopiesMembersWhole) {
   const std::vector<size_t> sizes = {0, 1, 32767, 32768, 65536, 100003};
   std::vector<archive::NewMember> members;
   for (size_t size : sizes) {
@@ -491,7 +514,7 @@ TEST_F(ArchiveReader, CopiesMembersWhole) {
   EXPECT_EQ(Lookup(Path("m1.bin")), std::string(1, static_cast<char>(RandomBytes(1, 101)[0])));
 }
 
-TEST_F(ArchiveReader, CopiesLooseFilesWhenThereIsNoArchive) {
+TEST_F(ArchiveReaderTest, CopiesLooseFilesWhenThereIsNoArchive) {
   const Bytes bytes = RandomBytes(40000, 5);
   WriteFile(Path("loose.bin"), bytes);
   std::vector<uint8_t> buffer(kCopyBlockSize);
@@ -500,7 +523,7 @@ TEST_F(ArchiveReader, CopiesLooseFilesWhenThereIsNoArchive) {
   EXPECT_EQ(ReadFile(Path("copy.bin")), bytes);
 }
 
-TEST_F(ArchiveReader, MissingMemberLeavesTheTargetAlone) {
+TEST_F(ArchiveReaderTest, MissingMemberLeavesTheTargetAlone) {
   BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("a"))});
   WriteFile(Path("target.txt"), std::string("keep"));
   std::vector<uint8_t> buffer(kCopyBlockSize);
@@ -510,7 +533,7 @@ TEST_F(ArchiveReader, MissingMemberLeavesTheTargetAlone) {
   EXPECT_EQ(testing_support::ReadFileText(Path("target.txt")), "keep");
 }
 
-TEST_F(ArchiveReader, UncreatableTargetGivesZeroAndReleasesTheStream) {
+TEST_F(ArchiveReaderTest, UncreatableTargetGivesZeroAndReleasesTheStream) {
   WriteFile(Path("loose.bin"), std::string("loose"));
   BuildInstaller(installer_, image_, {Member("a.bin", TextBytes("archived"))});
   std::vector<uint8_t> buffer(kCopyBlockSize);
@@ -527,7 +550,7 @@ TEST_F(ArchiveReader, UncreatableTargetGivesZeroAndReleasesTheStream) {
   EXPECT_NE(platform::RemoveFile(Path("loose.bin").c_str()), 0);
 }
 
-TEST_F(ArchiveReader, MemberCutShortByTheFileEndIsNoCopy) {
+TEST_F(ArchiveReaderTest, MemberCutShortByTheFileEndIsNoCopy) {
   // The header promises 50000 bytes, the file ends after 40000 of them.
   Bytes file = image_;
   Append(&file, HeaderBytes(0, 50000, NameField("cut.bin")));
@@ -543,7 +566,7 @@ TEST_F(ArchiveReader, MemberCutShortByTheFileEndIsNoCopy) {
 }
 
 #ifndef _WIN32
-TEST_F(ArchiveReader, FailedWriteIsNoCopy) {
+TEST_F(ArchiveReaderTest, FailedWriteIsNoCopy) {
   BuildInstaller(installer_, image_, {Member("big.bin", RandomBytes(100000, 8))});
   // A file size limit makes the target's writes come up short, as a full disk would.
   struct rlimit saved;

@@ -10,7 +10,7 @@
 #include "tests/unit/archive_test_util.h"
 
 #ifndef _WIN32
-#include "platform/posix_machine.h"
+#include "tests/support/pretend_machine.h"
 #endif
 
 using archive_testing::Bytes;
@@ -189,12 +189,12 @@ TEST(ArchiveWriter, FailureLeavesNoInstallerBehind) {
 #ifndef _WIN32
 TEST(ArchiveWriter, DoubleByteTrailBytesAreNoSeparators) {
   const std::string name = "\x95\x5C.txt";
-  platform::ResetMachine();
+  pretend::ResetMachine();
   EXPECT_EQ(archive::IsStorableMemberName(name), 0);
-  platform::SetLeadByteRange(0x81, 0x9F);
+  pretend::SetLeadByteRange(0x81, 0x9F);
   EXPECT_EQ(archive::IsStorableMemberName(name), 1);
   EXPECT_EQ(archive::IsStorableMemberName("\x95\x5C\\x.txt"), 0);
-  platform::ResetMachine();
+  pretend::ResetMachine();
 }
 #endif
 

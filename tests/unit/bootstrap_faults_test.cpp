@@ -21,17 +21,17 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "base/bounded_text.h"
 #include "launcher/bootstrap.h"
 #include "launcher/run_state.h"
 #include "package/package_writer.h"
 #include "package/unpacker.h"
-#include "platform/bounded_text.h"
 #include "platform/platform.h"
-#include "platform/posix_machine.h"
 #include "tests/support/installer_parts.h"
+#include "tests/support/pretend_machine.h"
+#include "tests/support/stand_in_dialog.h"
 #include "tests/support/test_files.h"
 #include "ui/progress.h"
-#include "ui/progress_host.h"
 
 using testing_support::Bytes;
 using testing_support::ReadFileText;
@@ -106,16 +106,13 @@ struct EngineRecord {
 class BootstrapFaults : public testing::Test {
  protected:
   void SetUp() override {
-    platform::ResetMachine();
-    ResetRunState();
-    ResetProgress();
-    ResetUnpackContext();
+    pretend::ResetMachine();
+    ResetRunState(&run);
     g_host_dialog = HostDialog{};
-    SelectArchiveSource("");
     drive_c = root.Join("c");
     for (const char* folder : {"/Setup", "/TEMP", "/WINDOWS"})
       fs::create_directories(drive_c + folder);
-    platform::PosixMachine& m = platform::Machine();
+    pretend::PretendMachine& m = pretend::Machine();
     text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], drive_c.c_str());
     text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
     text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
@@ -128,11 +125,7 @@ class BootstrapFaults : public testing::Test {
     testing_support::WriteFile(drive_c + "/WINDOWS/win.ini", std::string("[windows]"));
   }
 
-  void TearDown() override {
-    SelectArchiveSource("");
-    platform::ResetMachine();
-    ResetRunState();
-  }
+  void TearDown() override { pretend::ResetMachine(); }
 
   static uint32_t RecordEngine(const char* command_line, const char*, void* context) {
     auto* record = static_cast<EngineRecord*>(context);
@@ -140,7 +133,7 @@ class BootstrapFaults : public testing::Test {
     record->command_line = command_line;
     std::string engine_path = record->command_line.substr(0, record->command_line.find(' '));
     char host[4096];
-    if (platform::ToHostPath(engine_path.c_str(), host, sizeof host) &&
+    if (pretend::ToHostPath(engine_path.c_str(), host, sizeof host) &&
         testing_support::FileExists(host)) {
       record->engine_bytes = testing_support::ReadFile(host);
     }
@@ -175,7 +168,7 @@ class BootstrapFaults : public testing::Test {
 
   int Run() {
     uint32_t exit_code = 0;
-    return RunBootstrapSteps(nullptr, &exit_code);
+    return RunBootstrapSteps(&run, nullptr, &exit_code);
   }
 
   std::string ErrorLog() {
@@ -207,6 +200,8 @@ class BootstrapFaults : public testing::Test {
     return found;
   }
 
+  // The run's state, as the entry point would keep it.
+  RunState run;
   TempDir root;
   std::string drive_c;
   EngineRecord engine;
@@ -288,7 +283,7 @@ TEST_F(BootstrapFaults, TemporaryPathThatIsNoFolder) {
     SCOPED_TRACE(c.temp_path);
     std::filesystem::remove(drive_c + "/WINDOWS/tovalin.log");
     Snapshot before = TakeSnapshot(drive_c);
-    text::Copy(platform::Machine().temp_path, 1024, c.temp_path);
+    text::Copy(pretend::Machine().temp_path, 1024, c.temp_path);
     EXPECT_EQ(Run(), 0);
     EXPECT_EQ(engine.starts, 0);
     EXPECT_EQ(ErrorLog(),
@@ -381,8 +376,8 @@ TEST_F(BootstrapFaults, WorkDirectoryNameTakenByAnotherProgram) {
     SetUp();
     WriteSetup();
     Squatter squatter{c.names_taken, {}};
-    platform::Machine().before_make_directory = TakeNameFirst;
-    platform::Machine().before_make_directory_context = &squatter;
+    pretend::Machine().before_make_directory = TakeNameFirst;
+    pretend::Machine().before_make_directory_context = &squatter;
     EXPECT_EQ(Run(), c.launched ? 1 : 0);
     ASSERT_FALSE(squatter.taken.empty());
     for (const std::string& taken : squatter.taken) {
@@ -407,7 +402,7 @@ TEST_F(BootstrapFaults, WorkDirectoryNameTakenByAnotherProgram) {
 
 // The knob itself: a write that does not fit writes what does and says so; then the disk is full.
 TEST_F(BootstrapFaults, FullDiskWritesWhatFitsThenRefuses) {
-  platform::PosixMachine& m = platform::Machine();
+  pretend::PretendMachine& m = pretend::Machine();
   platform::FileHandle file = platform::CreateOrTruncate("C:\\TEMP\\full.bin");
   ASSERT_NE(file, platform::kNoFile);
   m.disk_limited = true;
@@ -429,7 +424,7 @@ TEST_F(BootstrapFaults, FullDiskWritesWhatFitsThenRefuses) {
 // directory, and nothing the user had is lost.
 TEST_F(BootstrapFaults, DiskThatFillsUpNeverStartsAPartialEngine) {
   WriteSetup();
-  platform::PosixMachine& m = platform::Machine();
+  pretend::PretendMachine& m = pretend::Machine();
   constexpr uint32_t kPlenty = 1u << 30;
   m.disk_limited = true;
   m.disk_bytes_left = kPlenty;

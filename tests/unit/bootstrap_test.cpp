@@ -10,18 +10,18 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "base/bounded_text.h"
 #include "launcher/bootstrap.h"
 #include "launcher/entry.h"
 #include "launcher/run_state.h"
 #include "package/package_writer.h"
 #include "package/unpacker.h"
-#include "platform/bounded_text.h"
 #include "platform/platform.h"
-#include "platform/posix_machine.h"
 #include "tests/support/installer_parts.h"
+#include "tests/support/pretend_machine.h"
+#include "tests/support/stand_in_dialog.h"
 #include "tests/support/test_files.h"
 #include "ui/progress.h"
-#include "ui/progress_host.h"
 
 using testing_support::Bytes;
 using testing_support::ReadFileText;
@@ -29,7 +29,7 @@ using testing_support::TempDir;
 
 namespace {
 
-constexpr uint32_t kStillActive = 259;
+using platform::kStillActive;
 constexpr uint32_t kEngineDate = (2001 - 1980) << 9 | 9 << 5 | 11;  // 2001-09-11
 constexpr uint32_t kEngineTime = 8 << 11 | 46 << 5 | 20 / 2;        // 08:46:20
 
@@ -51,17 +51,14 @@ class BootstrapTest : public testing::Test {
   void SetUp() override {
     members.clear();
     engine = EngineRecord{};
-    platform::ResetMachine();
-    ResetRunState();
-    ResetProgress();
-    ResetUnpackContext();
+    pretend::ResetMachine();
+    ResetRunState(&run);
     g_host_dialog = HostDialog{};
-    SelectArchiveSource("");
     drive_c = root.Join("c");
     for (const char* folder : {"", "/Setup", "/TEMP", "/WINDOWS"}) {
       std::filesystem::create_directories(drive_c + folder);
     }
-    platform::PosixMachine& m = platform::Machine();
+    pretend::PretendMachine& m = pretend::Machine();
     text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], drive_c.c_str());
     text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
     text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
@@ -72,11 +69,7 @@ class BootstrapTest : public testing::Test {
     m.run_process_context = &engine;
   }
 
-  void TearDown() override {
-    SelectArchiveSource("");
-    platform::ResetMachine();
-    ResetRunState();
-  }
+  void TearDown() override { pretend::ResetMachine(); }
 
   static uint32_t RecordEngine(const char* command_line, const char* current_directory,
                                void* context) {
@@ -93,7 +86,7 @@ class BootstrapTest : public testing::Test {
 
   static std::string HostPath(const std::string& windows_path) {
     char host[4096];
-    EXPECT_TRUE(platform::ToHostPath(windows_path.c_str(), host, sizeof host));
+    EXPECT_TRUE(pretend::ToHostPath(windows_path.c_str(), host, sizeof host));
     return host;
   }
 
@@ -124,7 +117,7 @@ class BootstrapTest : public testing::Test {
   }
 
   // Runs the sequence; returns whether it got to the end of the process.
-  int Run(uint32_t* exit_code) { return RunBootstrapSteps(nullptr, exit_code); }
+  int Run(uint32_t* exit_code) { return RunBootstrapSteps(&run, nullptr, exit_code); }
 
   std::string WorkDirectoryHost() {
     std::vector<std::string> names = testing_support::ListFolder(drive_c + "/TEMP");
@@ -138,6 +131,8 @@ class BootstrapTest : public testing::Test {
     return testing_support::FileExists(path) ? ReadFileText(path) : std::string();
   }
 
+  // The run's state, as the entry point would keep it.
+  RunState run;
   TempDir root;
   std::string drive_c;
   std::vector<archive::NewMember> members;
@@ -156,7 +151,7 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
   EXPECT_EQ(engine.starts, 1);
   EXPECT_EQ(engine.command_line, w + "~0000.exe C:\\Setup\\setup.cfg ");
   EXPECT_EQ(engine.current_directory, "C:\\Setup");
-  EXPECT_EQ(platform::Machine().current_drive, 3);
+  EXPECT_EQ(pretend::Machine().current_drive, 3);
   EXPECT_EQ(engine.work_directory_listing,
             (std::vector<std::string>{"dosshell.pif", "init.ini", "readme.txt", "uninst.exe",
                                       "~0000.bat", "~0000.dll", "~0000.exe"}));
@@ -167,21 +162,21 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
 
   uint32_t date = 0;
   uint32_t time = 0;
-  ASSERT_EQ(platform::GetLastWriteDosDateTime((w + "~0000.exe").c_str(), &date, &time), 0u);
+  ASSERT_NE(platform::GetLastWriteDosDateTime((w + "~0000.exe").c_str(), &date, &time), 0);
   EXPECT_EQ(date, kEngineDate);
   EXPECT_EQ(time, kEngineTime);
   EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")),
             testing_support::RandomBytes(20000, 7));
 
-  EXPECT_STREQ(g_run_state.message_line_text, "Welcome to the demo\n");
+  EXPECT_STREQ(run.message_line_text, "Welcome to the demo\n");
   EXPECT_EQ(g_host_dialog.created, 1);
   EXPECT_EQ(g_host_dialog.destroyed, 1);
-  EXPECT_EQ(g_progress.current_percentage, 100);
+  EXPECT_EQ(run.progress.current_percentage, 100);
   EXPECT_EQ(ErrorLog(), "");
 }
 
 TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
-  platform::Machine().system_version = 0x0203;  // "3.2"
+  pretend::Machine().system_version = 0x0203;  // "3.2"
   AddMember("setup.cfg", Text("script"));
   AddMember("spawn.exe", Text("spawn"));
   AddMember("inst16.shr", Package({{"~0000.exe", Text("engine16")}}));
@@ -257,7 +252,7 @@ TEST(BootstrapArguments, PassedThroughArguments) {
 TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
   AddCompleteInstaller();
   WriteSetup();
-  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, "data\\more.txt");
+  text::Copy(run.kept_command_line, kCommandLineCapacity, "data\\more.txt");
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
   EXPECT_EQ(engine.command_line,
@@ -267,8 +262,8 @@ TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
 TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
   AddCompleteInstaller();
   WriteSetup();
-  platform::Machine().run_process = nullptr;
-  text::Copy(platform::Machine().windows_directory, 512, "C:\\WINDOWS");
+  pretend::Machine().run_process = nullptr;
+  text::Copy(pretend::Machine().windows_directory, 512, "C:\\WINDOWS");
   testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
@@ -282,7 +277,7 @@ TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
   AddCompleteInstaller();
   WriteSetup();
   testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
-  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, "/S");
+  text::Copy(run.kept_command_line, kCommandLineCapacity, "/S");
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
   std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
@@ -306,18 +301,18 @@ TEST_F(BootstrapTest, EngineExitingWith259IsNotWaitedForForever) {
   AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = kStillActive;
-  platform::Machine().still_running_waits = 3;
+  pretend::Machine().still_running_waits = 3;
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
   EXPECT_EQ(exit_code, kStillActive);
-  EXPECT_EQ(platform::Machine().process_waits, 4) << "three waits while running, one at the end";
+  EXPECT_EQ(pretend::Machine().process_waits, 4) << "three waits while running, one at the end";
 }
 
 TEST_F(BootstrapTest, UnreadableExitCodeGives259) {
   AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = 0;
-  platform::Machine().exit_code_unreadable = true;
+  pretend::Machine().exit_code_unreadable = true;
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
   EXPECT_EQ(exit_code, kStillActive);
@@ -327,14 +322,14 @@ TEST_F(BootstrapTest, MissingInstallScriptWarnsAndEndsTheRun) {
   AddCompleteInstaller();
   members.erase(members.begin() + 1);  // setup.cfg
   WriteSetup();
-  g_run_state.show_progress = false;  // the warning shows in quiet mode too
+  run.show_progress = false;  // the warning shows in quiet mode too
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
   const std::string text =
       "C:\\Setup\\setup.cfg was not found. Installation file is missing or corrupt!";
-  EXPECT_EQ(platform::Machine().warning_boxes_shown, 1);
-  EXPECT_EQ(platform::Machine().warning_box_text, text);
-  EXPECT_STREQ(platform::Machine().warning_box_caption, "Warning");
+  EXPECT_EQ(pretend::Machine().warning_boxes_shown, 1);
+  EXPECT_EQ(pretend::Machine().warning_box_text, text);
+  EXPECT_STREQ(pretend::Machine().warning_box_caption, "Warning");
   EXPECT_EQ(ErrorLog(), text + "\r\n");
   EXPECT_EQ(engine.starts, 0);
 }
@@ -390,7 +385,7 @@ TEST_F(BootstrapTest, LanguageLibraryChosenByLocale) {
     AddMember("InstallNLD.dll", Text("dutch"));
     AddMember("Install.dll", Text(std::string(c.locale).empty() ? "bare" : "fallback"));
     WriteSetup();
-    text::Copy(platform::Machine().abbreviated_language_name, 8, c.locale);
+    text::Copy(pretend::Machine().abbreviated_language_name, 8, c.locale);
     uint32_t exit_code = 0;
     ASSERT_EQ(Run(&exit_code), 1);
     EXPECT_EQ(ReadFileText(WorkDirectoryHost() + "/~0000.dll"), c.expected);
@@ -417,12 +412,12 @@ TEST_F(BootstrapTest, QuietModeByModuleName) {
     AddCompleteInstaller();
     members[1].name = std::string(name).substr(0, std::string(name).size() - 3) + "cfg";
     WriteSetup(name);
-    text::Copy(platform::Machine().module_path, 1024, (std::string("C:\\Setup\\") + name).c_str());
+    text::Copy(pretend::Machine().module_path, 1024, (std::string("C:\\Setup\\") + name).c_str());
     uint32_t exit_code = 0;
     ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
-    EXPECT_FALSE(g_run_state.show_progress);
+    EXPECT_FALSE(run.show_progress);
     EXPECT_EQ(g_host_dialog.created, 0);
-    EXPECT_EQ(g_progress.current_percentage, 0);
+    EXPECT_EQ(run.progress.current_percentage, 0);
     std::filesystem::remove_all(drive_c + "/TEMP");
     std::filesystem::create_directories(drive_c + "/TEMP");
   }
@@ -433,7 +428,7 @@ TEST_F(BootstrapTest, QuietModeByModuleName) {
 TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
   AddCompleteInstaller();
   WriteSetup();
-  platform::Machine().make_directory_failures = 2;
+  pretend::Machine().make_directory_failures = 2;
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   EXPECT_EQ(engine.command_line.substr(0, 26), "C:\\TEMP\\AI3.tmp\\~0000.exe ");
@@ -442,7 +437,7 @@ TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
 TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
   AddCompleteInstaller();
   WriteSetup();
-  platform::Machine().make_directory_failures = 1000;
+  pretend::Machine().make_directory_failures = 1000;
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
@@ -454,7 +449,7 @@ TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
 TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
   AddCompleteInstaller();
   WriteSetup();
-  platform::Machine().temp_path[0] = '\0';
+  pretend::Machine().temp_path[0] = '\0';
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(ErrorLog(), "Cannot create a work directory in ''.\r\n");
@@ -502,7 +497,7 @@ TEST_F(BootstrapTest, TemporaryFilesCannotSupplyAMissingEngine) {
 TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
   AddCompleteInstaller();
   WriteSetup();
-  platform::Machine().allocation_failures = 1;
+  pretend::Machine().allocation_failures = 1;
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(ErrorLog(), "Not enough memory to start the installation.\r\n");
@@ -513,13 +508,13 @@ TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
   AddCompleteInstaller();
   WriteSetup();
   std::string fits = "/" + std::string(30000, 'a');
-  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, fits.c_str());
+  text::Copy(run.kept_command_line, kCommandLineCapacity, fits.c_str());
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
   EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg " + fits);
 
   std::string too_long = "/" + std::string(kCommandLineCapacity - 10, 'b');
-  text::Copy(g_run_state.kept_command_line, kCommandLineCapacity, too_long.c_str());
+  text::Copy(run.kept_command_line, kCommandLineCapacity, too_long.c_str());
   engine = EngineRecord{};
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(engine.starts, 0) << "a cut command line never reaches the engine";
@@ -540,7 +535,7 @@ TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
   ASSERT_TRUE(archive::WriteInstallerFile(host_folder + "/setup.exe", Text("MZ"), members, &error));
   std::string module = "C:\\" + folder + "\\setup.exe";
   ASSERT_GT(module.size(), 400u);
-  text::Copy(platform::Machine().module_path, 1024, module.c_str());
+  text::Copy(pretend::Machine().module_path, 1024, module.c_str());
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\" + folder + "\\setup.cfg ");
@@ -549,7 +544,7 @@ TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
 TEST_F(BootstrapTest, ModuleNameWithoutDotStillFindsItsScript) {
   AddCompleteInstaller();
   WriteSetup("setup");
-  text::Copy(platform::Machine().module_path, 1024, "C:\\Setup\\setup");
+  text::Copy(pretend::Machine().module_path, 1024, "C:\\Setup\\setup");
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg ");
@@ -558,7 +553,7 @@ TEST_F(BootstrapTest, ModuleNameWithoutDotStillFindsItsScript) {
 TEST_F(BootstrapTest, InstallScriptOnConnectedDriveGoesInNetworkForm) {
   // X: is the share \\srv\pub, whose App folder is reachable.
   std::filesystem::create_directories(root.Join("share/App"));
-  platform::PosixMachine& m = platform::Machine();
+  pretend::PretendMachine& m = pretend::Machine();
   text::Copy(m.drive_root['X' - 'A'], sizeof m.drive_root[0], root.Join("share").c_str());
   text::Copy(m.network_connection['X' - 'A'], sizeof m.network_connection[0], "\\\\srv\\pub");
   text::Copy(m.share[0].name, sizeof m.share[0].name, "\\\\srv\\pub");
@@ -586,16 +581,16 @@ unsigned RegisterWorks(void*) {
 TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
   AddCompleteInstaller();
   WriteSetup();
-  EXPECT_EQ(LauncherMain(nullptr, nullptr, "/S", RegisterFails), 0);
-  EXPECT_STREQ(g_run_state.kept_command_line, "/S");
+  EXPECT_EQ(LauncherMain(&run, nullptr, nullptr, "/S", RegisterFails), 0);
+  EXPECT_STREQ(run.kept_command_line, "/S");
   EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP").empty());
   EXPECT_EQ(engine.starts, 0);
 }
 
 TEST_F(BootstrapTest, EntryReturnsOneAfterAFailedSequence) {
   WriteSetup();  // no install script
-  EXPECT_EQ(LauncherMain(nullptr, nullptr, "", RegisterWorks), 1);
-  EXPECT_TRUE(g_run_state.show_progress);
+  EXPECT_EQ(LauncherMain(&run, nullptr, nullptr, "", RegisterWorks), 1);
+  EXPECT_TRUE(run.show_progress);
 }
 
 TEST(EntryCommandLine, ProgramNameAndFollowingBlanksAreSkipped) {

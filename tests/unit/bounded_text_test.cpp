@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
 
 namespace {
 
@@ -64,11 +64,11 @@ TEST(BoundedText, FormatReportsTruncation) {
 TEST(BoundedText, FormatAgreesWithTheCLibrary) {
   char ours[64];
   char theirs[64];
-#define EXPECT_SAME_FORMAT(...)                                 \
-  do {                                                          \
-    text::Format(ours, sizeof ours, __VA_ARGS__);               \
-    std::snprintf(theirs, sizeof theirs, __VA_ARGS__);          \
-    EXPECT_STREQ(ours, theirs) << #__VA_ARGS__;                 \
+#define EXPECT_SAME_FORMAT(...)                        \
+  do {                                                 \
+    text::Format(ours, sizeof ours, __VA_ARGS__);      \
+    std::snprintf(theirs, sizeof theirs, __VA_ARGS__); \
+    EXPECT_STREQ(ours, theirs) << #__VA_ARGS__;        \
   } while (0)
   EXPECT_SAME_FORMAT("%d.%d", 5, 1);
   EXPECT_SAME_FORMAT("%d.%d", 255, 255);

@@ -3,20 +3,20 @@
 
 #include <string>
 
+#include "base/bounded_text.h"
 #include "launcher/language.h"
-#include "platform/bounded_text.h"
-#include "platform/posix_machine.h"
+#include "tests/support/pretend_machine.h"
 
 namespace {
 
 class LanguageTest : public testing::Test {
  protected:
-  void SetUp() override { platform::ResetMachine(); }
-  void TearDown() override { platform::ResetMachine(); }
+  void SetUp() override { pretend::ResetMachine(); }
+  void TearDown() override { pretend::ResetMachine(); }
 
   static std::string SuffixFor(const char* abbreviated_name) {
-    text::Copy(platform::Machine().abbreviated_language_name,
-               sizeof platform::Machine().abbreviated_language_name, abbreviated_name);
+    text::Copy(pretend::Machine().abbreviated_language_name,
+               sizeof pretend::Machine().abbreviated_language_name, abbreviated_name);
     char suffix[kLanguageSuffixCapacity] = "";
     GetLanguageSuffix(suffix, sizeof suffix);
     return suffix;

@@ -15,8 +15,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "platform/bounded_text.h"
-#include "platform/posix_machine.h"
+#include "base/bounded_text.h"
+#include "tests/support/pretend_machine.h"
 #endif
 
 using testing_support::FileExists;
@@ -34,8 +34,8 @@ class LogsTest : public testing::Test {
     GetWindowsDirectoryA(directory, sizeof directory);
     windows_directory_ = directory;
 #else
-    platform::ResetMachine();
-    platform::PosixMachine& machine = platform::Machine();
+    pretend::ResetMachine();
+    pretend::PretendMachine& machine = pretend::Machine();
     text::Copy(machine.windows_directory, sizeof machine.windows_directory, dir_.path().c_str());
     machine.clock_pinned = true;
     machine.pinned_clock = {1999, 3, 14, 9, 5, 7};
@@ -48,7 +48,7 @@ class LogsTest : public testing::Test {
   void TearDown() override {
     RemoveLogs();
 #ifndef _WIN32
-    platform::ResetMachine();
+    pretend::ResetMachine();
 #endif
   }
 
@@ -102,8 +102,8 @@ TEST_F(LogsTest, TraceDateShowsTwoDigitYears) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
     WriteFile(TraceLog(), std::string());
-    platform::Machine().pinned_clock = c.clock;
-    platform::Machine().process_id = c.process_id;
+    pretend::Machine().pinned_clock = c.clock;
+    pretend::Machine().process_id = c.process_id;
     WriteTrace("m");
     EXPECT_EQ(ReadFileText(TraceLog()), c.expected);
   }
@@ -113,7 +113,7 @@ TEST_F(LogsTest, WindowsDirectoryThatDoesNotFitLeavesTheTraceUnwritten) {
   // The trace log's path has 260 bytes; the error log's 1,024.
   std::string deep = dir_.path() + "/" + std::string(120, 'd') + "/" + std::string(120, 'e');
   std::filesystem::create_directories(deep);
-  platform::PosixMachine& machine = platform::Machine();
+  pretend::PretendMachine& machine = pretend::Machine();
   text::Copy(machine.windows_directory, sizeof machine.windows_directory, deep.c_str());
   WriteFile(deep + "/dizozud.log", std::string());
   WriteTrace("lost");
@@ -124,7 +124,7 @@ TEST_F(LogsTest, WindowsDirectoryThatDoesNotFitLeavesTheTraceUnwritten) {
 
 TEST_F(LogsTest, UnknownWindowsDirectoryWritesNothing) {
   WriteFile(TraceLog(), std::string());
-  platform::Machine().windows_directory[0] = '\0';
+  pretend::Machine().windows_directory[0] = '\0';
   WriteTrace("lost");
   WriteErrorLog("lost");
   EXPECT_EQ(ReadFileText(TraceLog()), "");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_name.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
 
@@ -133,11 +134,13 @@ TEST(PackageFormatTest, OnlyPlainFileNamesAreSafe) {
       {"a<b", 0},
       {"a>b", 0},
       {"a|b", 0},
+      {"del\x7f", 0},
   };
   for (const Case& c : cases) {
     char field[package::kNameFieldSize] = {};
     std::copy(c.name.begin(), c.name.end(), field);
-    EXPECT_EQ(package::IsSafeRecordName(field, sizeof field), c.safe) << '"' << c.name << '"';
+    EXPECT_EQ(text::CheckFileName(field, sizeof field) == text::FILE_NAME_OK, c.safe != 0)
+        << '"' << c.name << '"';
     EXPECT_EQ(package::IsStorableFileName(c.name), c.safe) << '"' << c.name << '"';
   }
 }
@@ -145,9 +148,9 @@ TEST(PackageFormatTest, OnlyPlainFileNamesAreSafe) {
 TEST(PackageFormatTest, NameWithoutNulInItsFieldIsRefused) {
   char field[package::kNameFieldSize];
   std::memset(field, 'a', sizeof field);
-  EXPECT_EQ(package::IsSafeRecordName(field, sizeof field), 0);
+  EXPECT_EQ(text::CheckFileName(field, sizeof field), text::FILE_NAME_UNTERMINATED);
   field[sizeof field - 1] = '\0';
-  EXPECT_EQ(package::IsSafeRecordName(field, sizeof field), 1);
+  EXPECT_EQ(text::CheckFileName(field, sizeof field), text::FILE_NAME_OK);
   // The writer cannot store a name that leaves no room for its NUL, nor one with a NUL inside.
   EXPECT_EQ(package::IsStorableFileName(std::string(package::kNameFieldSize, 'a')), 0);
   EXPECT_EQ(package::IsStorableFileName(std::string("a\0b", 3)), 0);

@@ -6,14 +6,13 @@
 
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "base/bounded_text.h"
+#include "base/text_file.h"
 #include "implode/implode_encoder.h"
-#include "launcher/run_state.h"
 #include "package/unpacker.h"
-#include "platform/bounded_text.h"
 #include "platform/platform.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/package_test_support.h"
-#include "ui/progress.h"
 
 using package_testing::Bytes;
 using package_testing::DosDate;
@@ -40,27 +39,29 @@ Bytes Text(const std::string& text) {
 class UnpackerTest : public testing::Test {
  protected:
   void SetUp() override {
-    ResetRunState();
-    ResetProgress();
-    ResetUnpackContext();
-    SelectArchiveSource("");
     work_dir = dir.path() + Separator();
     script = dir.Join("~0000.bat");
-    ASSERT_TRUE(text::Copy(g_run_state.cleanup_script_path, kPathCapacity, script.c_str()));
     WriteFile(script, std::string());  // the sequence creates it empty before any unpacking
+    // As the launcher sets it up: files go into the work directory, the cleanup script is
+    // kept from every package, and each whole file gets its "del " line there.
+    target.folder = work_dir.c_str();
+    target.kept_paths[0] = script.c_str();
+    target.file_written = ListInScript;
+    target.block_read = CountBlock;
+    target.context = this;
   }
 
-  void TearDown() override {
-    CloseArchive();
-    ResetUnpackContext();
-    ResetProgress();
-    ResetRunState();
+  static void ListInScript(void* context, const char* path) {
+    auto* test = static_cast<UnpackerTest*>(context);
+    text::AppendLine(test->script.c_str(), ("del " + std::string(path)).c_str(), true);
   }
+
+  static void CountBlock(void* context) { ++static_cast<UnpackerTest*>(context)->blocks_read; }
 
   // Puts the package into the work directory as a loose file and unpacks it.
   int Unpack(const Bytes& package, const std::string& name = "pkg.shr") {
     WriteFile(dir.Join(name), package);
-    return UnpackPackageFile(work_dir.c_str(), name.c_str());
+    return UnpackPackageFile(&target, nullptr, name.c_str());
   }
 
   std::string Del(const std::string& name) const { return "del " + work_dir + name + "\r\n"; }
@@ -77,7 +78,7 @@ class UnpackerTest : public testing::Test {
   void ExpectTime(const std::string& name, uint32_t dos_date, uint32_t dos_time) const {
     uint32_t date = 0;
     uint32_t time = 0;
-    ASSERT_EQ(platform::GetLastWriteDosDateTime(dir.Join(name).c_str(), &date, &time), 0u);
+    ASSERT_NE(platform::GetLastWriteDosDateTime(dir.Join(name).c_str(), &date, &time), 0);
     EXPECT_EQ(date, dos_date) << name;
     EXPECT_EQ(time, dos_time) << name;
   }
@@ -85,6 +86,8 @@ class UnpackerTest : public testing::Test {
   TempDir dir;
   std::string work_dir;
   std::string script;
+  UnpackTarget target = {};
+  int32_t blocks_read = 0;
 };
 
 // Random bytes whose binary-mode stream is exactly stream_size bytes long. Random data costs
@@ -149,9 +152,9 @@ TEST_F(UnpackerTest, PackageShorterThanItsHeaderCreatesNothing) {
     EXPECT_TRUE(Unpacked().empty()) << size;
     EXPECT_EQ(ReadFileText(script), "") << size;
   }
-  EXPECT_EQ(g_unpack_context.work_area, nullptr);
+  // (A work area allocated and left behind would be reported by the host's LeakSanitizer.)
   // A package that is not there at all ends the same way.
-  EXPECT_EQ(UnpackPackageFile(work_dir.c_str(), "absent.shr"), 0);
+  EXPECT_EQ(UnpackPackageFile(&target, nullptr, "absent.shr"), 0);
   EXPECT_TRUE(Unpacked().empty());
 }
 
@@ -228,7 +231,7 @@ TEST_F(UnpackerTest, OneStepPerBlockOfCompressedData) {
   };
   const Case cases[] = {{2048, 1}, {4096, 2}, {3 * 2048, 3}, {2049, 2}, {100, 1}};
   for (const Case& c : cases) {
-    ResetProgress();
+    blocks_read = 0;
     Bytes data = DataForStreamSize(c.stream_size, c.stream_size);
     // A second file after it proves that the stream took exactly its own bytes.
     Bytes package = Pack({Entry("sized.bin", data), Entry("next.txt", Text("next"))});
@@ -238,7 +241,7 @@ TEST_F(UnpackerTest, OneStepPerBlockOfCompressedData) {
     EXPECT_EQ(Unpack(package), 1) << c.stream_size;
     EXPECT_EQ(ReadFile(dir.Join("sized.bin")), data) << c.stream_size;
     EXPECT_EQ(ReadFile(dir.Join("next.txt")), Text("next")) << c.stream_size;
-    EXPECT_EQ(g_progress.current_percentage, c.steps + 1) << c.stream_size;
+    EXPECT_EQ(blocks_read, c.steps + 1) << c.stream_size;
   }
 }
 
@@ -249,40 +252,39 @@ TEST_F(UnpackerTest, WriteCallbackReportsFailedWritesAndHonoursAbort) {
 
   // A handle that cannot be written: the block is lost and the file counts as failed.
   WriteFile(path, Text("x"));
-  g_unpack_context.output_file = platform::OpenForReading(path.c_str());
-  ASSERT_NE(g_unpack_context.output_file, platform::kNoFile);
-  PackageWriteCallback(block, &count, nullptr);
-  platform::CloseFile(g_unpack_context.output_file);
-  EXPECT_TRUE(g_unpack_context.write_failed);
+  UnpackContext context = {&target, nullptr, {}, platform::OpenForReading(path.c_str()), false};
+  ASSERT_NE(context.output_file, platform::kNoFile);
+  PackageWriteCallback(block, &count, &context);
+  platform::CloseFile(context.output_file);
+  EXPECT_TRUE(context.write_failed);
 
-  // With the abort flag set nothing is written at all.
-  ResetUnpackContext();
-  g_unpack_context.abort = true;
-  g_unpack_context.output_file = platform::CreateForReadWrite(path.c_str());
-  PackageWriteCallback(block, &count, nullptr);
-  platform::CloseFile(g_unpack_context.output_file);
+  // After a failed read of the run nothing is written at all.
+  target.read_failed = true;
+  context = {&target, nullptr, {}, platform::CreateForReadWrite(path.c_str()), false};
+  PackageWriteCallback(block, &count, &context);
+  platform::CloseFile(context.output_file);
   EXPECT_EQ(ReadFile(path).size(), 0u);
-  EXPECT_FALSE(g_unpack_context.write_failed);
+  EXPECT_FALSE(context.write_failed);
 
   // Otherwise the block goes out whole.
-  ResetUnpackContext();
-  g_unpack_context.output_file = platform::CreateForReadWrite(path.c_str());
-  PackageWriteCallback(block, &count, nullptr);
-  platform::CloseFile(g_unpack_context.output_file);
+  target.read_failed = false;
+  context = {&target, nullptr, {}, platform::CreateForReadWrite(path.c_str()), false};
+  PackageWriteCallback(block, &count, &context);
+  platform::CloseFile(context.output_file);
   EXPECT_EQ(ReadFile(path), Bytes(block, block + sizeof block));
-  EXPECT_FALSE(g_unpack_context.write_failed);
+  EXPECT_FALSE(context.write_failed);
 }
 
 TEST_F(UnpackerTest, FailedReadSetsAbortForTheRestOfTheRun) {
-  // An archive member whose archive is gone: its reads fail.
-  MemberStream gone = {platform::kNoFile, 0, 0, 5000, 0, 0, 0};
-  g_unpack_context.stream = &gone;
-  g_unpack_context.record.compressed_size = 5000;
+  // A package whose stream cannot be read, as an archive member whose archive is gone.
+  UnpackContext context = {&target, nullptr, {}, platform::kNoFile, false};
+  const package::PackageSource failing = {[](void*, void*, int32_t) -> int32_t { return -1; },
+                                          nullptr, nullptr};
+  package::BeginPackageStream(&context.package, failing, 5000);
   uint8_t buffer[kImplodeInputBlockSize];
   uint32_t count = kImplodeInputBlockSize;
-  EXPECT_EQ(PackageReadCallback(buffer, &count, nullptr), 0u);
-  EXPECT_TRUE(g_unpack_context.abort);
-  g_unpack_context.stream = nullptr;
+  EXPECT_EQ(PackageReadCallback(buffer, &count, &context), 0u);
+  EXPECT_TRUE(target.read_failed);
 
   // The next package of the run: its first file is created, left empty and unlisted, and
   // nothing after it is unpacked.
@@ -293,7 +295,7 @@ TEST_F(UnpackerTest, FailedReadSetsAbortForTheRestOfTheRun) {
   EXPECT_EQ(ReadFileText(script), "");
 
   // And the one after that again.
-  EXPECT_TRUE(g_unpack_context.abort);
+  EXPECT_TRUE(target.read_failed);
   EXPECT_EQ(Unpack(Pack({Entry("three.txt", Text("three"))}), "other.shr"), 0);
   EXPECT_EQ(ReadFile(dir.Join("three.txt")).size(), 0u);
   EXPECT_EQ(ReadFileText(script), "");
@@ -364,13 +366,14 @@ TEST_F(UnpackerTest, OutputThatCannotBeCreatedIsAFailedFile) {
 }
 
 TEST_F(UnpackerTest, PathThatDoesNotFitIsRefused) {
-  // "del " + work directory + name must fit the 1,024-byte line; a longer one is not cut.
+  // Work directory + name must fit the 1,024-byte path; a longer one is not cut.
   std::string name(package::kMaxNameLength, 'n');
   WriteFile(dir.Join("pkg.shr"), Pack({Entry(name, Text("x"))}));
   std::string padded = work_dir;
-  while (padded.size() + 4 + name.size() < kPathCapacity)
+  while (padded.size() + name.size() < text::kPathCapacity)
     padded += std::string(".") + Separator();
-  EXPECT_EQ(UnpackPackageFile(padded.c_str(), "pkg.shr"), 0);
+  target.folder = padded.c_str();
+  EXPECT_EQ(UnpackPackageFile(&target, nullptr, "pkg.shr"), 0);
   EXPECT_TRUE(Unpacked().empty());
   EXPECT_EQ(ReadFileText(script), "");
 }
@@ -391,10 +394,13 @@ TEST_F(UnpackerTest, PackagesInsideThePayloadArchive) {
   ASSERT_EQ(archive::WriteInstallerFile(installer, Text("MZ stand-in image"), members, &error), 1)
       << error;
 
-  SelectArchiveSource(installer.c_str());
+  ArchiveReader reader;
+  ResetArchiveReader(&reader);
+  SelectArchiveSource(&reader, installer.c_str());
   // No loose file of either name exists: both come out of the archive.
-  EXPECT_EQ(UnpackPackageFile(work_dir.c_str(), "temp.shr"), 1);
-  EXPECT_EQ(UnpackPackageFile(work_dir.c_str(), "inst32.shr"), 1);
+  EXPECT_EQ(UnpackPackageFile(&target, &reader, "temp.shr"), 1);
+  EXPECT_EQ(UnpackPackageFile(&target, &reader, "inst32.shr"), 1);
+  CloseArchive(&reader);
   EXPECT_EQ(ReadFile(dir.Join("helper.txt")), helper);
   EXPECT_EQ(ReadFile(dir.Join("more.txt")), Text("more"));
   EXPECT_EQ(ReadFile(dir.Join("~0000.exe")), engine);

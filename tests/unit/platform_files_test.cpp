@@ -160,7 +160,7 @@ TEST_F(PlatformFiles, LastWriteTimeIsReadInUtc) {
   SetLastWriteUtc(path, 2003, 7, 14, 23, 59, 58);
   uint32_t date = 0xFFFFFFFF;
   uint32_t time = 0xFFFFFFFF;
-  ASSERT_EQ(platform::GetLastWriteDosDateTime(path.c_str(), &date, &time), 0u);
+  ASSERT_NE(platform::GetLastWriteDosDateTime(path.c_str(), &date, &time), 0);
   EXPECT_EQ(date, DosDate(2003, 7, 14));
   EXPECT_EQ(time, DosTime(23, 59, 58));
 }
@@ -168,17 +168,21 @@ TEST_F(PlatformFiles, LastWriteTimeIsReadInUtc) {
 TEST_F(PlatformFiles, LastWriteTimeOfMissingFileOrFolderIsAnError) {
   uint32_t date = 0;
   uint32_t time = 0;
-  EXPECT_NE(platform::GetLastWriteDosDateTime(Path("missing").c_str(), &date, &time), 0u);
-  EXPECT_NE(platform::GetLastWriteDosDateTime(dir.path().c_str(), &date, &time), 0u);
+  for (const std::string& path : {Path("missing"), dir.path()}) {
+    EXPECT_EQ(platform::GetLastWriteDosDateTime(path.c_str(), &date, &time), 0) << path;
+    EXPECT_NE(platform::LastError(), 0u) << path;  // with the system's reason
+  }
 }
 
 TEST_F(PlatformFiles, SetFileDosDateTimeRoundTrips) {
   struct Moment {
     int year, month, day, hour, minute, second;
   };
-  const Moment moments[] = {
-      {1980, 1, 1, 0, 0, 0}, {1999, 12, 31, 23, 59, 58}, {2000, 2, 29, 12, 30, 10},
-      {2026, 12, 8, 18, 17, 2}, {2107, 12, 31, 23, 59, 58}};
+  const Moment moments[] = {{1980, 1, 1, 0, 0, 0},
+                            {1999, 12, 31, 23, 59, 58},
+                            {2000, 2, 29, 12, 30, 10},
+                            {2026, 12, 8, 18, 17, 2},
+                            {2107, 12, 31, 23, 59, 58}};
   for (const Moment& m : moments) {
     std::string path = Path("stamped.bin");
     platform::FileHandle file = platform::CreateForReadWrite(path.c_str());
@@ -189,7 +193,7 @@ TEST_F(PlatformFiles, SetFileDosDateTimeRoundTrips) {
     platform::CloseFile(file);
     uint32_t date = 0;
     uint32_t time = 0;
-    ASSERT_EQ(platform::GetLastWriteDosDateTime(path.c_str(), &date, &time), 0u);
+    ASSERT_NE(platform::GetLastWriteDosDateTime(path.c_str(), &date, &time), 0);
     EXPECT_EQ(date, DosDate(m.year, m.month, m.day)) << m.year;
     EXPECT_EQ(time, DosTime(m.hour, m.minute, m.second)) << m.year;
   }
@@ -213,7 +217,8 @@ TEST(PlatformMemory, AllocateZeroedGivesZeroedMemory) {
   auto* block = static_cast<uint8_t*>(platform::AllocateZeroed(size));
   ASSERT_NE(block, nullptr);
   size_t nonzero = 0;
-  for (size_t i = 0; i < size; ++i) nonzero += block[i] != 0;
+  for (size_t i = 0; i < size; ++i)
+    nonzero += block[i] != 0;
   EXPECT_EQ(nonzero, 0u);
   block[size - 1] = 1;
   platform::FreeMemory(block);

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/run_state.h"
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
+#include "launcher/strings.h"
 #include "resources/resource.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
@@ -188,12 +188,12 @@ std::vector<uint32_t> CopyPixels(HDC source, int left, int top, int width, int h
   return pixels;
 }
 
-Snapshot SnapshotOfBar(HWND dialog) {
+Snapshot SnapshotOfBar(HWND dialog, const Progress& progress) {
   Snapshot shot;
-  shot.left = g_progress.bar_x;
-  shot.top = g_progress.bar_y;
-  shot.width = g_progress.bar_w + 2;
-  shot.height = g_progress.bar_h + 2;
+  shot.left = progress.bar_x;
+  shot.top = progress.bar_y;
+  shot.width = progress.bar_w + 2;
+  shot.height = progress.bar_h + 2;
   HDC dc = GetDC(dialog);
   shot.pixels = CopyPixels(dc, shot.left, shot.top, shot.width, shot.height);
   ReleaseDC(dialog, dc);
@@ -254,20 +254,15 @@ std::string WindowText(HWND window) {
 
 class ProgressDialogTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetRunState();
-    ResetProgress();
-  }
-  void TearDown() override {
-    DestroyProgressDialog();
-    ResetProgress();
-    ResetRunState();
-  }
+  void SetUp() override { ResetProgress(&progress, true); }
+  void TearDown() override { DestroyProgressDialog(&progress); }
 
   // Creates the dialog as the bootstrap sequence does; false (with the test skipped) when no
   // display exists.
-  bool Create() {
-    if (CreateProgressDialog(GetModuleHandleA(nullptr)) != 0) return true;
+  bool Create(const char* message_line_text = "") {
+    if (CreateProgressDialog(&progress, GetModuleHandleA(nullptr), message_line_text) != 0) {
+      return true;
+    }
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || display[0] == '\0') {
       skipped_ = true;
@@ -276,17 +271,17 @@ class ProgressDialogTest : public testing::Test {
     ADD_FAILURE() << "the dialog could not be created on display " << display;
     return false;
   }
-  HWND Dialog() const { return static_cast<HWND>(g_progress.dialog); }
+  HWND Dialog() const { return static_cast<HWND>(progress.dialog); }
 
   // Every pixel of the frame and of the inside of the bar at the current percentage.
   void ExpectBar(int percent) {
     SCOPED_TRACE(testing::Message() << "at " << percent << " %");
-    const int x = g_progress.bar_x;
-    const int y = g_progress.bar_y;
-    const int w = g_progress.bar_w;
-    const int h = g_progress.bar_h;
+    const int x = progress.bar_x;
+    const int y = progress.bar_y;
+    const int w = progress.bar_w;
+    const int h = progress.bar_h;
     const int f = percent * w / 100;
-    Snapshot shot = SnapshotOfBar(Dialog());
+    Snapshot shot = SnapshotOfBar(Dialog(), progress);
     int wrong = 0;
     auto expect = [&](int px, int py, COLORREF colour, const char* part) {
       COLORREF seen = shot.At(px, py);
@@ -311,12 +306,13 @@ class ProgressDialogTest : public testing::Test {
     EXPECT_EQ(wrong, 0);
   }
 
+  Progress progress;
   bool skipped_ = false;
 };
 
-#define CREATE_OR_SKIP()                                                  \
+#define CREATE_OR_SKIP(...)                                               \
   do {                                                                    \
-    if (!Create()) {                                                      \
+    if (!Create(__VA_ARGS__)) {                                           \
       if (skipped_) GTEST_SKIP() << "no X display: windows cannot exist"; \
       return;                                                             \
     }                                                                     \
@@ -330,14 +326,13 @@ TEST_F(ProgressDialogTest, ShowsTitleAndDefaultMessage) {
 }
 
 TEST_F(ProgressDialogTest, InitIniTextTakesTheMessageLinesPlace) {
-  const std::string longest(kMessageLineCapacity - 1, 'm');
+  const std::string longest(511, 'm');  // the longest text init.ini gives
   for (const std::string& message : {std::string("Setting up Demo 2.0 & friends..."), longest}) {
     SCOPED_TRACE(message.size());
-    ASSERT_TRUE(text::Copy(g_run_state.message_line_text, kMessageLineCapacity, message.c_str()));
-    CREATE_OR_SKIP();
+    CREATE_OR_SKIP(message.c_str());
     EXPECT_EQ(WindowText(MessageLine(Dialog())), message);
     EXPECT_EQ(WindowText(Dialog()), "Initializing...");
-    DestroyProgressDialog();
+    DestroyProgressDialog(&progress);
   }
 }
 
@@ -356,10 +351,10 @@ TEST_F(ProgressDialogTest, PlaceholderIsHiddenAndShrunkAndTheBarTakesItsPlace) {
   RECT size = {0, 0, 170, 12};
   MapDialogRect(Dialog(), &corner);
   MapDialogRect(Dialog(), &size);
-  EXPECT_EQ(g_progress.bar_x, corner.left);
-  EXPECT_EQ(g_progress.bar_y, corner.top);
-  EXPECT_EQ(g_progress.bar_w, size.right);
-  EXPECT_EQ(g_progress.bar_h, size.bottom);
+  EXPECT_EQ(progress.bar_x, corner.left);
+  EXPECT_EQ(progress.bar_y, corner.top);
+  EXPECT_EQ(progress.bar_w, size.right);
+  EXPECT_EQ(progress.bar_h, size.bottom);
 }
 
 TEST_F(ProgressDialogTest, OpensCentredRoundingDown) {
@@ -394,7 +389,7 @@ TEST_F(ProgressDialogTest, BarFollowsThePercentageToTheLastPixel) {
   UpdateWindow(Dialog());
   ExpectBar(0);
   for (int percent : {10, 50, 100}) {
-    SetProgress(percent);
+    SetProgress(&progress, percent);
     ExpectBar(percent);
     if (percent == 50) {
       const char* screenshot = std::getenv("TOVALIN_DIALOG_SCREENSHOT");
@@ -406,20 +401,20 @@ TEST_F(ProgressDialogTest, BarFollowsThePercentageToTheLastPixel) {
 TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {
   CREATE_OR_SKIP();
   UpdateWindow(Dialog());
-  SetProgress(250);
-  EXPECT_EQ(g_progress.current_percentage, 100);
+  SetProgress(&progress, 250);
+  EXPECT_EQ(progress.current_percentage, 100);
   ExpectBar(100);
-  StepProgress();
-  EXPECT_EQ(g_progress.current_percentage, 100);
+  StepProgress(&progress);
+  EXPECT_EQ(progress.current_percentage, 100);
   ExpectBar(100);
 }
 
 TEST_F(ProgressDialogTest, QuietModeCreatesNothingAndPaintsNothing) {
-  g_run_state.show_progress = false;
-  SetProgress(10);
-  StepProgress();
-  EXPECT_EQ(g_progress.current_percentage, 0);
-  EXPECT_EQ(g_progress.dialog, nullptr);
+  ResetProgress(&progress, false);
+  SetProgress(&progress, 10);
+  StepProgress(&progress);
+  EXPECT_EQ(progress.current_percentage, 0);
+  EXPECT_EQ(progress.dialog, nullptr);
 }
 
 }  // namespace

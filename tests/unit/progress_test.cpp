@@ -4,30 +4,25 @@
 
 #include <cstring>
 
-#include "launcher/run_state.h"
+#include "tests/support/stand_in_dialog.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
-#include "ui/progress_host.h"
 
 namespace {
 
 class ProgressTest : public testing::Test {
  protected:
   void SetUp() override {
-    ResetRunState();
-    ResetProgress();
+    ResetProgress(&progress, true);
     std::memset(&g_host_dialog, 0, sizeof g_host_dialog);
   }
-  void TearDown() override {
-    DestroyProgressDialog();
-    ResetRunState();
-    ResetProgress();
+  void TearDown() override { DestroyProgressDialog(&progress); }
+  void Show() {
+    ASSERT_NE(CreateProgressDialog(&progress, nullptr, ""), 0);
+    progress.bar_w = 255;
+    progress.bar_h = 18;
   }
-  static void Show() {
-    ASSERT_NE(CreateProgressDialog(nullptr), 0);
-    g_progress.bar_w = 255;
-    g_progress.bar_h = 18;
-  }
+  Progress progress;
 };
 
 TEST_F(ProgressTest, OnlyLargerValuesAreTakenAndPainted) {
@@ -42,42 +37,42 @@ TEST_F(ProgressTest, OnlyLargerValuesAreTakenAndPainted) {
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.percent);
-    SetProgress(s.percent);
-    EXPECT_EQ(g_progress.current_percentage, s.current);
+    SetProgress(&progress, s.percent);
+    EXPECT_EQ(progress.current_percentage, s.current);
     EXPECT_EQ(g_host_dialog.repaints, s.repaints);
   }
 }
 
 TEST_F(ProgressTest, StepAddsOneAndMilestonesBehindTheStepsAreIgnored) {
   Show();
-  SetProgress(30);
+  SetProgress(&progress, 30);
   for (int i = 0; i < 15; ++i)
-    StepProgress();
-  EXPECT_EQ(g_progress.current_percentage, 45);
+    StepProgress(&progress);
+  EXPECT_EQ(progress.current_percentage, 45);
   EXPECT_EQ(g_host_dialog.repaints, 16);
-  SetProgress(40);  // already passed
-  EXPECT_EQ(g_progress.current_percentage, 45);
+  SetProgress(&progress, 40);  // already passed
+  EXPECT_EQ(progress.current_percentage, 45);
   EXPECT_EQ(g_host_dialog.repaints, 16);
 }
 
 TEST_F(ProgressTest, QuietModeChangesNothing) {
-  g_run_state.show_progress = false;
-  SetProgress(10);
-  StepProgress();
-  SetProgress(100);
-  EXPECT_EQ(g_progress.current_percentage, 0);
+  ResetProgress(&progress, false);
+  SetProgress(&progress, 10);
+  StepProgress(&progress);
+  SetProgress(&progress, 100);
+  EXPECT_EQ(progress.current_percentage, 0);
   EXPECT_EQ(g_host_dialog.repaints, 0);
 }
 
 TEST_F(ProgressTest, ValuesAboveOneHundredDrawAFullBarAndSettleAtOneHundred) {
   Show();
-  SetProgress(150);
+  SetProgress(&progress, 150);
   EXPECT_EQ(g_host_dialog.last_fill_width, 255);
-  EXPECT_EQ(g_progress.current_percentage, 100);
+  EXPECT_EQ(progress.current_percentage, 100);
   // On a full bar each step stores 101, repaints, and is back at 100.
-  StepProgress();
-  StepProgress();
-  EXPECT_EQ(g_progress.current_percentage, 100);
+  StepProgress(&progress);
+  StepProgress(&progress);
+  EXPECT_EQ(progress.current_percentage, 100);
   EXPECT_EQ(g_host_dialog.repaints, 3);
 }
 
@@ -91,15 +86,15 @@ TEST_F(ProgressTest, FillWidthRoundsDown) {
                {99, 255, 252}, {100, 255, 255}, {50, 3, 1},    {100, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.percent << "% of " << c.width);
-    g_progress.current_percentage = c.percent;
-    g_progress.bar_w = c.width;
-    EXPECT_EQ(TakeFillWidth(), c.filled);
+    progress.current_percentage = c.percent;
+    progress.bar_w = c.width;
+    EXPECT_EQ(TakeFillWidth(&progress), c.filled);
   }
 }
 
 TEST_F(ProgressTest, WithoutADialogNothingIsPainted) {
-  SetProgress(10);
-  EXPECT_EQ(g_progress.current_percentage, 10);
+  SetProgress(&progress, 10);
+  EXPECT_EQ(progress.current_percentage, 10);
   EXPECT_EQ(g_host_dialog.repaints, 0);
 }
 

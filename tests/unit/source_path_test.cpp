@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <string>
 
+#include "base/bounded_text.h"
 #include "launcher/run_state.h"
 #include "launcher/source_path.h"
-#include "platform/bounded_text.h"
-#include "platform/posix_machine.h"
+#include "tests/support/pretend_machine.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 class SourcePathTest : public testing::Test {
  protected:
   void SetUp() override {
-    platform::ResetMachine();
+    pretend::ResetMachine();
     Connect('X', "\\\\srv\\pub");
     Share(0, "\\\\srv\\pub", "pub");
     Connect('S', "SERVER_DATA");
@@ -31,19 +31,19 @@ class SourcePathTest : public testing::Test {
       fs::create_directories(dir_.Join(folder));
     }
   }
-  void TearDown() override { platform::ResetMachine(); }
+  void TearDown() override { pretend::ResetMachine(); }
 
   static void Connect(char drive, const char* remote) {
-    text::Copy(platform::Machine().network_connection[drive - 'A'], 256, remote);
+    text::Copy(pretend::Machine().network_connection[drive - 'A'], 256, remote);
   }
   void Share(int slot, const char* name, const char* folder) {
-    platform::PosixMachine::Share& share = platform::Machine().share[slot];
+    pretend::PretendMachine::Share& share = pretend::Machine().share[slot];
     text::Copy(share.name, sizeof share.name, name);
     text::Copy(share.host_folder, sizeof share.host_folder, dir_.Join(folder).c_str());
   }
 
   static std::string Resolved(const std::string& path) {
-    char buffer[kPathCapacity];
+    char buffer[text::kPathCapacity];
     EXPECT_TRUE(text::Copy(buffer, sizeof buffer, path.c_str()));
     ResolveSourcePath(buffer);
     return buffer;
@@ -106,7 +106,7 @@ TEST_F(SourcePathTest, BackslashSearchesStepOverDoubleByteCharacters) {
   // In code page 932 a trail byte can be 0x5C, the backslash. Read as single bytes, the last
   // "backslash" of this path is the trail byte inside the file name, and the folder to look
   // for would be wrong.
-  platform::SetLeadByteRange(0x81, 0x9F);
+  pretend::SetLeadByteRange(0x81, 0x9F);
   const std::string path = "X:\\App\\set\x81\\.cfg";
   EXPECT_EQ(Resolved(path), "\\\\srv\\pub\\App\\set\x81\\.cfg");
 }

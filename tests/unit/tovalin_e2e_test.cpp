@@ -323,6 +323,17 @@ TEST_F(TovalinEndToEnd, TestNamesEveryKindOfDamage) {
       &wrong_size[package::kHeaderSize + package::kRecordUncompressedSizeAt], 5);
   Bytes cut_package = good_package;
   cut_package.resize(cut_package.size() - 10);
+  // A stream whose first token copies from one byte back, before the stream's first byte: the
+  // launcher reads its window's history there, the tool calls it damage.
+  Bytes reaching_back = Package({{"reach.bin", Text("xy")}});
+  {
+    const Bytes stream = {0x00, 0x06, 0x3B, 0x01, 0xFF};  // copy 2 from 1 back, then the end
+    reaching_back.resize(package::kHeaderSize + package::kRecordSize);
+    archive::StoreLittleEndian32(
+        &reaching_back[package::kHeaderSize + package::kRecordCompressedSizeAt],
+        static_cast<uint32_t>(stream.size()));
+    reaching_back.insert(reaching_back.end(), stream.begin(), stream.end());
+  }
 
   const struct {
     const char* what;
@@ -350,6 +361,8 @@ TEST_F(TovalinEndToEnd, TestNamesEveryKindOfDamage) {
        "temp.shr: first.txt: decodes to 10 bytes, but its record says 5"},
       {"package cut short", RawInstaller(stub_, {Member("temp.shr", cut_package)}),
        "temp.shr: short package: file 2 of 2 needs"},
+      {"copy before the stream's start", RawInstaller(stub_, {Member("temp.shr", reaching_back)}),
+       "temp.shr: reach.bin: a copy reaches back before the stream's first byte"},
   };
   Write("whole.exe", whole);
   ToolRun run_whole = Tovalin({"test", "whole.exe"});

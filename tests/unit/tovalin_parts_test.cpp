@@ -183,6 +183,8 @@ TEST(ToolSafeNames, RefusesNamesThatCouldLeaveTheFolder) {
       {"name ", true, false},
       {" ", true, false},
       {".profile", true, true},
+      {"what?.txt", true, false},
+      {"a|b", true, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WhyNameIsUnsafe(c.name, c.terminated).empty(), c.safe) << c.name;

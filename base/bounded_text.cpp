@@ -1,4 +1,4 @@
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace text {
 
 // Appends text at the end of a file, each "\n" as CR LF. With create_missing false the file
 // must already exist. Non-zero when the file was opened and every byte written.
@@ -19,4 +19,4 @@ int AppendLine(const char* path, const char* line, bool create_missing);
 // bytes stored, or -1 when the file cannot be opened (the buffer is then left untouched).
 int32_t ReadText(const char* path, char* buffer, uint32_t capacity);
 
-}  // namespace platform
+}  // namespace text

@@ -9,14 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/bounded_text.h"
+#include "base/bounded_text.h"
 #include "platform/platform.h"
-#include "platform/posix_machine.h"
+#include "resources/strings.h"
+#include "tests/support/pretend_machine.h"
 
 namespace platform {
 namespace {
 
-constexpr uint32_t kStillActive = 259;
 constexpr uint32_t kDefaultVersion = 0x0105;  // 5.1
 
 struct StringEntry {
@@ -24,29 +24,20 @@ struct StringEntry {
   const char* text;
 };
 
-// The launcher's string table, as the resource script carries it.
-const StringEntry kStrings[] = {
-    {201, " was not found. "},
-    {202, "Installation file is missing or corrupt!"},
-    {203, "Warning"},
-    {204, "Another installer is running. You must finish it first!"},
-    {205, "Error copy file from '%s' to '%s'"},
-    {206, "The installer engine in '%s' is damaged and was not started."},
-    {207, "Cannot create a work directory in '%s'."},
-    {208, "Not enough memory to start the installation."},
-    {209, "A path or command line is too long: %s"},
-    {210, "The redirection folder '%s' beside the installer is not allowed."},
-    {211, "The cleanup script '%s' could not be written whole."},
-};
+// The launcher's string table, from the list the resource script compiles.
+#define STRING_TABLE_ENTRY(name, id, text) {id, text},
+const StringEntry kStrings[] = {TOVALIN_LAUNCHER_STRINGS(STRING_TABLE_ENTRY)};
+#undef STRING_TABLE_ENTRY
 
 }  // namespace
 
 uint32_t GetSystemVersion() {
-  return Machine().system_version != 0 ? Machine().system_version : kDefaultVersion;
+  return pretend::Machine().system_version != 0 ? pretend::Machine().system_version
+                                                : kDefaultVersion;
 }
 
 uint32_t GetModulePath(char* buffer, uint32_t capacity) {
-  const char* path = Machine().module_path;
+  const char* path = pretend::Machine().module_path;
   if (path[0] == '\0' || !text::Copy(buffer, capacity, path)) {
     if (capacity > 0) buffer[0] = '\0';
     return 0;
@@ -56,20 +47,23 @@ uint32_t GetModulePath(char* buffer, uint32_t capacity) {
 
 int ChangeDrive(int drive_number) {
   if (drive_number < 1 || drive_number > 26) return 0;
-  Machine().current_drive = drive_number;
+  pretend::Machine().current_drive = drive_number;
   return 1;
 }
 
 int ChangeDirectory(const char* path) {
   char host[4096];
-  if (!ToHostPath(path, host, sizeof host) || access(host, X_OK) != 0) return 0;
-  return text::Copy(Machine().current_directory, sizeof Machine().current_directory, path) ? 1 : 0;
+  if (!pretend::ToHostPath(path, host, sizeof host) || access(host, X_OK) != 0) return 0;
+  return text::Copy(pretend::Machine().current_directory,
+                    sizeof pretend::Machine().current_directory, path)
+             ? 1
+             : 0;
 }
 
 uint32_t GetTemporaryPath(char* buffer, uint32_t capacity) {
-  const char* path = Machine().temp_path;
+  const char* path = pretend::Machine().temp_path;
   if (path[0] == '\0') {
-    errno = static_cast<int>(Machine().temp_path_error);
+    errno = static_cast<int>(pretend::Machine().temp_path_error);
     return 0;
   }
   uint32_t length = static_cast<uint32_t>(std::strlen(path));
@@ -79,7 +73,7 @@ uint32_t GetTemporaryPath(char* buffer, uint32_t capacity) {
 
 uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out) {
   for (int attempt = 0; attempt < 0x10000; ++attempt) {
-    uint32_t unique = ((Machine().temp_names_made++) & 0xFFFF) + 1;
+    uint32_t unique = ((pretend::Machine().temp_names_made++) & 0xFFFF) + 1;
     char path[kTempNameCapacity];
     size_t length = std::strlen(folder);
     const char* separator = (length > 0 && folder[length - 1] == '\\') ? "" : "\\";
@@ -88,7 +82,7 @@ uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out)
       return 0;
     }
     char host[4096];
-    if (!ToHostPath(path, host, sizeof host)) return 0;
+    if (!pretend::ToHostPath(path, host, sizeof host)) return 0;
     int fd = open(host, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
@@ -101,7 +95,7 @@ uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out)
 }
 
 void ShowWarningBox(const char* text_in, const char* caption) {
-  PosixMachine& machine = Machine();
+  pretend::PretendMachine& machine = pretend::Machine();
   ++machine.warning_boxes_shown;
   text::Copy(machine.warning_box_text, sizeof machine.warning_box_text, text_in);
   text::Copy(machine.warning_box_caption, sizeof machine.warning_box_caption, caption);
@@ -120,7 +114,7 @@ int LoadStringText(void* /*instance*/, uint32_t id, char* buffer, int capacity) 
 }
 
 int StartProcess(char* command_line, ProcessInfo* started) {
-  PosixMachine& machine = Machine();
+  pretend::PretendMachine& machine = pretend::Machine();
   if (machine.run_process == nullptr) {
     errno = ENOENT;
     return 0;
@@ -134,20 +128,16 @@ int StartProcess(char* command_line, ProcessInfo* started) {
 }
 
 int WaitForProcessEnd(const ProcessInfo& /*started*/, uint32_t /*milliseconds*/) {
-  PosixMachine& machine = Machine();
+  pretend::PretendMachine& machine = pretend::Machine();
   return machine.process_waits++ >= machine.still_running_waits ? 1 : 0;
 }
 
 int GetProcessExitCode(const ProcessInfo& /*started*/, uint32_t* exit_code) {
-  const PosixMachine& machine = Machine();
+  const pretend::PretendMachine& machine = pretend::Machine();
   if (machine.exit_code_unreadable) return 0;
   bool ended = machine.process_waits > machine.still_running_waits;
   *exit_code = ended ? machine.process_exit_code : kStillActive;
   return 1;
-}
-
-int CallAtExit(void (*handler)()) {
-  return std::atexit(handler) == 0 ? 1 : 0;
 }
 
 void EndProcess(uint32_t exit_code) {

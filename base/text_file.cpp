@@ -1,8 +1,8 @@
-#include "platform/text_file.h"
+#include "base/text_file.h"
 
 #include "platform/platform.h"
 
-namespace platform {
+namespace text {
 namespace {
 
 constexpr char kCtrlZ = 0x1A;
@@ -10,25 +10,25 @@ constexpr uint32_t kChunk = 512;
 
 // Writes text to an open file with each "\n" expanded to CR LF, through a small staging
 // buffer. True when every byte was written.
-bool WriteExpanded(FileHandle file, const char* text) {
+bool WriteExpanded(platform::FileHandle file, const char* text) {
   char staged[kChunk + 1];  // one LF grows into two bytes, so leave room for the CR
   uint32_t used = 0;
   for (const char* p = text; *p != '\0'; ++p) {
     if (*p == '\n') staged[used++] = '\r';
     staged[used++] = *p;
     if (used >= kChunk) {
-      if (WriteBytes(file, staged, used) != static_cast<int32_t>(used)) return false;
+      if (platform::WriteBytes(file, staged, used) != static_cast<int32_t>(used)) return false;
       used = 0;
     }
   }
-  return used == 0 || WriteBytes(file, staged, used) == static_cast<int32_t>(used);
+  return used == 0 || platform::WriteBytes(file, staged, used) == static_cast<int32_t>(used);
 }
 
 int AppendPieces(const char* path, bool create_missing, const char* text, const char* tail) {
-  FileHandle file = OpenForAppending(path, create_missing);
-  if (file == kNoFile) return 0;
+  platform::FileHandle file = platform::OpenForAppending(path, create_missing);
+  if (file == platform::kNoFile) return 0;
   bool ok = WriteExpanded(file, text) && WriteExpanded(file, tail);
-  CloseFile(file);
+  platform::CloseFile(file);
   return ok ? 1 : 0;
 }
 
@@ -43,14 +43,14 @@ int AppendLine(const char* path, const char* line, bool create_missing) {
 }
 
 int32_t ReadText(const char* path, char* buffer, uint32_t capacity) {
-  FileHandle file = OpenForReading(path);
-  if (file == kNoFile) return -1;
+  platform::FileHandle file = platform::OpenForReading(path);
+  if (file == platform::kNoFile) return -1;
   uint32_t stored = 0;
   bool pending_cr = false;  // a CR whose fate depends on the next byte
   bool done = capacity <= 1;
   char chunk[kChunk];
   while (!done) {
-    int32_t got = ReadBytes(file, chunk, kChunk);
+    int32_t got = platform::ReadBytes(file, chunk, kChunk);
     if (got <= 0) break;
     for (int32_t i = 0; i < got && !done; ++i) {
       char c = chunk[i];
@@ -81,8 +81,8 @@ int32_t ReadText(const char* path, char* buffer, uint32_t capacity) {
   }
   if (pending_cr && stored + 1 < capacity) buffer[stored++] = '\r';
   if (capacity > 0) buffer[stored] = '\0';
-  CloseFile(file);
+  platform::CloseFile(file);
   return static_cast<int32_t>(stored);
 }
 
-}  // namespace platform
+}  // namespace text

@@ -9,6 +9,9 @@
 
 namespace text {
 
+// Paths and most texts of the launcher live in buffers of this size, terminating NUL included.
+constexpr size_t kPathCapacity = 1024;
+
 // Copies source into buffer.
 bool Copy(char* buffer, size_t capacity, const char* source);
 

@@ -1,7 +1,11 @@
-// Host build only: the Windows facts that a Linux machine lacks, kept in one record that tests
-// configure. The posix side of the platform seam reads it for every such fact.
+// The tests' pretend Windows machine, for host builds. Linked into tests only, it completes the
+// posix side of the platform seam: the file services there reach host files through its drive
+// letters, and it supplies every Windows fact a Linux machine lacks and the launcher's run (its
+// own module, temporary names, message boxes, the string table, the engine process), all from
+// one record that tests configure. It also plays what a real machine rarely does on demand: a
+// full disk, directories that cannot be made, exhausted memory, another program taking a name.
 //
-// Paths. The subsystems work with Windows paths. The posix side turns them into host paths:
+// Paths. The subsystems work with Windows paths. The pretend machine turns them into host paths:
 // every backslash becomes a slash, and a leading drive ("C:") is replaced by the host folder
 // configured for that drive letter. A path without a drive is used as it stands, so native
 // Linux paths work unchanged.
@@ -12,9 +16,9 @@
 
 #include "platform/platform.h"
 
-namespace platform {
+namespace pretend {
 
-struct PosixMachine {
+struct PretendMachine {
   // Lead bytes of double-byte characters in the pretend ANSI code page. None by default: a
   // single-byte code page, as on western Windows.
   bool lead_byte[256];
@@ -59,7 +63,7 @@ struct PosixMachine {
   // When set, the local clock stands still at pinned_clock; otherwise it is the host's
   // localtime().
   bool clock_pinned;
-  LocalTime pinned_clock;
+  platform::LocalTime pinned_clock;
   // The process id to report; 0 reports the host's getpid().
   uint32_t process_id;
   // The system locale's abbreviated language name, such as "ENU"; empty when it cannot be read.
@@ -77,7 +81,7 @@ struct PosixMachine {
 };
 
 // The machine record of this process.
-PosixMachine& Machine();
+PretendMachine& Machine();
 
 // Puts the machine record back to its defaults.
 void ResetMachine();
@@ -88,4 +92,4 @@ void SetLeadByteRange(uint8_t first, uint8_t last);
 // Writes the host form of a Windows path into out. False when it does not fit.
 bool ToHostPath(const char* path, char* out, size_t capacity);
 
-}  // namespace platform
+}  // namespace pretend
