@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "archive/archive_end.h"
 #include "archive/archive_format.h"
 #include "archive/member_chain.h"
 #include "archive/member_name.h"
@@ -15,6 +16,7 @@ void ForgetSource(ArchiveReader* reader) {
   reader->archive_handle = platform::kNoFile;
   reader->first_entry_offset = 0;
   reader->last_entry_offset = 0;
+  reader->archive_end = 0;
   reader->archive_position = -1;
 }
 
@@ -29,8 +31,13 @@ void OpenArchive(ArchiveReader* reader) {
   }
   uint8_t bytes[archive::kTrailerSize];
   archive::ArchiveTrailer trailer;
-  // A file shorter than the trailer fails the positioning (or, at worst, the read comes short).
-  if (platform::Seek(file, -static_cast<int32_t>(sizeof bytes), platform::kFromEnd) < 0 ||
+  archive::ArchiveBounds bounds = {};
+  const int32_t file_size = platform::Seek(file, 0, platform::kFromEnd);
+  if (file_size >= 0) FindArchiveBounds(file, static_cast<uint32_t>(file_size), &bounds);
+  // The trailer ends the archive; a file too short to hold one carries none.
+  const int32_t trailer_at = static_cast<int32_t>(bounds.end) - static_cast<int32_t>(sizeof bytes);
+  if (file_size < 0 || trailer_at < 0 ||
+      platform::Seek(file, trailer_at, platform::kFromStart) != trailer_at ||
       platform::ReadBytes(file, bytes, sizeof bytes) != static_cast<int32_t>(sizeof bytes) ||
       !archive::DecodeTrailer(bytes, &trailer)) {
     platform::CloseFile(file);
@@ -40,6 +47,7 @@ void OpenArchive(ArchiveReader* reader) {
   reader->archive_handle = file;
   reader->first_entry_offset = trailer.first_entry_offset;
   reader->last_entry_offset = trailer.last_entry_offset;
+  reader->archive_end = bounds.end;
 }
 
 bool ArchiveAvailable(const ArchiveReader* reader) {
@@ -51,7 +59,8 @@ bool ArchiveAvailable(const ArchiveReader* reader) {
 int FindArchiveMember(ArchiveReader* reader, const char* key, archive::ChainEntry* entry) {
   archive::ChainWalk walk;
   reader->archive_position = -1;  // the walk moves the file
-  archive::BeginChainWalk(&walk, reader->archive_handle, reader->first_entry_offset);
+  archive::BeginChainWalk(&walk, reader->archive_handle, reader->first_entry_offset,
+                          reader->archive_end);
   while (archive::NextChainEntry(&walk, entry)) {
     if (archive::NameFieldMatchesKey(entry->header.name, key)) return 1;
   }
@@ -154,7 +163,11 @@ int32_t ReadMember(MemberStream* stream, void* buffer, int32_t count) {
   }
   ArchiveReader* reader = stream->archive;
   if (!ArchiveAvailable(reader)) return -1;
+  // Nothing past the archive's end is a member's, however large its header says it is.
   int64_t rest = static_cast<int64_t>(stream->size) - stream->position;
+  int64_t before_end =
+      static_cast<int64_t>(reader->archive_end) - stream->data_start - stream->position;
+  if (rest > before_end) rest = before_end;
   if (count > rest) count = rest > 0 ? static_cast<int32_t>(rest) : 0;
   if (count == 0) return 0;
   // Streams share the archive file, and other streams and lookups may have moved it since this
@@ -186,7 +199,8 @@ int HasInstallScriptMember(ArchiveReader* reader) {
   archive::ChainWalk walk;
   archive::ChainEntry entry;
   reader->archive_position = -1;  // the walk moves the file
-  archive::BeginChainWalk(&walk, reader->archive_handle, reader->first_entry_offset);
+  archive::BeginChainWalk(&walk, reader->archive_handle, reader->first_entry_offset,
+                          reader->archive_end);
   while (archive::NextChainEntry(&walk, &entry)) {
     if (archive::NameFieldMarksInstallScript(entry.header.name)) return 1;
   }

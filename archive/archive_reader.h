@@ -36,6 +36,9 @@ struct ArchiveReader {
   platform::FileHandle archive_handle;
   uint32_t first_entry_offset;
   uint32_t last_entry_offset;  // kept from the trailer, used by nothing
+  // Where the archive ends: the file's end, or in a signed file the start of its certificate
+  // table less the padding before it. No member is read past it.
+  uint32_t archive_end;
   // Where the archive file stands after the last member read, -1 when unknown. A stream read
   // right after its own previous read need not position the file again, which spares a copy
   // one system call per block.

@@ -11,8 +11,8 @@ namespace {
 
 // Member data moves through a buffer of this size; nothing holds a whole member.
 constexpr uint32_t kStreamBlockSize = 1u << 16;
-// Readers position with signed 32-bit offsets, so no installer may grow past that.
-constexpr uint64_t kMaxInstallerSize = INT32_MAX;
+// Signing tools pad a file to a multiple of this before they append the certificate table.
+constexpr uint32_t kSigningAlignment = 8;
 
 int Fail(std::string* error, const std::string& reason) {
   if (error != nullptr) *error = reason;
@@ -121,9 +121,82 @@ std::vector<uint8_t> BuildDirectory(const std::vector<PlacedMember>& placed) {
   return directory;
 }
 
+std::string WithThousands(uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (size_t at = digits.size(); at > 3; at -= 3)
+    digits.insert(at - 3, ",");
+  return digits;
+}
+
+// Where everything goes, worked out before anything is written: members back to back after the
+// image, zero padding that makes the file's length a multiple of 8, the directory, the trailer.
+struct Layout {
+  std::vector<PlacedMember> placed;
+  uint32_t padding;
+  std::vector<uint8_t> directory;
+  uint64_t installer_size;
+};
+
+int LayOut(uint64_t image_size, const std::vector<NewMember>& members, Layout* layout,
+           std::string* error) {
+  // A first entry offset of 0 means "no members", so the first header cannot start the file.
+  if (image_size == 0 && !members.empty()) return Fail(error, "members need an image in front");
+  layout->placed.clear();
+  uint64_t offset = image_size;
+  for (const NewMember& entry : members) {
+    if (!IsStorableMemberName(entry.name))
+      return Fail(error, "bad member name \"" + entry.name + "\"");
+    uint64_t size = 0;
+    if (!MeasureMember(entry, &size, error)) return 0;
+    // Offsets are checked against the limit below; until then they must not wrap.
+    if (offset > kLargestInstaller) break;
+    layout->placed.push_back({&entry, static_cast<uint32_t>(offset), static_cast<uint32_t>(size)});
+    offset += kEntryHeaderSize + size;
+  }
+  layout->directory = BuildDirectory(layout->placed);
+  uint64_t unpadded = offset + layout->directory.size() + kTrailerSize;
+  layout->padding =
+      static_cast<uint32_t>((kSigningAlignment - unpadded % kSigningAlignment) % kSigningAlignment);
+  layout->installer_size = unpadded + layout->padding;
+  if (layout->placed.size() != members.size() || layout->installer_size > kLargestInstaller) {
+    return Fail(error, "the installer would take " +
+                           (layout->placed.size() == members.size()
+                                ? WithThousands(layout->installer_size) + " bytes"
+                                : std::string("more")) +
+                           ", more than the " + WithThousands(kLargestInstaller) +
+                           " an installer may have (2 GiB, less room for a signature); leave "
+                           "the largest members out and ship them as loose files beside the "
+                           "installer, where the launcher looks for every member it does not "
+                           "find in its archive");
+  }
+  return 1;
+}
+
+int WriteArchive(platform::FileHandle out, const Layout& layout, const WriteProgress& progress,
+                 std::string* error) {
+  const std::vector<PlacedMember>& placed = layout.placed;
+  for (size_t i = 0; i < placed.size(); ++i) {
+    uint32_t next = i + 1 < placed.size() ? placed[i + 1].header_offset : 0;
+    if (!WriteMember(out, placed[i], next, progress, error)) return 0;
+  }
+  ArchiveTrailer trailer = {};
+  if (!placed.empty()) {
+    trailer.first_entry_offset = placed.front().header_offset;
+    trailer.last_entry_offset = placed.back().header_offset;
+  }
+  uint8_t trailer_bytes[kTrailerSize];
+  EncodeTrailer(trailer, trailer_bytes);
+  const uint8_t padding[kSigningAlignment] = {};
+  if (!WriteAll(out, padding, layout.padding) ||
+      !WriteAll(out, layout.directory.data(), layout.directory.size()) ||
+      !WriteAll(out, trailer_bytes, sizeof trailer_bytes)) {
+    return Fail(error, "cannot write the member directory");
+  }
+  return 1;
+}
+
 int WriteImage(const std::string& target_path, const void* bytes, size_t size,
                platform::FileHandle* out, std::string* error) {
-  if (size > kMaxInstallerSize) return Fail(error, "image too large");
   *out = platform::CreateOrTruncate(target_path.c_str());
   if (*out == platform::kNoFile) return Fail(error, "cannot create " + target_path);
   if (!WriteAll(*out, bytes, size)) {
@@ -135,10 +208,9 @@ int WriteImage(const std::string& target_path, const void* bytes, size_t size,
   return 1;
 }
 
-int FinishInstaller(const std::string& target_path, platform::FileHandle out, uint32_t image_size,
-                    const std::vector<NewMember>& members, std::string* error,
-                    const WriteProgress& progress) {
-  int ok = AppendPayloadArchive(out, image_size, members, error, progress);
+int FinishInstaller(const std::string& target_path, platform::FileHandle out, const Layout& layout,
+                    std::string* error, const WriteProgress& progress) {
+  int ok = WriteArchive(out, layout, progress, error);
   platform::CloseFile(out);
   if (!ok) platform::RemoveFile(target_path.c_str());
   return ok;
@@ -158,52 +230,18 @@ int IsStorableMemberName(const std::string& name) {
 int AppendPayloadArchive(platform::FileHandle out, uint32_t image_size,
                          const std::vector<NewMember>& members, std::string* error,
                          const WriteProgress& progress) {
-  // A first entry offset of 0 means "no members", so the first header cannot start the file.
-  if (image_size == 0 && !members.empty()) return Fail(error, "members need an image in front");
-  // Lay everything out first, so that a refused name or a missing source writes nothing.
-  std::vector<PlacedMember> placed;
-  uint64_t offset = image_size;
-  for (const NewMember& entry : members) {
-    if (!IsStorableMemberName(entry.name))
-      return Fail(error, "bad member name \"" + entry.name + "\"");
-    uint64_t size = 0;
-    if (!MeasureMember(entry, &size, error)) return 0;
-    if (offset + kEntryHeaderSize + size > kMaxInstallerSize) {
-      return Fail(error, "installer would exceed 2 GiB");
-    }
-    placed.push_back({&entry, static_cast<uint32_t>(offset), static_cast<uint32_t>(size)});
-    offset += kEntryHeaderSize + size;
-  }
-  std::vector<uint8_t> directory = BuildDirectory(placed);
-  if (offset + directory.size() + kTrailerSize > kMaxInstallerSize) {
-    return Fail(error, "installer would exceed 2 GiB");
-  }
-
-  for (size_t i = 0; i < placed.size(); ++i) {
-    uint32_t next = i + 1 < placed.size() ? placed[i + 1].header_offset : 0;
-    if (!WriteMember(out, placed[i], next, progress, error)) return 0;
-  }
-  ArchiveTrailer trailer = {};
-  if (!placed.empty()) {
-    trailer.first_entry_offset = placed.front().header_offset;
-    trailer.last_entry_offset = placed.back().header_offset;
-  }
-  uint8_t trailer_bytes[kTrailerSize];
-  EncodeTrailer(trailer, trailer_bytes);
-  if (!WriteAll(out, directory.data(), directory.size()) ||
-      !WriteAll(out, trailer_bytes, sizeof trailer_bytes)) {
-    return Fail(error, "cannot write the member directory");
-  }
-  return 1;
+  Layout layout;
+  return LayOut(image_size, members, &layout, error) && WriteArchive(out, layout, progress, error);
 }
 
 int WriteInstallerFile(const std::string& target_path, const std::vector<uint8_t>& image,
                        const std::vector<NewMember>& members, std::string* error,
                        const WriteProgress& progress) {
+  Layout layout;
+  if (!LayOut(image.size(), members, &layout, error)) return 0;
   platform::FileHandle out = platform::kNoFile;
   if (!WriteImage(target_path, image.data(), image.size(), &out, error)) return 0;
-  return FinishInstaller(target_path, out, static_cast<uint32_t>(image.size()), members, error,
-                         progress);
+  return FinishInstaller(target_path, out, layout, error, progress);
 }
 
 int WriteInstallerFileFromImage(const std::string& target_path, const std::string& image_path,
@@ -213,9 +251,18 @@ int WriteInstallerFileFromImage(const std::string& target_path, const std::strin
   if (in == platform::kNoFile) return Fail(error, "cannot open " + image_path);
   int32_t image_size = platform::Seek(in, 0, platform::kFromEnd);
   platform::Seek(in, 0, platform::kFromStart);
+  // Laid out before the target is touched: what would be refused writes nothing.
+  Layout layout;
+  if (image_size < 0) {
+    platform::CloseFile(in);
+    return Fail(error, "cannot measure " + image_path);
+  }
+  if (!LayOut(static_cast<uint32_t>(image_size), members, &layout, error)) {
+    platform::CloseFile(in);
+    return 0;
+  }
   platform::FileHandle out = platform::kNoFile;
-  int ok = image_size >= 0 && WriteImage(target_path, nullptr, 0, &out, error);
-  if (image_size < 0) Fail(error, "cannot measure " + image_path);
+  int ok = WriteImage(target_path, nullptr, 0, &out, error);
   std::vector<uint8_t> block(kStreamBlockSize);
   // Exactly the measured size: the member offsets are laid out from it.
   for (int32_t left = image_size; ok && left > 0;) {
@@ -237,8 +284,7 @@ int WriteInstallerFileFromImage(const std::string& target_path, const std::strin
     }
     return 0;
   }
-  return FinishInstaller(target_path, out, static_cast<uint32_t>(image_size), members, error,
-                         progress);
+  return FinishInstaller(target_path, out, layout, error, progress);
 }
 
 }  // namespace archive

@@ -27,17 +27,13 @@ bool ReturnsToCheckpoint(ChainWalk* walk, uint32_t next) {
 
 }  // namespace
 
-void BeginChainWalk(ChainWalk* walk, platform::FileHandle file, uint32_t first_entry_offset) {
+void BeginChainWalk(ChainWalk* walk, platform::FileHandle file, uint32_t first_entry_offset,
+                    uint32_t archive_end) {
   std::memset(walk, 0, sizeof *walk);
   walk->file = file;
   walk->status = CHAIN_WALKING;
-  int32_t end = platform::Seek(file, 0, platform::kFromEnd);
-  if (end < 0) {
-    StopWalk(walk, CHAIN_READ_FAILED);
-    return;
-  }
-  walk->file_size = static_cast<uint32_t>(end);
-  walk->header_limit = walk->file_size / kEntryHeaderSize;
+  walk->archive_end = archive_end;
+  walk->header_limit = walk->archive_end / kEntryHeaderSize;
   walk->next_offset = first_entry_offset;
   walk->loop_checkpoint = first_entry_offset;
   walk->loop_span = 1;
@@ -47,12 +43,12 @@ void BeginChainWalk(ChainWalk* walk, platform::FileHandle file, uint32_t first_e
 int NextChainEntry(ChainWalk* walk, ChainEntry* entry) {
   if (walk->status != CHAIN_WALKING) return 0;
   uint32_t offset = walk->next_offset;
-  if (offset > walk->file_size || walk->file_size - offset < kEntryHeaderSize) {
+  if (offset > walk->archive_end || walk->archive_end - offset < kEntryHeaderSize) {
     return StopWalk(walk, CHAIN_HEADER_PAST_END);
   }
   if (walk->headers_read >= walk->header_limit) return StopWalk(walk, CHAIN_TOO_LONG);
 
-  // The offset fits the file, and the file's size fits a signed 32-bit position.
+  // The offset lies in the archive, and the archive's end fits a signed 32-bit position.
   if (platform::Seek(walk->file, static_cast<int32_t>(offset), platform::kFromStart) !=
       static_cast<int32_t>(offset)) {
     return StopWalk(walk, CHAIN_READ_FAILED);
@@ -66,7 +62,7 @@ int NextChainEntry(ChainWalk* walk, ChainEntry* entry) {
   entry->header_offset = offset;
   DecodeEntryHeader(bytes, &entry->header);
   entry->name_terminated = StoredNameLength(entry->header) >= 0 ? 1 : 0;
-  uint32_t room_for_data = walk->file_size - offset - kEntryHeaderSize;
+  uint32_t room_for_data = walk->archive_end - offset - kEntryHeaderSize;
   entry->data_within_file = entry->header.size <= room_for_data ? 1 : 0;
 
   uint32_t next = entry->header.next_entry_offset;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_end.h"
 #include "archive/archive_writer.h"
 #include "platform/platform.h"
 #include "tools/command.h"
@@ -25,6 +26,11 @@ const char kHelp[] =
     "trailer. A MEMBER is a file path, stored under its file name; NAME=PATH stores the file\n"
     "at PATH under NAME. Each member carries its file's last-write time (UTC) as DOS date and\n"
     "time, and the archive attribute.\n"
+    "\n"
+    "SETUP's length is a multiple of 8, so a signing tool (osslsigncode, signtool) appends its\n"
+    "certificate table right behind it; sign SETUP after building it. A signed LAUNCHER or\n"
+    "installer is refused. SETUP may take at most 2,146,435,072 bytes (2 GiB, less room for a\n"
+    "signature); ship larger members as loose files beside it, where the launcher finds them.\n"
     "\n"
     "A name must be a bare file name of at most 255 bytes whose extension has at most 7\n"
     "characters, with no \"\\\", \"/\" or \":\"; no name may be given twice (ASCII case is\n"
@@ -72,6 +78,16 @@ int RunBuild(const ParsedCommandLine& command_line) {
 
   {
     InputFile image(stub);
+    // Signing comes last: a signature over the stub alone would not cover the installer, and
+    // one over a whole installer would be broken by building on it.
+    archive::ArchiveBounds bounds;
+    archive::FindArchiveBounds(image.handle(), image.size(), &bounds);
+    if (bounds.certificate_size != 0) {
+      throw Failure(stub + ": is signed (a certificate table of " +
+                    std::to_string(bounds.certificate_size) + " bytes at offset " +
+                    std::to_string(bounds.certificate_offset) +
+                    "); build from the unsigned launcher, and sign the installer after building");
+    }
     if (HasArchiveTrailer(image)) {
       throw Failure(stub + ": already carries a payload archive; give the bare launcher");
     }

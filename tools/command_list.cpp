@@ -22,6 +22,7 @@ const char kHelp[] =
     "\n"
     "Lists the members of INSTALLER's payload archive in chain order (the order in which the\n"
     "launcher looks them up): size in bytes, DOS date and time (UTC), attributes and name.\n"
+    "A last line tells whether the installer is signed, and where its certificate table lies.\n"
     "\n"
     "Options:\n"
     "  -p, --packages  also list the files inside each package member: packed size, size,\n"
@@ -50,6 +51,7 @@ struct ListedMember {
 
 struct Listing {
   std::string path;
+  archive::ArchiveBounds bounds;  // with the certificate table of a signed installer
   std::vector<ListedMember> members;
   std::vector<std::string> problems;  // each names what it is about
 };
@@ -87,6 +89,7 @@ Listing MakeListing(InputFile& file, bool with_packages, bool quiet) {
   InstallerView view = ReadInstaller(file);
   Listing listing;
   listing.path = file.path();
+  listing.bounds = view.bounds;
   for (const MemberInfo& member : view.members) {
     ListedMember listed;
     listed.member = member;
@@ -146,6 +149,12 @@ void PrintText(const Listing& listing, bool with_packages) {
   }
   std::printf("%s", summary.c_str());
   std::printf("\n");
+  if (listing.bounds.certificate_size != 0) {
+    std::printf("Signed: certificate table of %u bytes at offset %u\n",
+                listing.bounds.certificate_size, listing.bounds.certificate_offset);
+  } else {
+    std::printf("Not signed\n");
+  }
 }
 
 void WriteDateTime(JsonWriter& json, uint32_t dos_date, uint32_t dos_time) {
@@ -160,6 +169,17 @@ void PrintJson(const Listing& listing, bool with_packages) {
   json.BeginObject();
   json.Key("installer");
   json.String(listing.path);
+  json.Key("signed");
+  json.Bool(listing.bounds.certificate_size != 0);
+  if (listing.bounds.certificate_size != 0) {
+    json.Key("certificate_table");
+    json.BeginObject();
+    json.Key("offset");
+    json.Number(listing.bounds.certificate_offset);
+    json.Key("size");
+    json.Number(listing.bounds.certificate_size);
+    json.EndObject();
+  }
   json.Key("members");
   json.BeginArray();
   for (const ListedMember& listed : listing.members) {

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "archive/archive_end.h"
 #include "archive/archive_format.h"
 #include "archive/member_chain.h"
 #include "base/ascii.h"
@@ -10,11 +11,19 @@
 namespace tool {
 namespace {
 
-bool ReadTrailer(InputFile& file, archive::ArchiveTrailer* trailer) {
-  if (file.size() < archive::kTrailerSize) return false;
+// The trailer that ends the archive, which the bounds place. False when there is none.
+bool ReadTrailer(InputFile& file, const archive::ArchiveBounds& bounds,
+                 archive::ArchiveTrailer* trailer) {
+  if (bounds.end < archive::kTrailerSize) return false;
   uint8_t bytes[archive::kTrailerSize];
-  if (!file.ReadAt(file.size() - archive::kTrailerSize, bytes, sizeof bytes)) return false;
+  if (!file.ReadAt(bounds.end - archive::kTrailerSize, bytes, sizeof bytes)) return false;
   return archive::DecodeTrailer(bytes, trailer) != 0;
+}
+
+archive::ArchiveBounds BoundsOf(InputFile& file) {
+  archive::ArchiveBounds bounds;
+  archive::FindArchiveBounds(file.handle(), file.size(), &bounds);
+  return bounds;
 }
 
 MemberInfo ToMemberInfo(const archive::ChainEntry& entry) {
@@ -35,12 +44,16 @@ MemberInfo ToMemberInfo(const archive::ChainEntry& entry) {
   return member;
 }
 
-std::string WhyChainEnded(const archive::ChainWalk& walk, uint32_t offset, uint32_t file_size) {
+std::string WhyChainEnded(const archive::ChainWalk& walk, uint32_t offset,
+                          const archive::ArchiveBounds& bounds) {
   const std::string at = "offset " + std::to_string(offset);
+  const std::string end = bounds.certificate_size != 0
+                              ? "the end of the archive, where the certificate table begins ("
+                              : "the end of the file (";
   switch (walk.status) {
     case archive::CHAIN_HEADER_PAST_END:
-      return "the entry header at " + at + " lies past the end of the file (" +
-             std::to_string(file_size) + " bytes): the installer is truncated or damaged";
+      return "the entry header at " + at + " lies past " + end + std::to_string(bounds.end) +
+             " bytes): the installer is truncated or damaged";
     case archive::CHAIN_READ_FAILED:
       return "the entry header at " + at + " cannot be read";
     case archive::CHAIN_LOOPED:
@@ -56,7 +69,7 @@ std::string WhyChainEnded(const archive::ChainWalk& walk, uint32_t offset, uint3
 
 bool HasArchiveTrailer(InputFile& file) {
   archive::ArchiveTrailer trailer;
-  return ReadTrailer(file, &trailer);
+  return ReadTrailer(file, BoundsOf(file), &trailer);
 }
 
 InstallerView ReadInstaller(InputFile& file) {
@@ -64,16 +77,20 @@ InstallerView ReadInstaller(InputFile& file) {
     throw Failure(file.path() + ": not an installer: " + std::to_string(file.size()) +
                   " bytes are too few to carry a payload archive");
   }
+  InstallerView view;
+  view.bounds = BoundsOf(file);
   archive::ArchiveTrailer trailer;
-  if (!ReadTrailer(file, &trailer)) {
+  if (!ReadTrailer(file, view.bounds, &trailer)) {
     throw Failure(file.path() +
-                  ": no payload archive: the file does not end with an archive trailer "
-                  "(not an installer, or a truncated one)");
+                  (view.bounds.certificate_size != 0
+                       ? ": no payload archive before its certificate table (a signed program, "
+                         "not an installer)"
+                       : ": no payload archive: the file does not end with an archive trailer "
+                         "(not an installer, or a truncated one)"));
   }
 
-  InstallerView view;
   archive::ChainWalk walk;
-  archive::BeginChainWalk(&walk, file.handle(), trailer.first_entry_offset);
+  archive::BeginChainWalk(&walk, file.handle(), trailer.first_entry_offset, view.bounds.end);
   // The walker stops every loop in constant memory, but may deliver a few headers twice before
   // it does; the tool can afford to remember every offset and stop at the first repeat.
   std::set<uint32_t> visited;
@@ -81,7 +98,7 @@ InstallerView ReadInstaller(InputFile& file) {
   for (;;) {
     uint32_t offset = walk.next_offset;
     if (!archive::NextChainEntry(&walk, &entry)) {
-      view.chain_problem = WhyChainEnded(walk, offset, file.size());
+      view.chain_problem = WhyChainEnded(walk, offset, view.bounds);
       break;
     }
     if (!visited.insert(entry.header_offset).second) {

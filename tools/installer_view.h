@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_end.h"
 #include "tools/input_file.h"
 
 namespace tool {
@@ -20,11 +21,13 @@ struct MemberInfo {
   // The name field up to its NUL; the whole field when it holds no NUL.
   std::string name;
   bool name_terminated;
-  // Whether all size bytes of data lie within the file.
+  // Whether all size bytes of data lie within the archive.
   bool data_within_file;
 };
 
 struct InstallerView {
+  // Where the archive ends, and the certificate table of a signed installer.
+  archive::ArchiveBounds bounds;
   std::vector<MemberInfo> members;  // in chain order, each header once
   // Why the walk ended before a next entry offset of 0; empty when it ended normally.
   std::string chain_problem;

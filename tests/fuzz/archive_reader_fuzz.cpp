@@ -2,9 +2,12 @@
 // copy without reading or writing out of bounds, without looping and without leaking a stream,
 // whatever the trailer and the chain claim.
 //
-// The first input byte chooses how the rest is used. Even: the bytes are the whole file. Odd:
-// the bytes become the members of an installer made by the writer, and then one byte of that
-// installer is overwritten, so that the fuzzer also reaches deep into well-formed chains.
+// The first input byte chooses how the rest is used. Bit 0 clear: the bytes are the whole file.
+// Bit 0 set: the bytes become the members of an installer made by the writer, and then one byte
+// of that installer is overwritten, so that the fuzzer also reaches deep into well-formed chains.
+// Bit 1 set: the file is signed, or claims to be: it starts with a PE image whose certificate
+// directory points at a table appended after some padding, exactly or (as the input says) a
+// little off, so that the search for the archive's end before a signature is fuzzed too.
 #include <unistd.h>
 
 #include <cstddef>
@@ -18,6 +21,8 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "pe/pe_format.h"
+#include "tests/support/pe_image.h"
 
 namespace {
 
@@ -58,7 +63,8 @@ void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
 }
 
 // Splits the input into members, writes them with the writer, then corrupts one byte.
-void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_t size) {
+void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_t size,
+                             bool as_pe) {
   std::vector<archive::NewMember> members;
   size_t at = 0;
   for (size_t i = 0; at < size && i < 5; ++i) {
@@ -71,7 +77,8 @@ void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_
     at += length;
   }
   // Never empty: members cannot start the file, where their offset would read as "none".
-  std::vector<uint8_t> image(1, 'M');
+  std::vector<uint8_t> image =
+      as_pe ? testing_support::MinimalPeImage() : std::vector<uint8_t>(1, 'M');
   image.insert(image.end(), data + at, data + at + (size - at < 32 ? size - at : 32));
   if (!archive::WriteInstallerFile(path, image, members, nullptr)) std::abort();
   if (size < 3) return;
@@ -82,6 +89,35 @@ void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_
   long where = static_cast<long>((static_cast<unsigned>(data[size - 1]) << 8 | data[size - 2])) %
                (length > 0 ? length : 1);
   if (std::fseek(file, where, SEEK_SET) != 0 || std::fputc(data[size - 3], file) == EOF ||
+      std::fclose(file) != 0) {
+    std::abort();
+  }
+}
+
+// Appends padding and a certificate table to the file and points the image's certificate
+// directory at it. The last input bytes choose the padding (and whether a byte of it is not
+// zero), the table's size, and whether the directory is a byte off.
+void SignFile(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* file = std::fopen(path.c_str(), "r+b");
+  if (file == nullptr || std::fseek(file, 0, SEEK_END) != 0) std::abort();
+  const long length = std::ftell(file);
+  const uint8_t choice = size > 0 ? data[size - 1] : 0;
+  const uint8_t amount = size > 1 ? data[size - 2] : 0;
+  std::vector<uint8_t> tail(choice % 8, 0);
+  if (!tail.empty() && (choice & 0x40) != 0) tail.back() = amount;
+  const uint32_t table = static_cast<uint32_t>(length) + static_cast<uint32_t>(tail.size());
+  const uint32_t table_size = 8 + amount;
+  tail.insert(tail.end(), table_size, 0x30);
+  if (std::fwrite(tail.data(), 1, tail.size(), file) != tail.size()) std::abort();
+  const int off_by = (choice & 0x80) != 0 ? ((choice & 0x20) != 0 ? 1 : -1) : 0;
+  std::vector<uint8_t> image = testing_support::MinimalPeImage();
+  testing_support::SetPeDirectory(&image, pe::kCertificateDirectory,
+                                  table + static_cast<uint32_t>(off_by), table_size);
+  // Only the directory changes; the rest of the image is what the file starts with already.
+  const size_t directory = testing_support::kPeImageOptionalAt + pe::kDirectoriesAt32 +
+                           pe::kCertificateDirectory * pe::kDirectorySize;
+  if (std::fseek(file, static_cast<long>(directory), SEEK_SET) != 0 ||
+      std::fwrite(image.data() + directory, 1, pe::kDirectorySize, file) != pe::kDirectorySize ||
       std::fclose(file) != 0) {
     std::abort();
   }
@@ -103,11 +139,17 @@ void Drain(MemberStream* stream, const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const Paths& paths = WorkPaths();
+  const bool as_pe = (data[0] & 2) != 0;
   if (data[0] & 1) {
-    WriteCorruptedInstaller(paths.installer, data + 1, size - 1);
+    WriteCorruptedInstaller(paths.installer, data + 1, size - 1, as_pe);
+  } else if (as_pe) {
+    std::vector<uint8_t> file = testing_support::MinimalPeImage();
+    file.insert(file.end(), data + 1, data + size);
+    WriteWhole(paths.installer, file.data(), file.size());
   } else {
     WriteWhole(paths.installer, data + 1, size - 1);
   }
+  if (as_pe) SignFile(paths.installer, data + 1, size - 1);
 
   static ArchiveReader reader;
   ResetArchiveReader(&reader);

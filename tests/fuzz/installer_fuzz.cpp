@@ -8,8 +8,10 @@
 // the writer from files (names, contents, times, compression) whose streams the encoder makes
 // valid; then damage chosen by the input (flipped bytes, cut streams, wrong file counts,
 // compressed sizes and names in the packages; wrong next offsets, sizes, names and trailer in
-// the archive). The installer is written into a fresh pretend drive C: and the sequence runs on
-// it against the posix machine, with a stand-in engine.
+// the archive); last, whether the installer is signed: a certificate table behind padding, with
+// the image's directory pointing at it, or a byte off. The installer is written into a fresh
+// pretend drive C: and the sequence runs on it against the pretend machine, with a stand-in
+// engine.
 //
 // After each run the target aborts when:
 // - anything was created on the drive outside the TEMP folder's one new work directory and the
@@ -49,6 +51,8 @@
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "package/unpacker.h"
+#include "pe/pe_format.h"
+#include "tests/support/pe_image.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
 #include "ui/progress.h"
@@ -245,6 +249,22 @@ std::vector<archive::NewMember> MakeMembers(Recipe& input, bool add_required,
     }
   }
   return members;
+}
+
+// Signs the installer, or makes it look signed, as the input says: padding of up to 7 bytes
+// (zero bytes, or one that is not), a certificate table of some size, and a certificate directory
+// in the image that points at it exactly or a byte off.
+void SignArchive(Recipe& input, Bytes* file) {
+  const uint8_t how = input.Byte();
+  if ((how & 1) == 0) return;
+  Bytes padding((how >> 1) % 8, 0);
+  if (!padding.empty() && (how & 0x10) != 0) padding.back() = input.Range<uint8_t>(1, 255);
+  file->insert(file->end(), padding.begin(), padding.end());
+  const uint32_t table = static_cast<uint32_t>(file->size());
+  const uint32_t size = input.Range<uint32_t>(8, 600);
+  file->insert(file->end(), size, 0x30);
+  const uint32_t off_by = (how & 0x20) != 0 ? ((how & 0x40) != 0 ? 1u : 0xFFFFFFFFu) : 0;
+  testing_support::SetPeDirectory(file, pe::kCertificateDirectory, table + off_by, size);
 }
 
 void DamageArchive(Recipe& input, const std::vector<archive::NewMember>& members,
@@ -551,7 +571,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   command_line.resize(std::min(command_line.size(), command_line.find('\0')));
 
   std::vector<archive::NewMember> members = MakeMembers(input, add_required, script_name);
-  const Bytes image = {'M', 'Z', ' ', 's', 't', 'u', 'b'};
+  // A PE image in front, as every real installer has, so that a signature can be found.
+  const Bytes image = testing_support::MinimalPeImage();
 
   ResetLauncher();
   g_drive = parent + "/c";
@@ -577,6 +598,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Bytes installer;
   if (!ReadWhole(setup, &installer)) std::abort();
   DamageArchive(input, members, static_cast<uint32_t>(image.size()), &installer);
+  SignArchive(input, &installer);
   WriteWhole(setup, installer);
 
   pretend::PretendMachine& m = pretend::Machine();

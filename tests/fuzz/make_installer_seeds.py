@@ -43,11 +43,15 @@ def member(name, raw=None, files=None, **options):
     return out + struct.pack("<HH", 0x2B29, 0x45D4)
 
 
-def recipe(flags, command_line, members):
+def recipe(flags, command_line, members, padding=None):
+    """padding: None for an unsigned installer, else the zero bytes before its signature."""
     assert len(command_line) <= 48 and len(members) <= 8
     out = bytes([flags, len(command_line)]) + command_line + bytes([len(members)])
     out += b"".join(members)
-    return out + bytes([0, 1])  # no archive damage, not cut short
+    out += bytes([0, 1])  # no archive damage, not cut short
+    if padding is not None:  # signed: the padding, and a table of 8 + 1200 bytes
+        out += bytes([1 | padding << 1]) + struct.pack("<H", 1200)
+    return out
 
 
 ENGINE = (b"MZ engine stand-in \x00\x01\x02\x03\xff" * 2, 60)
@@ -86,6 +90,13 @@ SEEDS = {
         member("inst32.shr", files=[("~0000.exe",) + ENGINE])]),
     "redirection_folder": recipe(ADD_REQUIRED | REDIRECTION, b"", [
         member("inst32.shr", files=[("~0000.exe",) + ENGINE])]),
+    "signed": recipe(0, b"", [
+        member("setup.cfg", raw=b"[scrambled]"),
+        member("inst32.shr", files=[("~0000.exe",) + ENGINE]),
+        member("dosshell.pif", raw=b"pif")], padding=0),
+    "signed_after_padding": recipe(ADD_REQUIRED, b"", [
+        member("inst32.shr", files=[("~0000.exe",) + ENGINE]),
+        member("InstallENU.dll", raw=b"english")], padding=7),
     "missing_script": recipe(0, b"", [
         member("inst32.shr", files=[("~0000.exe",) + ENGINE]),
         member("dosshell.pif", raw=b"pif")]),

@@ -219,7 +219,7 @@ WalkResult WalkFile(const Bytes& file_bytes, uint32_t first) {
   archive::ChainWalk walk;
   archive::ChainEntry entry;
   WalkResult result;
-  archive::BeginChainWalk(&walk, file, first);
+  archive::BeginChainWalk(&walk, file, first, static_cast<uint32_t>(file_bytes.size()));
   while (archive::NextChainEntry(&walk, &entry)) {
     result.offsets.push_back(entry.header_offset);
     result.data_within_file.push_back(entry.data_within_file);
@@ -313,7 +313,7 @@ TEST(ChainWalk, ReportsDataRunningPastTheEnd) {
 TEST(ChainWalk, UnreadableFileEndsAtOnce) {
   archive::ChainWalk walk;
   archive::ChainEntry entry;
-  archive::BeginChainWalk(&walk, platform::kNoFile, 100);
+  archive::BeginChainWalk(&walk, platform::kNoFile, 100, 100000);
   EXPECT_EQ(archive::NextChainEntry(&walk, &entry), 0);
   EXPECT_EQ(walk.status, archive::CHAIN_READ_FAILED);
 }

@@ -9,6 +9,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "platform/platform.h"
+#include "tests/support/pe_image.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/archive_test_util.h"
 
@@ -488,6 +489,42 @@ TEST_F(ArchiveReaderTest, InstallScriptMemberByNameAnywhereInTheChain) {
   // A loose script beside an installer does not count.
   WriteFile(Path("setup.aic"), std::string("script"));
   EXPECT_EQ(HasInstallScriptMember(), 0);
+}
+
+TEST_F(ArchiveReaderTest, SignedInstallersAreReadUpToTheirCertificateTable) {
+  // A member whose header claims more than the archive holds would read into the table.
+  BuildInstaller(installer_, testing_support::MinimalPeImage(),
+                 {Member("a.txt", TextBytes("archived")), Member("b.bin", RandomBytes(3000, 9))});
+  Bytes file = ReadFile(installer_);
+  const size_t b_header = 1024 + archive::kEntryHeaderSize + 8;  // behind the image and a.txt
+  ASSERT_EQ(std::string(reinterpret_cast<char*>(&file[b_header + archive::kHeaderNameAt])),
+            "b.bin");
+  for (int padding : {0, 7}) {
+    SCOPED_TRACE(padding);
+    Bytes signed_file = file;
+    signed_file.insert(signed_file.end(), static_cast<size_t>(padding), 0);
+    const uint32_t table = static_cast<uint32_t>(signed_file.size());
+    const Bytes certificate = RandomBytes(900, 4);
+    signed_file.insert(signed_file.end(), certificate.begin(), certificate.end());
+    testing_support::SetPeDirectory(&signed_file, pe::kCertificateDirectory, table, 900);
+    WriteFile(installer_, signed_file);
+    SelectArchiveSource(installer_.c_str());
+    EXPECT_EQ(Lookup(Path("a.txt")), "archived");
+    EXPECT_EQ(CurrentArchiveState().archive_end, table - static_cast<uint32_t>(padding));
+    // b.bin now claims everything up to the file's end; it reads only up to the archive's.
+    endian::StoreLittleEndian32(
+        &signed_file[b_header + archive::kHeaderSizeAt],
+        static_cast<uint32_t>(signed_file.size() - b_header - archive::kEntryHeaderSize));
+    WriteFile(installer_, signed_file);
+    SelectArchiveSource(installer_.c_str());
+    Bytes read;
+    ASSERT_TRUE(ReadWhole(Path("b.bin"), &read));
+    EXPECT_EQ(read.size(), table - static_cast<uint32_t>(padding) - (b_header + 276));
+    std::vector<uint8_t> buffer(kCopyBlockSize);
+    EXPECT_EQ(CopyMemberToFile(installer_.c_str(), Path("b.bin").c_str(), Path("b.out").c_str(),
+                               buffer.data()),
+              0);
+  }
 }
 
 // ---- Member copy

@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/archive_writer.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
+#include "tests/support/pe_image.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -160,6 +162,30 @@ class TovalinEndToEnd : public ::testing::Test {
     }
     std::sort(files.begin(), files.end());
     return files;
+  }
+
+  // Runs a command in the test folder; its exit status.
+  int Shell(const std::string& command) {
+    std::string line = "cd " + ShellQuote(dir_.path()) + " && " + command + " >" +
+                       ShellQuote(streams_.Join("shell")) + " 2>&1";
+    int raw = std::system(line.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  // Signs in into out with osslsigncode (SHA-256), under a certificate made on first use;
+  // nest adds a second signature to a signed file.
+  void Sign(const std::string& in, const std::string& out, bool nest = false) {
+    if (!testing_support::FileExists(Path("key.pem"))) {
+      ASSERT_EQ(Shell("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem "
+                      "-days 2 -subj /CN=tovalin-test"),
+                0)
+          << ReadFileText(streams_.Join("shell"));
+    }
+    ASSERT_EQ(Shell(std::string("osslsigncode sign") + (nest ? " -nest" : "") +
+                    " -certs cert.pem -key key.pem -h sha256 -in " + ShellQuote(in) + " -out " +
+                    ShellQuote(out)),
+              0)
+        << ReadFileText(streams_.Join("shell"));
   }
 
   TempDir dir_;
@@ -572,6 +598,109 @@ TEST_F(TovalinEndToEnd, EveryCommandAnswersHelpOnStandardOutput) {
   for (const char* command : {"list", "test", "extract", "pack", "build"}) {
     EXPECT_NE(overview.out.find(std::string("\n  ") + command + " "), std::string::npos);
   }
+}
+
+TEST_F(TovalinEndToEnd, SignedInstallersAreListedTestedAndExtracted) {
+  Write("launcher.exe", testing_support::MinimalPeImage());
+  Write("init.ini", Text("[Setup]"), kFirstTime);
+  Write("engine.exe", testing_support::RandomBytes(40000, 2), kSecondTime);
+  ASSERT_EQ(Tovalin({"pack", "-q", "-o", "inst32.shr", "~0000.exe=engine.exe"}).status, 0);
+  for (const char* extra : {"a", "ab", "abc"}) {
+    // Whatever the members, the length is ready for a signature.
+    Write("extra.txt", Text(extra));
+    ASSERT_EQ(Tovalin({"build", "-q", "-f", "-o", "setup.exe", "--stub", "launcher.exe", "init.ini",
+                       "inst32.shr", "extra.txt"})
+                  .status,
+              0);
+    EXPECT_EQ(ReadFile(Path("setup.exe")).size() % 8, 0u) << extra;
+  }
+  const size_t unsigned_size = ReadFile(Path("setup.exe")).size();
+  Sign("setup.exe", "signed.exe");
+  Sign("signed.exe", "nested.exe", true);
+  for (const char* installer : {"signed.exe", "nested.exe"}) {
+    SCOPED_TRACE(installer);
+    const size_t table = ReadFile(Path(installer)).size() - unsigned_size;
+    ToolRun list = Tovalin({"list", installer});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("3 members"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Signed: certificate table of " + std::to_string(table) +
+                            " bytes at offset " + std::to_string(unsigned_size)),
+              std::string::npos)
+        << list.out;
+    ToolRun test = Tovalin({"test", installer});
+    EXPECT_EQ(test.status, 0) << test.out;
+    EXPECT_NE(test.out.find("all whole"), std::string::npos) << test.out;
+    ToolRun extract = Tovalin({"extract", "-q", "-f", "--unpack", "-d", "out", installer});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(ReadFile(Path("out/inst32.shr/~0000.exe")), ReadFile(Path("engine.exe")));
+    EXPECT_EQ(ReadFile(Path("out/extra.txt")), Text("abc"));
+  }
+  EXPECT_NE(Tovalin({"list", "setup.exe"}).out.find("Not signed"), std::string::npos);
+
+  // Signing comes last: neither a signed launcher nor a signed installer makes a stub.
+  Sign("launcher.exe", "signed-launcher.exe");
+  for (const char* stub : {"signed-launcher.exe", "signed.exe"}) {
+    SCOPED_TRACE(stub);
+    ToolRun build = Tovalin({"build", "-o", "again.exe", "--stub", stub, "init.ini"});
+    EXPECT_EQ(build.status, 1);
+    EXPECT_NE(build.err.find("is signed"), std::string::npos) << build.err;
+    EXPECT_NE(build.err.find("sign the installer after building"), std::string::npos) << build.err;
+    EXPECT_FALSE(testing_support::FileExists(Path("again.exe")));
+  }
+}
+
+TEST_F(TovalinEndToEnd, InstallersStayWithinTheLimitAndWorkRightUpToIt) {
+  // Sparse files keep this cheap: the holes take no disk and read as zeros.
+  Write("launcher.exe", testing_support::MinimalPeImage());
+  ASSERT_EQ(Shell("truncate -s 1100M big1.bin && truncate -s 1100M big2.bin"), 0);
+  ToolRun refused =
+      Tovalin({"build", "-o", "setup.exe", "--stub", "launcher.exe", "big1.bin", "big2.bin"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("2,146,435,072"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("loose files beside the installer"), std::string::npos) << refused.err;
+  EXPECT_FALSE(testing_support::FileExists(Path("setup.exe")));
+
+  // An installer of just under the limit: a small member, a hole of a member, and small
+  // members whose headers lie past 2,145 MB.
+  const uint64_t size = archive::kLargestInstaller - 8;
+  const Bytes tail_member = Text("near the end");
+  const Bytes engine = testing_support::RandomBytes(5000, 3);
+  Bytes head = RawInstaller(testing_support::MinimalPeImage(),
+                            {Member("init.ini", Text("[Setup]")), Member("filler.bin", Bytes())});
+  head.resize(head.size() - archive::kTrailerSize);  // the chain continues at the far end
+  const uint32_t filler_header = static_cast<uint32_t>(head.size()) - archive::kEntryHeaderSize;
+  Bytes tail = RawInstaller(Bytes(), {Member("package.shr", Package({{"engine.exe", engine}})),
+                                      Member("tail.txt", tail_member)});
+  const uint32_t tail_at = static_cast<uint32_t>(size - tail.size());
+  // The tail's chain counts from the tail's start; in the file it starts at tail_at.
+  for (uint32_t at = 0;;) {
+    const uint32_t next = archive::LoadLittleEndian32(&tail[at]);
+    if (next == 0) break;
+    archive::StoreLittleEndian32(&tail[at], next + tail_at);
+    at = next;
+  }
+  archive::StoreLittleEndian32(&tail[tail.size() - 8], 1024);  // the first entry: init.ini
+  archive::StoreLittleEndian32(&tail[tail.size() - 4], 0);
+  archive::StoreLittleEndian32(&head[filler_header], tail_at);
+  archive::StoreLittleEndian32(&head[filler_header + archive::kHeaderSizeAt],
+                               tail_at - filler_header - archive::kEntryHeaderSize);
+  WriteFile(Path("huge.exe"), head);
+  WriteFile(Path("tail.part"), tail);
+  ASSERT_EQ(Shell("truncate -s " + std::to_string(tail_at) +
+                  " huge.exe && cat tail.part >> huge.exe && rm tail.part"),
+            0);
+  ASSERT_EQ(fs::file_size(Path("huge.exe")), size);
+
+  ToolRun list = Tovalin({"list", "-q", "huge.exe"});
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_NE(list.out.find("4 members"), std::string::npos) << list.out;
+  ToolRun test = Tovalin({"test", "-q", "huge.exe"});
+  EXPECT_EQ(test.status, 0) << test.out;
+  ToolRun extract =
+      Tovalin({"extract", "-q", "-u", "-d", "out", "huge.exe", "tail.txt", "package.shr"});
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(ReadFile(Path("out/tail.txt")), tail_member);
+  EXPECT_EQ(ReadFile(Path("out/package.shr/engine.exe")), engine);
 }
 
 }  // namespace
