@@ -22,7 +22,8 @@ const char kHelp[] =
     "\n"
     "Lists the members of INSTALLER's payload archive in chain order (the order in which the\n"
     "launcher looks them up): size in bytes, DOS date and time (UTC), attributes and name.\n"
-    "A last line tells whether the installer is signed, and where its certificate table lies.\n"
+    "The last lines tell whether the installer carries checksums of its members, and whether\n"
+    "it is signed and where its certificate table lies.\n"
     "\n"
     "Options:\n"
     "  -p, --packages  also list the files inside each package member: packed size, size,\n"
@@ -52,6 +53,8 @@ struct ListedMember {
 struct Listing {
   std::string path;
   archive::ArchiveBounds bounds;  // with the certificate table of a signed installer
+  bool has_checksums = false;
+  uint32_t checksum_count = 0;
   std::vector<ListedMember> members;
   std::vector<std::string> problems;  // each names what it is about
 };
@@ -90,6 +93,8 @@ Listing MakeListing(InputFile& file, bool with_packages, bool quiet) {
   Listing listing;
   listing.path = file.path();
   listing.bounds = view.bounds;
+  listing.has_checksums = view.has_checksums;
+  listing.checksum_count = view.checksum_count;
   for (const MemberInfo& member : view.members) {
     ListedMember listed;
     listed.member = member;
@@ -149,6 +154,11 @@ void PrintText(const Listing& listing, bool with_packages) {
   }
   std::printf("%s", summary.c_str());
   std::printf("\n");
+  if (listing.has_checksums) {
+    std::printf("Checksums: CRC-32 of %s\n", CountOf(listing.checksum_count, "member").c_str());
+  } else {
+    std::printf("No checksums\n");
+  }
   if (listing.bounds.certificate_size != 0) {
     std::printf("Signed: certificate table of %u bytes at offset %u\n",
                 listing.bounds.certificate_size, listing.bounds.certificate_offset);
@@ -169,6 +179,8 @@ void PrintJson(const Listing& listing, bool with_packages) {
   json.BeginObject();
   json.Key("installer");
   json.String(listing.path);
+  json.Key("checksums");
+  json.Bool(listing.has_checksums);
   json.Key("signed");
   json.Bool(listing.bounds.certificate_size != 0);
   if (listing.bounds.certificate_size != 0) {
@@ -194,6 +206,10 @@ void PrintJson(const Listing& listing, bool with_packages) {
     WriteDateTime(json, member.dos_date, member.dos_time);
     json.Key("attributes");
     json.Number(member.attributes);
+    if (member.checksum_known) {
+      json.Key("crc32");
+      json.Number(member.checksum);
+    }
     if (with_packages) {
       json.Key("package");
       json.Bool(listed.is_package);

@@ -600,6 +600,58 @@ TEST_F(TovalinEndToEnd, EveryCommandAnswersHelpOnStandardOutput) {
   }
 }
 
+TEST_F(TovalinEndToEnd, ChecksumsAreListedTestedAndHeldAgainstExtraction) {
+  Write("launcher.exe", stub_);
+  Write("readme.txt", Text(std::string(3000, 'r')));
+  Write("engine.exe", testing_support::RandomBytes(30000, 4));
+  ASSERT_EQ(Tovalin({"pack", "-q", "-o", "inst32.shr", "~0000.exe=engine.exe"}).status, 0);
+  ASSERT_EQ(Tovalin({"build", "-q", "-o", "setup.exe", "--stub", "launcher.exe", "readme.txt",
+                     "inst32.shr"})
+                .status,
+            0);
+  EXPECT_NE(Tovalin({"list", "setup.exe"}).out.find("Checksums: CRC-32 of 2 members"),
+            std::string::npos);
+  Write("raw.exe", RawInstaller(stub_, {Member("readme.txt", Text("r"))}));
+  EXPECT_NE(Tovalin({"list", "raw.exe"}).out.find("No checksums"), std::string::npos);
+
+  // One bit flipped in each member: in the text, and in a literal of the engine's stream,
+  // which still decodes, to other bytes.
+  Bytes damaged = ReadFile(Path("setup.exe"));
+  const size_t readme = stub_.size() + archive::kEntryHeaderSize;
+  const size_t package = readme + 3000 + archive::kEntryHeaderSize;
+  damaged[readme + 1500] ^= 0x01;
+  damaged[package + kFirstStreamAt + 3000] ^= 0x01;
+  Write("damaged.exe", damaged);
+  ToolRun test = Tovalin({"test", "damaged.exe"});
+  EXPECT_EQ(test.status, 1);
+  for (const char* name : {"readme.txt", "inst32.shr"}) {
+    EXPECT_NE(test.out.find(std::string("damaged.exe: ") + name +
+                            ": its data does not match its checksum"),
+              std::string::npos)
+        << test.out;
+  }
+  EXPECT_NE(test.out.find("2 problems"), std::string::npos) << test.out;
+
+  for (const char* unpack : {"", "--unpack"}) {
+    SCOPED_TRACE(unpack);
+    std::vector<std::string> args = {"extract", "-q", "-d", "out", "damaged.exe"};
+    if (*unpack != '\0') args.insert(args.begin() + 1, unpack);
+    ToolRun refused = Tovalin(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("readme.txt: its data does not match its checksum"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(testing_support::FileExists(Path("out/readme.txt")));
+    EXPECT_FALSE(testing_support::FileExists(Path("out/inst32.shr")));
+    args.insert(args.begin() + 1, "--force");
+    ToolRun forced = Tovalin(args);
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.err.find("written all the same"), std::string::npos) << forced.err;
+    EXPECT_EQ(ReadFile(Path("out/readme.txt")).size(), 3000u);
+    fs::remove_all(Path("out"));
+  }
+}
+
 TEST_F(TovalinEndToEnd, SignedInstallersAreListedTestedAndExtracted) {
   Write("launcher.exe", testing_support::MinimalPeImage());
   Write("init.ini", Text("[Setup]"), kFirstTime);
