@@ -6,10 +6,12 @@
 #include "archive/archive_end.h"
 #include "archive/archive_writer.h"
 #include "platform/platform.h"
+#include "tools/build_config.h"
 #include "tools/command.h"
 #include "tools/display.h"
 #include "tools/host.h"
 #include "tools/input_file.h"
+#include "tools/installed_stub.h"
 #include "tools/installer_view.h"
 #include "tools/progress_bar.h"
 #include "tools/source_argument.h"
@@ -19,7 +21,7 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin build -o SETUP --stub LAUNCHER [--force] MEMBER|NAME=PATH ...\n"
+    "Usage: tovalin build -o SETUP [--stub LAUNCHER] [--force] MEMBER|NAME=PATH ...\n"
     "\n"
     "Writes SETUP: the bytes of LAUNCHER, then a payload archive of the given files in the\n"
     "order given (the launcher's lookup order), then the member directory and the archive\n"
@@ -36,9 +38,16 @@ const char kHelp[] =
     "characters, with no \"\\\", \"/\" or \":\"; no name may be given twice (ASCII case is\n"
     "ignored, as in the launcher's lookups).\n"
     "\n"
+    "Without --stub, build takes the launcher installed with tovalin, looked for from the\n"
+    "folder that holds the running tovalin program: first\n"
+    "  " TOVALIN_STUB_FROM_PROGRAM_FOLDER
+    "\n"
+    "then launcher.exe in that folder itself (tovalin.exe and launcher.exe unpacked side by\n"
+    "side). When neither is there, build names both places and writes nothing.\n"
+    "\n"
     "Options:\n"
     "  -o, --output SETUP    the installer to write\n"
-    "  -s, --stub LAUNCHER   the launcher image to put in front\n"
+    "  -s, --stub LAUNCHER   the launcher image to put in front (default: the installed one)\n"
     "  -f, --force           replace SETUP if it exists\n"
     "  -q, --quiet           print nothing when all went well\n"
     "  -h, --help            show this help\n"
@@ -63,9 +72,8 @@ int RunBuild(const ParsedCommandLine& command_line) {
   std::string output = command_line.Value("output");
   std::string stub = command_line.Value("stub");
   if (output.empty()) throw UsageError("give the installer to write with -o SETUP");
-  if (stub.empty()) throw UsageError("give the launcher image with --stub LAUNCHER");
   std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
-  std::vector<std::string> inputs{stub};
+  std::vector<std::string> inputs;
   for (const SourceArgument& source : sources) {
     if (!archive::IsStorableMemberName(source.name)) {
       throw UsageError("\"" + source.name +
@@ -74,6 +82,9 @@ int RunBuild(const ParsedCommandLine& command_line) {
     }
     inputs.push_back(source.path);
   }
+  // Only a command line that is right otherwise gets to looking for the installed stub.
+  if (stub.empty()) stub = FindInstalledStub();
+  inputs.push_back(stub);
   RefuseOverwritingInput(output, inputs);
 
   {

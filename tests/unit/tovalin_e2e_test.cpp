@@ -125,8 +125,11 @@ class TovalinEndToEnd : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return dir_.Join(name); }
 
-  ToolRun Tovalin(const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(dir_.path()) + " && " + ShellQuote(TOVALIN_TOOL);
+  ToolRun Tovalin(const std::vector<std::string>& args) { return Run(TOVALIN_TOOL, args); }
+
+  // Starts program (a copy of the tool, or a link to one) in the test folder.
+  ToolRun Run(const std::string& program, const std::vector<std::string>& args) {
+    std::string command = "cd " + ShellQuote(dir_.path()) + " && " + ShellQuote(program);
     for (const std::string& arg : args)
       command += " " + ShellQuote(arg);
     command += " >" + ShellQuote(streams_.Join("out")) + " 2>" + ShellQuote(streams_.Join("err"));
@@ -558,7 +561,9 @@ TEST_F(TovalinEndToEnd, ExitStatusTellsSuccessFailureAndWrongCommandLines) {
       {{"pack", "a.txt"}, 2, "-o PACKAGE"},
       {{"pack", "-o", "p.shr", "../x=a.txt"}, 2, "cannot be a packed file's name"},
       {{"build", "--stub", "launcher.exe", "a.txt"}, 2, "-o SETUP"},
-      {{"build", "-o", "s.exe", "a.txt"}, 2, "--stub LAUNCHER"},
+      // No --stub, and the build tree holds no installed stub beside the tool.
+      {{"build", "-o", "s.exe", "a.txt"}, 1, "none is installed: looked for "},
+      {{"build", "-o", "s.exe"}, 2, "at least one file"},
       {{"build", "-o", "s.exe", "--stub", "launcher.exe"}, 2, "at least one file"},
       {{"build", "-o", "s.exe", "--stub", "launcher.exe", "a.txt", "A.TXT=a.txt"},
        2,
@@ -649,6 +654,68 @@ TEST_F(TovalinEndToEnd, ChecksumsAreListedTestedAndHeldAgainstExtraction) {
     EXPECT_NE(forced.err.find("written all the same"), std::string::npos) << forced.err;
     EXPECT_EQ(ReadFile(Path("out/readme.txt")).size(), 3000u);
     fs::remove_all(Path("out"));
+  }
+}
+
+// Without --stub, build takes the stub of the tool's own install, found from the program file
+// itself: an install keeps it in share/tovalin beside bin/, an unpacked zip beside the program,
+// and a link on PATH leads to the install it points into.
+TEST_F(TovalinEndToEnd, BuildWithoutStubTakesTheStubOfItsOwnInstall) {
+  Write("a.txt", Text("a"));
+  const Bytes shared = testing_support::RandomBytes(2000, 11);
+  const Bytes beside = testing_support::RandomBytes(2500, 12);
+  const struct {
+    std::string name;
+    std::string program;  // where the tool is copied, in the test folder
+    std::vector<std::pair<std::string, const Bytes*>> stubs;
+    std::string link;    // when set, a link to the program, started instead of it
+    const Bytes* taken;  // nullptr when no stub is to be found
+  } layouts[] = {
+      {"install", "usr/bin/tovalin", {{"usr/share/tovalin/launcher.exe", &shared}}, "", &shared},
+      {"unpacked zip", "zip/tovalin", {{"zip/launcher.exe", &beside}}, "", &beside},
+      {"install first",
+       "opt/bin/tovalin",
+       {{"opt/share/tovalin/launcher.exe", &shared}, {"opt/bin/launcher.exe", &beside}},
+       "",
+       &shared},
+      {"link on PATH",
+       "real/bin/tovalin",
+       {{"real/share/tovalin/launcher.exe", &shared}},
+       "path/tovalin",
+       &shared},
+      {"no stub", "bare/bin/tovalin", {}, "", nullptr},
+  };
+  const std::string folder = fs::canonical(dir_.path()).string();
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    fs::create_directories(fs::path(Path(layout.program)).parent_path());
+    fs::copy_file(TOVALIN_TOOL, Path(layout.program));
+    for (const auto& stub : layout.stubs) {
+      fs::create_directories(fs::path(Path(stub.first)).parent_path());
+      WriteFile(Path(stub.first), *stub.second);
+    }
+    std::string started = Path(layout.program);
+    if (!layout.link.empty()) {
+      started = Path(layout.link);
+      fs::create_directories(fs::path(started).parent_path());
+      fs::create_symlink(Path(layout.program), started);
+    }
+    const std::string setup = layout.name + ".exe";
+    ToolRun build = Run(started, {"build", "-o", setup, "a.txt"});
+    if (layout.taken == nullptr) {
+      EXPECT_EQ(build.status, 1);
+      std::string message = "looked for " + folder;
+      message += "/bare/share/tovalin/launcher.exe and " + folder;
+      message += "/bare/bin/launcher.exe; give it with --stub LAUNCHER";
+      EXPECT_NE(build.err.find(message), std::string::npos) << build.err;
+      EXPECT_FALSE(fs::exists(Path(setup)));
+      continue;
+    }
+    ASSERT_EQ(build.status, 0) << build.err;
+    const Bytes written = ReadFile(Path(setup));
+    ASSERT_GT(written.size(), layout.taken->size());
+    EXPECT_TRUE(std::equal(layout.taken->begin(), layout.taken->end(), written.begin()));
+    EXPECT_EQ(Tovalin({"test", setup}).status, 0);
   }
 }
 
