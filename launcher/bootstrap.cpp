@@ -94,15 +94,26 @@ int RefuseLongText(const char* what) {
   return 0;
 }
 
-// A member whose bytes do not match its checksum: the download is damaged, and nothing of it
-// may run. The user hears of it in a box, unless the run is quiet; the error log always.
-int RefuseDamagedInstaller(const char* member_name) {
-  ReportError(IDS_INSTALLER_DAMAGED, g_boot.module_path, member_name);
+// Ends the run with an error-log entry the user also sees in a box, unless the run is quiet.
+int RefuseWithBox(uint32_t id, const char* first, const char* second) {
+  ReportError(id, first, second);
   if (g_boot.state->show_progress) {
     char caption[kStringCapacity];
     platform::ShowWarningBox(g_boot.message, LoadText(IDS_WARNING, caption));
   }
   return 0;
+}
+
+// A member whose bytes do not match its checksum: the download is damaged, and nothing of it
+// may run.
+int RefuseDamagedInstaller(const char* member_name) {
+  return RefuseWithBox(IDS_INSTALLER_DAMAGED, g_boot.module_path, member_name);
+}
+
+// A path the ANSI code page cannot hold in any form: going on with its question marks would name
+// other files, or none.
+int RefuseUnusableFolder(const char* path) {
+  return RefuseWithBox(IDS_FOLDER_NAME_UNUSABLE, path, "");
 }
 
 // ---- Paths -------------------------------------------------------------------------------------
@@ -221,8 +232,9 @@ void StepForBlock(void* context) {
 // The executable folder (with its backslash) and stem (up to and including the dot before the
 // extension); also settles quiet mode by the module's own name.
 int TakeModulePath() {
-  if (platform::GetModulePath(g_boot.module_path, sizeof g_boot.module_path) == 0) {
-    return RefuseLongText("module path");
+  bool lost = false;
+  if (platform::GetModulePath(g_boot.module_path, sizeof g_boot.module_path, &lost) == 0) {
+    return lost ? RefuseUnusableFolder(g_boot.module_path) : RefuseLongText("module path");
   }
   const char* last = FindLastBackslash(g_boot.module_path);
   const char* file_name = last != nullptr ? last + 1 : g_boot.module_path;
@@ -269,12 +281,13 @@ int RefuseRedirectionFolder() {
 // A name that cannot be made a new directory is never used: another one is tried.
 int MakeWorkDirectory() {
   Trace("Before GetTempPath()='%s'", g_boot.temp_path);
-  uint32_t length = platform::GetTemporaryPath(g_boot.temp_path, sizeof g_boot.temp_path);
+  bool lost = false;
+  uint32_t length = platform::GetTemporaryPath(g_boot.temp_path, sizeof g_boot.temp_path, &lost);
   uint32_t error = platform::LastError();
-  if (length >= sizeof g_boot.temp_path) g_boot.temp_path[0] = '\0';
   Trace("GetTempPath()='%s', Reval=%d, Error %d", g_boot.temp_path, static_cast<int>(length),
         static_cast<int>(error));
-  if (length == 0 || length >= sizeof g_boot.temp_path) {
+  if (lost) return RefuseUnusableFolder(g_boot.temp_path);
+  if (length == 0) {
     ReportError(IDS_NO_WORK_DIRECTORY, g_boot.temp_path, "");
     return 0;
   }

@@ -160,9 +160,13 @@ void RestrictDllSearchPath();
 // in the second byte.
 uint32_t GetSystemVersion();
 
-// Full path of the running executable. Returns its length, or 0 when it cannot be read or does
-// not fit the buffer (a cut path is never returned).
-uint32_t GetModulePath(char* buffer, uint32_t capacity);
+// Full path of the running executable, in the ANSI code page: as the system names it where the
+// code page holds every character of it, else with its folders (and, if need be, its own name)
+// in short 8.3 form, which names the same file (base/ansi_path.h). Returns its length, or 0 when
+// it cannot be read or does not fit the buffer (a cut path is never returned). When no form of it
+// survives the code page (short names off on its volume), 0 with *lost set, and the buffer holds
+// the path with a stand-in for each lost character, for messages.
+uint32_t GetModulePath(char* buffer, uint32_t capacity, bool* lost);
 
 // Makes a drive current (1 is A). Non-zero on success.
 int ChangeDrive(int drive_number);
@@ -170,9 +174,10 @@ int ChangeDrive(int drive_number);
 // Makes a folder the current directory. Non-zero on success.
 int ChangeDirectory(const char* path);
 
-// The user's temporary directory, with a trailing backslash. Returns its length (0 on
-// failure); a result not below capacity means it did not fit.
-uint32_t GetTemporaryPath(char* buffer, uint32_t capacity);
+// The user's temporary directory, with a trailing backslash, in the ANSI code page as
+// GetModulePath gives its path. Returns its length; 0 when it cannot be read or does not fit, or
+// with *lost set when no form of it survives the code page.
+uint32_t GetTemporaryPath(char* buffer, uint32_t capacity, bool* lost);
 
 // Creates an empty file with a unique name "<prefix><hex>.tmp" in folder (GetTempFileNameA with
 // unique number 0) and writes its path to out, which holds at least kTempNameCapacity bytes.

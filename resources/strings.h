@@ -20,4 +20,7 @@
     "The redirection folder '%s' beside the installer is not allowed.")                        \
   X(IDS_CLEANUP_SCRIPT_INCOMPLETE, 211, "The cleanup script '%s' could not be written whole.") \
   X(IDS_INSTALLER_DAMAGED, 212,                                                                \
-    "The installer '%s' is damaged (in '%s'). Please download it again.")
+    "The installer '%s' is damaged (in '%s'). Please download it again.")                      \
+  X(IDS_FOLDER_NAME_UNUSABLE, 213,                                                             \
+    "Cannot use the folder name in '%s'. Move the installer, or set TMP, to a folder with a "  \
+    "plain name.")

@@ -4,8 +4,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tool {
+
+// The program's arguments, without its own name. On Windows they are taken in UTF-16 and given
+// as UTF-8, the tool's text for every name, and the console shows UTF-8 while the tool runs; on
+// Linux they are the bytes as given.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // The separator the tool puts between a folder and a name it joins.
 extern const char kPathSeparator;

@@ -10,6 +10,10 @@
 
 namespace tool {
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 const char kPathSeparator = '/';
 
 bool StderrIsTerminal() {

@@ -1,12 +1,50 @@
 #include <io.h>
+#include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/platform.h"
 #include "tools/host.h"
 
 namespace tool {
+
+namespace {
+
+UINT g_console_code_page;
+
+void RestoreConsole() {
+  SetConsoleOutputCP(g_console_code_page);
+}
+
+std::string Utf8(const wchar_t* wide) {
+  int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 1) return std::string();
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &text[0], length, nullptr, nullptr);
+  text.pop_back();  // the NUL
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  // The ANSI arguments would have lost every character the code page lacks.
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i)
+    args.push_back(Utf8(wide[i]));
+  LocalFree(wide);
+  // What the tool prints is UTF-8; a console shows it as such while the tool runs.
+  g_console_code_page = GetConsoleOutputCP();
+  if (g_console_code_page != 0 && SetConsoleOutputCP(CP_UTF8)) std::atexit(RestoreConsole);
+  return args;
+}
 
 const char kPathSeparator = '\\';
 
@@ -28,12 +66,13 @@ bool RemoveEntry(const std::string& path) {
   return platform::RemoveFile(path.c_str()) != 0;
 }
 
-// The ANSI name, as every other path the tool opens: a folder whose name the ANSI code page
-// cannot spell gives a path that is not found, and the message shows it.
+// In UTF-8, as every other name the tool opens.
 std::string RunningProgramPath() {
-  // Room for the longest path Windows hands out.
-  std::vector<char> buffer(32768);
-  uint32_t length = platform::GetModulePath(buffer.data(), static_cast<uint32_t>(buffer.size()));
+  // Room for the longest path Windows hands out, in UTF-8.
+  std::vector<char> buffer(3 * 32768);
+  bool lost = false;
+  uint32_t length =
+      platform::GetModulePath(buffer.data(), static_cast<uint32_t>(buffer.size()), &lost);
   return std::string(buffer.data(), length);
 }
 

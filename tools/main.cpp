@@ -11,6 +11,7 @@
 
 #include "tools/build_config.h"
 #include "tools/command.h"
+#include "tools/host.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -82,8 +83,7 @@ int RunCommand(const Command& command, const std::vector<std::string>& args) {
   }
 }
 
-int Main(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+int Main(const std::vector<std::string>& args) {
   if (args.empty()) {
     PrintOverview(stderr);
     return kExitUsage;
@@ -110,5 +110,5 @@ int Main(int argc, char** argv) {
 }  // namespace tool
 
 int main(int argc, char** argv) {
-  return tool::Main(argc, argv);
+  return tool::Main(tool::ProgramArguments(argc, argv));
 }

@@ -48,7 +48,10 @@ std::vector<SourceArgument> ParseSourceArguments(const std::vector<std::string>&
 void RefuseOverwritingInput(const std::string& output, const std::vector<std::string>& inputs) {
   for (const std::string& input : inputs) {
     std::error_code error;
-    bool same = output == input || std::filesystem::equivalent(output, input, error);
+    // Names are UTF-8 on every host; a plain string would be read in the ANSI code page on Windows.
+    bool same =
+        output == input || std::filesystem::equivalent(std::filesystem::u8path(output),
+                                                       std::filesystem::u8path(input), error);
     if (same) throw UsageError("the output '" + output + "' is also an input");
   }
 }

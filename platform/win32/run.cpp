@@ -12,26 +12,12 @@ uint32_t GetSystemVersion() {
   return GetVersion();
 }
 
-uint32_t GetModulePath(char* buffer, uint32_t capacity) {
-  DWORD length = GetModuleFileNameA(nullptr, buffer, capacity);
-  // A result that fills the buffer means the path was cut.
-  if (length == 0 || length >= capacity) {
-    if (capacity > 0) buffer[0] = '\0';
-    return 0;
-  }
-  return length;
-}
-
 int ChangeDrive(int drive_number) {
   return _chdrive(drive_number) == 0 ? 1 : 0;
 }
 
 int ChangeDirectory(const char* path) {
   return SetCurrentDirectoryA(path) ? 1 : 0;
-}
-
-uint32_t GetTemporaryPath(char* buffer, uint32_t capacity) {
-  return GetTempPathA(capacity, buffer);
 }
 
 uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out) {

@@ -477,7 +477,7 @@ TEST_F(HostileE2E, TemporaryPathThatNamesAFile) {
   std::string setup = WriteInstaller();
   std::string notes = dir.Join("notes.txt");
   testing_support::WriteFile(notes, std::string("the user's notes"));
-  run_tmp = notes;
+  run_tmp = e2e::Wide(notes);
   Surroundings before = Look();
   RunResult run = Run(setup, "/An", kHostileBound);
   EXPECT_EQ(run.exit_code, 1u);

@@ -45,6 +45,15 @@ inline std::string FromBuildTree(const char* unix_path) {
   return path;
 }
 
+// Text in the ANSI code page as UTF-16.
+inline std::wstring Wide(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  int length = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0],
+                                   static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(length));
+  return wide;
+}
+
 inline std::string WindowsDirectory() {
   char buffer[MAX_PATH];
   GetWindowsDirectoryA(buffer, sizeof buffer);
@@ -203,43 +212,50 @@ class LauncherE2E : public testing::Test {
   }
 
   // Sets an environment variable for the launcher only; the test's own comes back afterwards.
+  // Wide, for values the ANSI code page cannot spell.
   class ScopedVariable {
    public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
-      char old[4096];
-      DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
-      had_ = length > 0 && length < sizeof old;
+    ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
+      wchar_t old[4096];
+      DWORD length = GetEnvironmentVariableW(name, old, 4096);
+      had_ = length > 0 && length < 4096;
       if (had_) old_ = old;
-      SetEnvironmentVariableA(name, value.c_str());
+      SetEnvironmentVariableW(name, value.c_str());
     }
-    ~ScopedVariable() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
+    ~ScopedVariable() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
 
    private:
-    const char* name_;
+    const wchar_t* name_;
     bool had_ = false;
-    std::string old_;
+    std::wstring old_;
   };
 
   // Runs an installer and waits for it, at most timeout_ms: a launcher that takes longer hangs,
   // and the test fails. A run the system refuses to start fails the test unless may_not_start.
   RunResult Run(const std::string& installer, const std::string& arguments = "",
                 DWORD timeout_ms = 120000, bool may_not_start = false) {
+    return Run(Wide(installer), arguments, timeout_ms, may_not_start);
+  }
+
+  // The same for an installer whose path the ANSI code page may not spell.
+  RunResult Run(const std::wstring& installer, const std::string& arguments = "",
+                DWORD timeout_ms = 120000, bool may_not_start = false) {
     // A private temporary directory per test, so each run's work directory is easy to find.
-    ScopedVariable tmp_variable("TMP", run_tmp.empty() ? tmp : run_tmp);
-    ScopedVariable temp_variable("TEMP", run_tmp.empty() ? tmp : run_tmp);
+    ScopedVariable tmp_variable(L"TMP", run_tmp.empty() ? Wide(tmp) : run_tmp);
+    ScopedVariable temp_variable(L"TEMP", run_tmp.empty() ? Wide(tmp) : run_tmp);
     SetEnvironmentVariableA("TOVALIN_ENGINE_RECORD", record.c_str());
-    std::string command = "\"" + installer + "\"";
-    if (!arguments.empty()) command += " " + arguments;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
+    std::wstring command = L"\"" + installer + L"\"";
+    if (!arguments.empty()) command += L" " + Wide(arguments);
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     RunResult result;
     DesktopWatcher watcher;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-      if (!may_not_start) ADD_FAILURE() << "cannot start " << installer;
+      if (!may_not_start) ADD_FAILURE() << "cannot start the installer";
       return result;
     }
     result.started = true;
@@ -283,7 +299,7 @@ class LauncherE2E : public testing::Test {
 
   TempDir dir;
   std::string tmp;
-  std::string run_tmp;  // the launcher's TMP and TEMP when not tmp
+  std::wstring run_tmp;  // the launcher's TMP and TEMP when not tmp
   std::string record;
   std::vector<archive::NewMember> members;
 };

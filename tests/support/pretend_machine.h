@@ -26,9 +26,19 @@ struct PretendMachine {
   char drive_root[26][512];
 
   // The launcher's run.
-  uint32_t system_version;       // what GetSystemVersion reports; 0 means 5.1
-  char module_path[1024];        // empty: the module path cannot be read
-  char temp_path[1024];          // the temporary directory; empty: it cannot be read
+  uint32_t system_version;  // what GetSystemVersion reports; 0 means 5.1
+  // The system's names of the module and of the temporary directory, in UTF-8 (the system names
+  // files in Unicode); empty when they cannot be read. The pretend ANSI code page holds the
+  // characters up to U+00FF, one byte each, as code page 1252 holds most of them.
+  char module_path[1024];
+  char temp_path[1024];
+  // Short 8.3 forms the volume keeps: a folder's path (UTF-8) and the same folder's short path.
+  // Components without an entry are their own short form; with short_names_off, all are.
+  struct ShortName {
+    char long_path[256];
+    char short_path[256];
+  } short_name[4];
+  bool short_names_off;
   uint32_t temp_path_error;      // error code reported with a failed temporary path
   int current_drive;             // last drive made current, 0 before any
   char current_directory[1024];  // last folder made current (the process's own is left)

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "base/ansi_path.h"
 #include "base/bounded_text.h"
 #include "platform/platform.h"
 #include "resources/strings.h"
@@ -29,6 +31,97 @@ struct StringEntry {
 const StringEntry kStrings[] = {TOVALIN_LAUNCHER_STRINGS(STRING_TABLE_ENTRY)};
 #undef STRING_TABLE_ENTRY
 
+// ---- Names in Unicode, and the pretend code page ------------------------------------------------
+
+// UTF-8 (up to three bytes a character) into NUL-terminated UTF-16; false when it does not fit.
+bool Utf8ToWide(const char* utf8, uint16_t* out, size_t capacity) {
+  size_t used = 0;
+  for (const auto* p = reinterpret_cast<const uint8_t*>(utf8); *p != 0; ++used) {
+    if (used + 1 >= capacity) return false;
+    uint32_t c = *p++;
+    if (c >= 0xE0 && p[0] != 0 && p[1] != 0) {
+      c = (c & 0x0F) << 12 | (p[0] & 0x3Fu) << 6 | (p[1] & 0x3Fu);
+      p += 2;
+    } else if (c >= 0xC0 && p[0] != 0) {
+      c = (c & 0x1F) << 6 | (*p++ & 0x3Fu);
+    }
+    out[used] = static_cast<uint16_t>(c);
+  }
+  out[used] = 0;
+  return true;
+}
+
+void WideToUtf8(const uint16_t* wide, std::string* out) {
+  out->clear();
+  for (; *wide != 0; ++wide) {
+    const uint32_t c = *wide;
+    if (c < 0x80) {
+      *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      *out += static_cast<char>(0xC0 | c >> 6);
+      *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *out += static_cast<char>(0xE0 | c >> 12);
+      *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+}
+
+// The pretend ANSI code page: U+0000 to U+00FF, a byte each; "?" for anything else.
+bool ToPretendAnsi(const uint16_t* wide, char* out, uint32_t capacity) {
+  bool whole = true;
+  uint32_t used = 0;
+  for (; *wide != 0; ++wide) {
+    if (used + 1 >= capacity) {
+      whole = false;
+      break;
+    }
+    whole = whole && *wide <= 0xFF;
+    out[used++] = *wide <= 0xFF ? static_cast<char>(*wide) : '?';
+  }
+  if (capacity > 0) out[used] = '\0';
+  return whole;
+}
+
+// Each folder the record gives a short form has it, as a prefix of the path.
+bool PretendShortForm(const uint16_t* wide, uint16_t* out, uint32_t capacity) {
+  std::string path;
+  WideToUtf8(wide, &path);
+  const pretend::PretendMachine& machine = pretend::Machine();
+  for (const auto& entry : machine.short_name) {
+    const size_t length = std::strlen(entry.long_path);
+    if (machine.short_names_off || length == 0 || path.compare(0, length, entry.long_path) != 0 ||
+        (path.size() > length && path[length] != '\\')) {
+      continue;
+    }
+    path = entry.short_path + path.substr(length);
+  }
+  return Utf8ToWide(path.c_str(), out, capacity);
+}
+
+constexpr text::AnsiPathServices kPretendServices = {ToPretendAnsi, PretendShortForm};
+
+uint32_t AnsiFormOf(const char* system_name, char* buffer, uint32_t capacity, bool* lost) {
+  *lost = false;
+  uint16_t wide[text::kWidePathCapacity];
+  if (system_name[0] == '\0' || !Utf8ToWide(system_name, wide, text::kWidePathCapacity)) {
+    if (capacity > 0) buffer[0] = '\0';
+    return 0;
+  }
+  switch (text::ChooseAnsiPath(wide, kPretendServices, buffer, capacity)) {
+    case text::ANSI_PATH_WHOLE:
+    case text::ANSI_PATH_SHORT:
+      return static_cast<uint32_t>(std::strlen(buffer));
+    case text::ANSI_PATH_LOST:
+      *lost = true;
+      return 0;
+    default:
+      if (capacity > 0) buffer[0] = '\0';
+      return 0;
+  }
+}
+
 }  // namespace
 
 uint32_t GetSystemVersion() {
@@ -36,13 +129,8 @@ uint32_t GetSystemVersion() {
                                                 : kDefaultVersion;
 }
 
-uint32_t GetModulePath(char* buffer, uint32_t capacity) {
-  const char* path = pretend::Machine().module_path;
-  if (path[0] == '\0' || !text::Copy(buffer, capacity, path)) {
-    if (capacity > 0) buffer[0] = '\0';
-    return 0;
-  }
-  return static_cast<uint32_t>(std::strlen(buffer));
+uint32_t GetModulePath(char* buffer, uint32_t capacity, bool* lost) {
+  return AnsiFormOf(pretend::Machine().module_path, buffer, capacity, lost);
 }
 
 int ChangeDrive(int drive_number) {
@@ -60,15 +148,14 @@ int ChangeDirectory(const char* path) {
              : 0;
 }
 
-uint32_t GetTemporaryPath(char* buffer, uint32_t capacity) {
+uint32_t GetTemporaryPath(char* buffer, uint32_t capacity, bool* lost) {
   const char* path = pretend::Machine().temp_path;
   if (path[0] == '\0') {
+    *lost = false;
     errno = static_cast<int>(pretend::Machine().temp_path_error);
     return 0;
   }
-  uint32_t length = static_cast<uint32_t>(std::strlen(path));
-  if (length < capacity) std::memcpy(buffer, path, length + 1);
-  return length < capacity ? length : length + 1;
+  return AnsiFormOf(path, buffer, capacity, lost);
 }
 
 uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out) {

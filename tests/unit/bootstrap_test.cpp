@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -602,6 +603,78 @@ TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(engine.starts, 0) << "a cut command line never reaches the engine";
   EXPECT_NE(ErrorLog().find("too long"), std::string::npos);
+}
+
+// Folders whose names the ANSI code page cannot hold (here Cyrillic ones; the pretend code page
+// holds U+0000 to U+00FF): the launcher, the engine and the cleanup script get their short forms,
+// never the question marks the ANSI calls would give; without short forms the run ends at once.
+TEST_F(BootstrapTest, FoldersOutsideTheCodePageArePassedInShortForm) {
+  const std::string kSetup =
+      "C:\\vt\\\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9";  // Дмитрий
+  const std::string kTemp = "C:\\TEMP\\\xD0\x94\xD0\xBC\xD0\xB8\xD1\x82\xD1\x80\xD0\xB8\xD0\xB9";
+  const std::string kLostSetup = "C:\\vt\\???????\\setup.exe";
+  const std::string kLostTemp = "C:\\TEMP\\???????\\";
+  const struct Case {
+    const char* what;
+    bool module_outside;
+    bool temp_outside;
+    bool short_names;
+    const char* engine_path;  // the engine's path on its command line, when it starts
+    const char* script_path;  // the install script's, after it
+  } cases[] = {
+      {"installer's folder", true, false, true, "C:\\TEMP\\AI1.tmp\\~0000.exe",
+       "C:\\vt\\DMITRI~1\\setup.cfg"},
+      {"temporary folder", false, true, true, "C:\\TEMP\\DMITRI~2\\AI1.tmp\\~0000.exe",
+       "C:\\Setup\\setup.cfg"},
+      {"both", true, true, true, "C:\\TEMP\\DMITRI~2\\AI1.tmp\\~0000.exe",
+       "C:\\vt\\DMITRI~1\\setup.cfg"},
+      {"installer's folder without short names", true, false, false, nullptr, nullptr},
+      {"temporary folder without short names", false, true, false, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    AddCompleteInstaller();
+    // On the host the short forms are the folders' real names; the system's names map onto them.
+    std::filesystem::create_directories(drive_c + "/vt/DMITRI~1");
+    std::filesystem::create_directories(drive_c + "/TEMP/DMITRI~2");
+    std::string error;
+    ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/vt/DMITRI~1/setup.exe", Text("MZ"), members,
+                                            &error));
+    WriteSetup();  // and in C:\\Setup, where the plain module path finds it
+    pretend::PretendMachine& m = pretend::Machine();
+    if (c.module_outside)
+      text::Copy(m.module_path, sizeof m.module_path, (kSetup + "\\setup.exe").c_str());
+    if (c.temp_outside) text::Copy(m.temp_path, sizeof m.temp_path, (kTemp + "\\").c_str());
+    text::Copy(m.short_name[0].long_path, 256, kSetup.c_str());
+    text::Copy(m.short_name[0].short_path, 256, "C:\\vt\\DMITRI~1");
+    text::Copy(m.short_name[1].long_path, 256, kTemp.c_str());
+    text::Copy(m.short_name[1].short_path, 256, "C:\\TEMP\\DMITRI~2");
+    m.short_names_off = !c.short_names;
+    uint32_t exit_code = 0;
+    const int launched = Run(&exit_code);
+    if (c.engine_path != nullptr) {
+      ASSERT_EQ(launched, 1) << ErrorLog();
+      EXPECT_EQ(engine.command_line, std::string(c.engine_path) + " " + c.script_path + " ");
+      const std::string work = std::string(c.engine_path).substr(0, std::strlen(c.engine_path) - 9);
+      EXPECT_NE(
+          ReadFileText(HostPath(work + "~0000.bat")).find("rd " + work.substr(0, work.size() - 1)),
+          std::string::npos);
+      EXPECT_EQ(pretend::Machine().warning_boxes_shown, 0);
+    } else {
+      EXPECT_EQ(launched, 0);
+      EXPECT_EQ(engine.starts, 0);
+      const std::string lost = c.module_outside ? kLostSetup : kLostTemp;
+      const std::string message =
+          "Cannot use the folder name in '" + lost +
+          "'. Move the installer, or set TMP, to a folder with a plain name.";
+      EXPECT_EQ(ErrorLog(), message + "\r\n");
+      EXPECT_EQ(pretend::Machine().warning_box_text, message);
+      EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP/DMITRI~2").empty());
+    }
+    TearDown();
+    std::filesystem::remove_all(drive_c);
+  }
 }
 
 TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {

@@ -1,0 +1,106 @@
+// Services that take a file's name, for the tool on Windows: names are UTF-8 text, opened by the
+// wide calls, so that every name the system holds can be opened, whatever the ANSI code page. The
+// tool links these in place of file_names.cpp; the launcher, an ANSI program, never does.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/handles.h"
+
+namespace platform {
+namespace {
+
+// A name as UTF-16; invalid UTF-8 names nothing.
+struct WideName {
+  explicit WideName(const char* utf8) {
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, nullptr, 0);
+    if (length <= 0) {
+      SetLastError(ERROR_INVALID_NAME);
+      return;
+    }
+    text.resize(static_cast<size_t>(length));
+    ok = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, &text[0], length) == length;
+  }
+  std::wstring text;
+  bool ok = false;
+};
+
+HANDLE Open(const char* path, DWORD access, DWORD disposition) {
+  WideName name(path);
+  if (!name.ok) return INVALID_HANDLE_VALUE;
+  return CreateFileW(name.text.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+FileHandle OpenForReading(const char* path) {
+  return FromHandle(Open(path, GENERIC_READ, OPEN_EXISTING));
+}
+
+FileHandle CreateOrTruncate(const char* path) {
+  return FromHandle(Open(path, GENERIC_WRITE, CREATE_ALWAYS));
+}
+
+FileHandle CreateForReadWrite(const char* path) {
+  return FromHandle(Open(path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS));
+}
+
+FileHandle OpenForAppending(const char* path, bool create_missing) {
+  HANDLE handle = Open(path, GENERIC_WRITE, create_missing ? OPEN_ALWAYS : OPEN_EXISTING);
+  if (handle != INVALID_HANDLE_VALUE) SetFilePointer(handle, 0, nullptr, FILE_END);
+  return FromHandle(handle);
+}
+
+uint32_t GetAttributes(const char* path) {
+  WideName name(path);
+  return name.ok ? GetFileAttributesW(name.text.c_str()) : kNoAttributes;
+}
+
+int SetAttributes(const char* path, uint32_t attributes) {
+  WideName name(path);
+  return name.ok && SetFileAttributesW(name.text.c_str(), attributes) ? 1 : 0;
+}
+
+int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
+  HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILETIME written;
+  WORD date = 0;
+  WORD time = 0;
+  BOOL read = GetFileTime(file, nullptr, nullptr, &written) &&
+              FileTimeToDosDateTime(&written, &date, &time);
+  CloseHandle(file);
+  if (!read) return 0;
+  *dos_date = date;
+  *dos_time = time;
+  return 1;
+}
+
+int RemoveFile(const char* path) {
+  WideName name(path);
+  return name.ok && DeleteFileW(name.text.c_str()) ? 1 : 0;
+}
+
+int MakeDirectory(const char* path) {
+  WideName name(path);
+  return name.ok && CreateDirectoryW(name.text.c_str(), nullptr) ? 1 : 0;
+}
+
+uint32_t GetModulePath(char* buffer, uint32_t capacity, bool* lost) {
+  *lost = false;  // UTF-8 holds every name
+  std::wstring wide(32768, L'\0');
+  DWORD length = GetModuleFileNameW(nullptr, &wide[0], static_cast<DWORD>(wide.size()));
+  int converted = length == 0 || length >= wide.size()
+                      ? 0
+                      : WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, buffer,
+                                            static_cast<int>(capacity), nullptr, nullptr);
+  if (converted == 0) {
+    if (capacity > 0) buffer[0] = '\0';
+    return 0;
+  }
+  return static_cast<uint32_t>(converted - 1);
+}
+
+}  // namespace platform
