@@ -5,6 +5,7 @@
 
 #include "archive/archive_end.h"
 #include "archive/archive_writer.h"
+#include "pe/resource_edit.h"
 #include "platform/platform.h"
 #include "tools/command.h"
 #include "tools/display.h"
@@ -12,20 +13,30 @@
 #include "tools/input_file.h"
 #include "tools/installer_view.h"
 #include "tools/progress_bar.h"
+#include "tools/resource_options.h"
 #include "tools/source_argument.h"
+#include "tools/source_date.h"
 #include "tools/tool_error.h"
 
 namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin build -o SETUP --stub LAUNCHER [--force] MEMBER|NAME=PATH ...\n"
+    "Usage: tovalin build -o SETUP --stub LAUNCHER [--icon FILE.ico]\n"
+    "                     [--version-info KEY=VALUE ...] [--execution-level LEVEL]\n"
+    "                     [--force] MEMBER|NAME=PATH ...\n"
     "\n"
     "Writes SETUP: the bytes of LAUNCHER, then a payload archive of the given files in the\n"
     "order given (the launcher's lookup order), then the member directory and the archive\n"
     "trailer. A MEMBER is a file path, stored under its file name; NAME=PATH stores the file\n"
     "at PATH under NAME. Each member carries its file's last-write time (UTC) as DOS date and\n"
-    "time, and the archive attribute.\n"
+    "time, and the archive attribute. With SOURCE_DATE_EPOCH set (seconds since 1970-01-01\n"
+    "UTC, digits only), a time later than it is stored as it, so that the same inputs build\n"
+    "the same bytes whenever the files were touched.\n"
+    "\n"
+    "--icon, --version-info and --execution-level change the launcher's resources in SETUP,\n"
+    "never LAUNCHER itself; its resource section is rewritten, with the dialog, the strings\n"
+    "and everything else it held. LAUNCHER must then have a resource section.\n"
     "\n"
     "SETUP's length is a multiple of 8, so a signing tool (osslsigncode, signtool) appends its\n"
     "certificate table right behind it; sign SETUP after building it. A signed LAUNCHER or\n"
@@ -39,13 +50,31 @@ const char kHelp[] =
     "Options:\n"
     "  -o, --output SETUP    the installer to write\n"
     "  -s, --stub LAUNCHER   the launcher image to put in front\n"
+    "  -i, --icon FILE.ico   the program's icon: every image of FILE.ico takes the place of\n"
+    "                        the icon group INSTALL, which Explorer and the progress dialog\n"
+    "                        show\n"
+    "  -V, --version-info KEY=VALUE\n"
+    "                        version information, one key per option: Comments,\n"
+    "                        CompanyName, FileDescription, FileVersion, InternalName,\n"
+    "                        LegalCopyright, LegalTrademarks, OriginalFilename,\n"
+    "                        PrivateBuild, ProductName, ProductVersion, SpecialBuild.\n"
+    "                        VALUE is UTF-8 text. The numeric file and product versions\n"
+    "                        come from the numbers FileVersion and ProductVersion start\n"
+    "                        with (1 to 4 of them, as in 2.1 or 2.1.0.7), each standing\n"
+    "                        in for the other when only one is given\n"
+    "  -e, --execution-level asInvoker|highestAvailable|requireAdministrator\n"
+    "                        a manifest that requests this level of User Account Control.\n"
+    "                        Without it the installer has no manifest, and Windows decides\n"
+    "                        as it does for programs without one: it asks for\n"
+    "                        administrator rights when the file name or the version\n"
+    "                        texts look like an installer's (\"setup\", \"install\")\n"
     "  -f, --force           replace SETUP if it exists\n"
     "  -q, --quiet           print nothing when all went well\n"
     "  -h, --help            show this help\n"
     "\n"
     "Exit status: 0 written, 1 a file cannot be read or written, 2 wrong command line.\n";
 
-archive::NewMember MemberFrom(const SourceArgument& source) {
+archive::NewMember MemberFrom(const SourceArgument& source, const TimeClamp& clamp) {
   archive::NewMember member;
   member.name = source.name;
   member.source_path = source.path;
@@ -56,7 +85,22 @@ archive::NewMember MemberFrom(const SourceArgument& source) {
                   ": cannot read its last-write time as a DOS date (missing, not "
                   "a file, or dated outside 1980 to 2107)");
   }
+  clamp.Apply(&member.dos_date, &member.dos_time);
   return member;
+}
+
+// The launcher's bytes with the resources the options ask for; the file stays as it is.
+std::vector<uint8_t> EditedImage(InputFile& image, const pe::ResourceEdits& edits) {
+  std::vector<uint8_t> bytes(image.size());
+  if (!image.ReadAt(0, bytes.data(), image.size()))
+    throw Failure(image.path() + ": cannot be read");
+  std::vector<uint8_t> edited;
+  std::string error;
+  if (!pe::EditImageResources(bytes, edits, &edited, &error)) {
+    throw Failure(image.path() +
+                  ": cannot take the icon, version information or manifest: " + error);
+  }
+  return edited;
 }
 
 int RunBuild(const ParsedCommandLine& command_line) {
@@ -64,8 +108,12 @@ int RunBuild(const ParsedCommandLine& command_line) {
   std::string stub = command_line.Value("stub");
   if (output.empty()) throw UsageError("give the installer to write with -o SETUP");
   if (stub.empty()) throw UsageError("give the launcher image with --stub LAUNCHER");
+  const TimeClamp clamp = TimeClamp::FromEnvironment();
   std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
   std::vector<std::string> inputs{stub};
+  if (command_line.Has(kIconOption.long_name)) {
+    inputs.push_back(command_line.Value(kIconOption.long_name));
+  }
   for (const SourceArgument& source : sources) {
     if (!archive::IsStorableMemberName(source.name)) {
       throw UsageError("\"" + source.name +
@@ -75,7 +123,9 @@ int RunBuild(const ParsedCommandLine& command_line) {
     inputs.push_back(source.path);
   }
   RefuseOverwritingInput(output, inputs);
+  const pe::ResourceEdits edits = ResourceEditsFrom(command_line);
 
+  std::vector<uint8_t> edited_image;
   {
     InputFile image(stub);
     // Signing comes last: a signature over the stub alone would not cover the installer, and
@@ -91,11 +141,12 @@ int RunBuild(const ParsedCommandLine& command_line) {
     if (HasArchiveTrailer(image)) {
       throw Failure(stub + ": already carries a payload archive; give the bare launcher");
     }
+    if (edits.Any()) edited_image = EditedImage(image, edits);
   }
   std::vector<archive::NewMember> members;
   members.reserve(sources.size());
   for (const SourceArgument& source : sources)
-    members.push_back(MemberFrom(source));
+    members.push_back(MemberFrom(source, clamp));
 
   if (EntryExists(output) && !command_line.Has("force")) {
     throw Failure(output + ": exists; use --force to replace it");
@@ -106,8 +157,10 @@ int RunBuild(const ParsedCommandLine& command_line) {
   std::string error;
   ProgressBar progress(ProgressBar::Wanted(command_line.Has("quiet")), total);
   progress.SetLabel(output);
-  int written = archive::WriteInstallerFileFromImage(
-      output, stub, members, &error, [&progress](uint64_t bytes) { progress.Advance(bytes); });
+  const archive::WriteProgress advance = [&progress](uint64_t bytes) { progress.Advance(bytes); };
+  int written = edits.Any()
+                    ? archive::WriteInstallerFile(output, edited_image, members, &error, advance)
+                    : archive::WriteInstallerFileFromImage(output, stub, members, &error, advance);
   progress.Finish();
   if (!written) throw Failure(output + ": not written: " + error);
   if (!command_line.Has("quiet")) {
@@ -120,11 +173,17 @@ int RunBuild(const ParsedCommandLine& command_line) {
 
 }  // namespace
 
-const Command kBuildCommand{
-    "build",
-    "make an installer from a launcher stub and member files",
-    kHelp,
-    {kHelpOption, kQuietOption, {"output", 'o', true}, {"stub", 's', true}, {"force", 'f', false}},
-    RunBuild};
+const Command kBuildCommand{"build",
+                            "make an installer from a launcher stub and member files",
+                            kHelp,
+                            {kHelpOption,
+                             kQuietOption,
+                             {"output", 'o', true},
+                             {"stub", 's', true},
+                             kIconOption,
+                             kVersionInfoOption,
+                             kExecutionLevelOption,
+                             {"force", 'f', false}},
+                            RunBuild};
 
 }  // namespace tool
