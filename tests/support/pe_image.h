@@ -127,4 +127,29 @@ inline TestImage PeImageOfSections(const std::vector<TestSection>& sections) {
   return image;
 }
 
+// Where LauncherLikeImage maps its resources, and the base relocations it carries: two places in
+// the code's first page.
+constexpr uint32_t kLauncherLikeResourcesAt = 0x4000;
+inline std::vector<uint8_t> LauncherLikeRelocations() {
+  std::vector<uint8_t> blocks = {0x00, 0x10, 0, 0, 12, 0, 0, 0, 0x10, 0x30, 0x20, 0x30};
+  return blocks;
+}
+
+// An image as linkers make the launcher: code, data, uninitialised data, then the resource
+// section (a tree laid out for kLauncherLikeResourcesAt), then the base relocations.
+inline TestImage LauncherLikeImage(const std::vector<uint8_t>& resources) {
+  std::vector<uint8_t> code(0x300);
+  for (size_t i = 0; i < code.size(); ++i)
+    code[i] = static_cast<uint8_t>(i * 7 + 1);
+  TestImage image = PeImageOfSections({{".text", code, 0, 0x60000020},
+                                       {".data", std::vector<uint8_t>(0x100, 0xDA), 0, 0xC0000040},
+                                       {".bss", {}, 0x800, 0xC0000080},
+                                       {".rsrc", resources, 0, 0x40000040},
+                                       {".reloc", LauncherLikeRelocations(), 0, 0x42000040}});
+  SetPeDirectory(&image.bytes, pe::kResourceDirectory, image.addresses[3],
+                 static_cast<uint32_t>(resources.size()));
+  SetPeDirectory(&image.bytes, pe::kBaseRelocationDirectory, image.addresses[4], 12);
+  return image;
+}
+
 }  // namespace testing_support

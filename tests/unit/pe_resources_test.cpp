@@ -13,7 +13,6 @@
 #include "base/little_endian.h"
 #include "pe/resource_edit.h"
 #include "tests/support/pe_image.h"
-#include "tests/support/test_files.h"
 
 namespace {
 
@@ -403,30 +402,15 @@ TEST(Manifest, TheRequestedLevelReadsBack) {
 
 // ---- The image -------------------------------------------------------------------------------
 
-// An image as linkers make the launcher: code, data, uninitialised data, resources, then the
-// base relocations of two places in the code.
 struct LauncherLikeImage {
   testing_support::TestImage image;
-  Bytes relocations;
+  Bytes relocations = testing_support::LauncherLikeRelocations();
 };
 
 LauncherLikeImage MakeImage(const std::vector<pe::Resource>& resources) {
   LauncherLikeImage made;
-  made.relocations = Bytes(12, 0);
-  StoreLittleEndian32(&made.relocations[0], 0x1000);
-  StoreLittleEndian32(&made.relocations[4], 12);
-  StoreLittleEndian16(&made.relocations[8], 0x3010);
-  StoreLittleEndian16(&made.relocations[10], 0x3020);
-  const Bytes tree = pe::WriteResourceTree(resources, 0x4000);
-  made.image = testing_support::PeImageOfSections(
-      {{".text", testing_support::RandomBytes(0x300, 1), 0, 0x60000020},
-       {".data", Bytes(0x100, 0xDA), 0, 0xC0000040},
-       {".bss", Bytes(), 0x800, 0xC0000080},
-       {".rsrc", tree, 0, 0x40000040},
-       {".reloc", made.relocations, 0, 0x42000040}});
-  testing_support::SetPeDirectory(&made.image.bytes, pe::kResourceDirectory, 0x4000,
-                                  static_cast<uint32_t>(tree.size()));
-  testing_support::SetPeDirectory(&made.image.bytes, pe::kBaseRelocationDirectory, 0x5000, 12);
+  made.image = testing_support::LauncherLikeImage(
+      pe::WriteResourceTree(resources, testing_support::kLauncherLikeResourcesAt));
   return made;
 }
 

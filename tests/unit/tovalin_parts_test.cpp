@@ -10,15 +10,20 @@
 #include "tools/json_writer.h"
 #include "tools/options.h"
 #include "tools/progress_bar.h"
+#include "tools/resource_options.h"
 #include "tools/safe_name.h"
 #include "tools/source_argument.h"
+#include "tools/source_date.h"
 #include "tools/tool_error.h"
+#include "tools/utf16_text.h"
 
 namespace tool {
 namespace {
 
-const std::vector<OptionDefinition> kSpecs = {
-    {"directory", 'd', true}, {"force", 'f', false}, {"dictionary", 0, true}};
+const std::vector<OptionDefinition> kSpecs = {{"directory", 'd', true},
+                                              {"force", 'f', false},
+                                              {"dictionary", 0, true},
+                                              {"tag", 't', true, true}};
 
 TEST(ToolOptions, AcceptsEveryFormOfOptionAndKeepsOperandsInOrder) {
   struct Case {
@@ -52,6 +57,16 @@ TEST(ToolOptions, RefusesWhatTheCommandDoesNotTake) {
   for (const auto& args : wrong) {
     EXPECT_THROW(ParseCommandLine(args, kSpecs), UsageError) << args[0];
   }
+}
+
+TEST(ToolOptions, RepeatableOptionsKeepEveryValueInOrder) {
+  ParsedCommandLine parsed =
+      ParseCommandLine({"-t", "a=1", "x", "--tag=b", "-tc", "--tag", "a=1"}, kSpecs);
+  EXPECT_EQ(parsed.Values("tag"), (std::vector<std::string>{"a=1", "b", "c", "a=1"}));
+  EXPECT_TRUE(parsed.Has("tag"));
+  EXPECT_EQ(parsed.operands, std::vector<std::string>{"x"});
+  EXPECT_TRUE(ParseCommandLine({"x"}, kSpecs).Values("tag").empty());
+  EXPECT_THROW(ParseCommandLine({"--tag"}, kSpecs), UsageError);
 }
 
 TEST(ToolOptions, ValueFallsBackWhenTheOptionIsMissing) {
@@ -95,6 +110,10 @@ TEST(ToolJson, EscapesEveryByteThatIsNotPrintableAscii) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(JsonQuote(c.in), c.out);
+  // Resource text is UTF-16: its units are escaped as themselves, not as bytes.
+  JsonWriter json;
+  json.Utf16String(u"\u00a9 \"Tov\u00e4lin\" \U0001F600");
+  EXPECT_EQ(json.text(), "\"\\u00A9 \\\"Tov\\u00E4lin\\\" \\uD83D\\uDE00\"");
 }
 
 TEST(ToolProgress, LineShowsShareOfWorkAndKeepsTheEndOfLongLabels) {
@@ -217,6 +236,159 @@ TEST(ToolSourceArguments, RefusesANameGivenTwiceInAnyCase) {
   EXPECT_THROW(ParseSourceArguments({"a/init.ini", "b/INIT.INI"}), UsageError);
   EXPECT_THROW(ParseSourceArguments({"x.dll=a", "X.DLL=b"}), UsageError);
   EXPECT_THROW(ParseSourceArguments({}), UsageError);
+}
+
+TEST(ToolText, Utf8BecomesUtf16AndBackAndOnlyUtf8IsTaken) {
+  const struct {
+    std::string utf8;
+    std::u16string utf16;  // empty with ok false: refused
+    bool ok;
+  } cases[] = {
+      {"Example", u"Example", true},
+      {"\xc2\xa9 2026 T\xc3\xb6valin", u"\u00a9 2026 T\u00f6valin", true},
+      {"\xe2\x82\xac", u"\u20ac", true},
+      {"\xf0\x9f\x98\x80", u"\U0001F600", true},
+      {"", u"", true},
+      {"\xa9 2026", u"", false},         // Latin-1, not UTF-8
+      {"\xc0\xae", u"", false},          // overlong "."
+      {"\xed\xa0\x80", u"", false},      // a surrogate
+      {"\xf4\x90\x80\x80", u"", false},  // past U+10FFFF
+      {"\xe2\x82", u"", false},          // cut short
+      {"\xf8\x88\x80\x80\x80", u"", false},
+  };
+  for (const auto& c : cases) {
+    std::u16string wide;
+    EXPECT_EQ(Utf8ToUtf16(c.utf8, &wide), c.ok) << c.utf8;
+    if (c.ok) {
+      EXPECT_EQ(wide, c.utf16) << c.utf8;
+      EXPECT_EQ(Utf16ToUtf8(wide), c.utf8);
+    }
+  }
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xd800') + u"x"), "\xef\xbf\xbdx");
+}
+
+TEST(ToolSourceDate, UnixTimesBecomeDosDatesAndTimesInUtc) {
+  const struct {
+    uint64_t seconds;
+    bool ok;
+    const char* date;
+    const char* time;
+  } cases[] = {
+      {315532800, true, "1980-01-01", "00:00:00"},
+      {981173106, true, "2001-02-03", "04:05:06"},
+      {951782400, true, "2000-02-29", "00:00:00"},
+      {1700000001, true, "2023-11-14", "22:13:20"},
+      {4354819199, true, "2107-12-31", "23:59:58"},
+      {4354819200, false, "", ""},
+      {315532799, false, "", ""},
+  };
+  for (const auto& c : cases) {
+    uint32_t date = 0;
+    uint32_t time = 0;
+    EXPECT_EQ(DosDateTimeFromUnixTime(c.seconds, &date, &time), c.ok) << c.seconds;
+    if (c.ok) {
+      EXPECT_EQ(FormatDosDate(date), c.date) << c.seconds;
+      EXPECT_EQ(FormatDosTime(time), c.time) << c.seconds;
+    }
+  }
+}
+
+TEST(ToolSourceDate, SourceDateEpochClampsLaterTimesAndMustBeDigits) {
+  EXPECT_FALSE(TimeClamp::FromText(nullptr).active());
+  const uint32_t clamp_date = (21u << 9) | (2u << 5) | 3u;  // 2001-02-03, 04:05:06
+  const uint32_t clamp_time = (4u << 11) | (5u << 5) | 3u;
+  for (const char* text : {"981173106", "981173107", "000981173106"}) {
+    const TimeClamp clamp = TimeClamp::FromText(text);
+    ASSERT_TRUE(clamp.active()) << text;
+    const struct {
+      uint32_t date, time, clamped_date, clamped_time;
+    } cases[] = {
+        {clamp_date, clamp_time, clamp_date, clamp_time},
+        {clamp_date, clamp_time + 1, clamp_date, clamp_time},      // two seconds later
+        {clamp_date, clamp_time - 1, clamp_date, clamp_time - 1},  // two seconds earlier
+        {clamp_date + 1, 0, clamp_date, clamp_time},               // the next day, at 0:00
+        {clamp_date - 1, 0xBF7D, clamp_date - 1, 0xBF7D},          // the day before, 23:59:58
+        {(45u << 9) | (1u << 5) | 1u, 0, clamp_date, clamp_time},  // 2025
+    };
+    for (const auto& c : cases) {
+      uint32_t date = c.date;
+      uint32_t time = c.time;
+      clamp.Apply(&date, &time);
+      EXPECT_EQ(date, c.clamped_date) << text << " " << c.date << " " << c.time;
+      EXPECT_EQ(time, c.clamped_time) << text << " " << c.date << " " << c.time;
+    }
+  }
+  const struct {
+    const char* text;
+    const char* error;
+  } bad[] = {
+      {"", "digits only"},
+      {"17e8", "digits only"},
+      {" 1700000000", "digits only"},
+      {"-1", "digits only"},
+      {"1700000000\n", "digits only"},
+      {"0", "before 1980"},
+      {"315532799", "before 1980"},
+      {"4354819200", "beyond 2107"},
+      {"1700000000000", "beyond 2107"},
+      {"99999999999999999999999", "beyond 2107"},
+  };
+  for (const auto& b : bad) {
+    try {
+      TimeClamp::FromText(b.text);
+      ADD_FAILURE() << "'" << b.text << "' was taken";
+    } catch (const UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(b.error), std::string::npos) << error.what();
+      EXPECT_NE(std::string(error.what()).find("SOURCE_DATE_EPOCH"), std::string::npos);
+    }
+  }
+}
+
+TEST(ToolVersionInfo, KeysAreWindowsOwnAndTheNumbersComeFromTheVersionTexts) {
+  const struct {
+    std::vector<std::string> texts;
+    const char* file;
+    const char* product;
+  } cases[] = {
+      {{"ProductName=Example", "FileVersion=2.1.0.7", "ProductVersion=2.1 beta"},
+       "2.1.0.7",
+       "2.1.0.0"},
+      {{"ProductVersion=3"}, "3.0.0.0", "3.0.0.0"},
+      {{"FileVersion=1.2.3"}, "1.2.3.0", "1.2.3.0"},
+      {{"CompanyName=a=b"}, "0.0.0.0", "0.0.0.0"},
+      {{}, "0.0.0.0", "0.0.0.0"},
+  };
+  for (const auto& c : cases) {
+    const pe::VersionInfo info = VersionInfoFrom(c.texts);
+    EXPECT_EQ(info.file_version.Text(), c.file);
+    EXPECT_EQ(info.product_version.Text(), c.product);
+    ASSERT_EQ(info.strings.size(), c.texts.size());
+    for (size_t i = 0; i < c.texts.size(); ++i) {
+      EXPECT_EQ(Utf16ToUtf8(info.strings[i].first) + "=" + Utf16ToUtf8(info.strings[i].second),
+                c.texts[i]);
+    }
+  }
+  const struct {
+    std::vector<std::string> texts;
+    const char* error;
+  } bad[] = {
+      {{"ProductName"}, "KEY=VALUE"},
+      {{"Product=x"}, "not a version key; the keys are Comments, CompanyName"},
+      {{"productname=x"}, "spelt 'ProductName'"},
+      {{"ProductName=a", "ProductName=b"}, "given twice"},
+      {{"LegalCopyright=\xa9 2026"}, "not UTF-8"},
+      {{"Comments=" + std::string(2049, 'x')}, "longer than 2048"},
+      {{"FileVersion=beta"}, "does not start with a version number"},
+      {{"ProductVersion=1.99999"}, "at most 65535"},
+  };
+  for (const auto& b : bad) {
+    try {
+      VersionInfoFrom(b.texts);
+      ADD_FAILURE() << b.texts[0] << " was taken";
+    } catch (const UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(b.error), std::string::npos) << error.what();
+    }
+  }
 }
 
 // Help that tells the truth: every option a command takes is in its help, in the form it takes.
