@@ -1,6 +1,7 @@
 #include "pe/image_layout.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "base/little_endian.h"
 #include "pe/pe_format.h"
@@ -293,7 +294,9 @@ int ReplaceResourceSection(const std::vector<uint8_t>& image, const ImageLayout&
   out->insert(out->end(), resources.begin(), resources.end());
   out->resize(out->size() + (section.raw_size - resources.size()), 0);
   out->insert(out->end(), moved.begin(), moved.end());
-  if (old_raw_end < image.size()) out->insert(out->end(), image.begin() + old_raw_end, image.end());
+  if (old_raw_end < image.size()) {
+    out->insert(out->end(), image.begin() + static_cast<std::ptrdiff_t>(old_raw_end), image.end());
+  }
 
   uint8_t* optional = out->data() + layout.header_at + kOptionalHeaderAt;
   for (size_t i = index; i < sections.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "pe/resource_tree.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <set>
 #include <tuple>
@@ -271,7 +272,8 @@ class TreeWriter {
     StoreLittleEndian32(entry, rva_ + static_cast<uint32_t>(data_at_[i]));
     StoreLittleEndian32(entry + 4, static_cast<uint32_t>(resource.data.size()));
     StoreLittleEndian32(entry + 8, resource.code_page);
-    std::copy(resource.data.begin(), resource.data.end(), bytes_.begin() + data_at_[i]);
+    std::copy(resource.data.begin(), resource.data.end(),
+              bytes_.begin() + static_cast<std::ptrdiff_t>(data_at_[i]));
   }
 
   std::vector<Resource> sorted_;

@@ -22,13 +22,17 @@ std::string KnownKeys() {
 // The key as Windows spells it, or empty for a key it does not know.
 std::string KnownKey(const std::string& key, bool* case_differs) {
   for (size_t i = 0; i < pe::kVersionKeyCount; ++i) {
-    const std::string known = pe::kVersionKeys[i];
+    std::string known = pe::kVersionKeys[i];
     if (text::EqualsIgnoringAsciiCase(known.c_str(), key.c_str())) {
       *case_differs = known != key;
       return known;
     }
   }
   return "";
+}
+
+std::string WrongCase(const std::string& key, const std::string& given) {
+  return "--version-info: the key is spelt '" + key + "', not '" + given + "'";
 }
 
 pe::VersionNumber NumberOf(const std::string& key, const std::string& text) {
@@ -60,7 +64,7 @@ pe::VersionInfo VersionInfoFrom(const std::vector<std::string>& texts) {
                        KnownKeys());
     }
     if (case_differs) {
-      throw UsageError("--version-info: the key is spelt '" + key + "', not '" + given + "'");
+      throw UsageError(WrongCase(key, given));
     }
     std::u16string wide_key;
     std::u16string wide_value;

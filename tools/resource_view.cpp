@@ -30,12 +30,13 @@ const pe::Resource* FindIcon(const std::vector<pe::Resource>& resources, uint16_
 
 void Describe(ResourceView* view) {
   for (const pe::Resource& resource : view->resources) {
-    const std::string which = ResourceTypeName(resource.type) + " " + resource.name.Text();
+    const std::string which =
+        ResourceTypeName(resource.type).append(" ").append(resource.name.Text());
     std::string problem;
     if (IsType(resource, pe::kIconGroupResource)) {
       std::vector<pe::IconGroupEntry> entries;
       if (!pe::ReadIconGroup(resource.data.data(), resource.data.size(), &entries, &problem)) {
-        view->problems.push_back(which + ": " + problem);
+        view->problems.push_back(std::string(which).append(": ").append(problem));
         continue;
       }
       IconGroupView group;
@@ -59,7 +60,7 @@ void Describe(ResourceView* view) {
                               &problem)) {
         view->has_version = true;
       } else {
-        view->problems.push_back(which + ": " + problem);
+        view->problems.push_back(std::string(which).append(": ").append(problem));
       }
     } else if (IsType(resource, pe::kManifestResource) && !resource.name.IsName() &&
                resource.name.number == pe::kProgramManifestId && !view->has_manifest) {

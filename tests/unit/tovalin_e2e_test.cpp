@@ -840,6 +840,29 @@ TEST_F(TovalinEndToEnd, SourceDateEpochMakesRebuildsByteIdentical) {
   }
 }
 
+TEST_F(TovalinEndToEnd, SourceDateEpochBuildsTheSameBytesAsTheWindowsTool) {
+  // The inputs of tests/e2e/tovalin_wine_smoke, which builds them with tovalin.exe under Wine
+  // and expects the same sum.
+  std::string numbers;
+  for (int i = 1; i <= 20000; ++i)
+    numbers += std::to_string(i) + "\n";
+  Write("launcher.exe", Text("MZ stand-in launcher\r\n"), time(nullptr));
+  Write("init.ini", Text("[Setup]\r\nTitle=Smoke\r\n"), time(nullptr));
+  Write("engine.txt", Text(numbers), time(nullptr));
+  Write("lang.bin", Text(std::string(70000, 'z')), kFirstTime);
+  const std::string epoch = "SOURCE_DATE_EPOCH=946684800";  // 2000-01-01 00:00:00 UTC
+  ASSERT_EQ(Tovalin({"pack", "-q", "-o", "temp.shr", "~0000.exe=engine.txt"}, epoch).status, 0);
+  ASSERT_EQ(Tovalin({"build", "-q", "-o", "setup.exe", "--stub", "launcher.exe", "init.ini",
+                     "temp.shr", "InstallEnu.dll=lang.bin"},
+                    epoch)
+                .status,
+            0);
+  ASSERT_EQ(Shell("sha256sum setup.exe > sums && grep -q "
+                  "^33b0f3779fb3f4191e95c257d509015d462d95352705de39d3f707160c6daaf7 sums"),
+            0)
+      << ReadFileText(Path("sums"));
+}
+
 TEST_F(TovalinEndToEnd, InstallersStayWithinTheLimitAndWorkRightUpToIt) {
   // Sparse files keep this cheap: the holes take no disk and read as zeros.
   Write("launcher.exe", testing_support::MinimalPeImage());
