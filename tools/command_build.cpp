@@ -72,7 +72,9 @@ const char kHelp[] =
     "  -q, --quiet           print nothing when all went well\n"
     "  -h, --help            show this help\n"
     "\n"
-    "Exit status: 0 written, 1 a file cannot be read or written, 2 wrong command line.\n";
+    "Exit status: 0 written, 1 a file cannot be read or written or is refused (a signed\n"
+    "LAUNCHER, an icon file that is none, a LAUNCHER without resources), 2 wrong command\n"
+    "line.\n";
 
 archive::NewMember MemberFrom(const SourceArgument& source, const TimeClamp& clamp) {
   archive::NewMember member;
