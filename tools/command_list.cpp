@@ -176,8 +176,13 @@ void PrintResources(const ResourceView& view) {
     std::printf("Execution level: %s\n", PrintableName(view.execution_level).c_str());
   }
   std::string others;
+  const pe::Resource* last = nullptr;
   for (const pe::Resource& resource : view.resources) {
-    if (IsDescribed(resource)) continue;
+    // A resource in several languages is named once.
+    const bool again =
+        last != nullptr && last->type == resource.type && last->name == resource.name;
+    last = &resource;
+    if (IsDescribed(resource) || again) continue;
     others +=
         (others.empty() ? "" : ", ") + ResourceTypeName(resource.type) + " " + resource.name.Text();
   }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "pe/resource_edit.h"
+#include "pe/icon_file.h"
 #include "resources/strings.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
@@ -59,50 +59,28 @@ class BrandedE2E : public LauncherE2E {
   HMODULE launcher = nullptr;
 };
 
-// The version information of a file as VerQueryValueW gives it: one string, or the fixed part.
-class VersionResource {
- public:
-  explicit VersionResource(const std::string& path) {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
-    data_.resize(size);
-    ok_ = size != 0 && GetFileVersionInfoA(path.c_str(), 0, size, data_.data());
-  }
-  bool ok() const { return ok_; }
-  std::wstring String(const wchar_t* key) {
-    void* value = nullptr;
-    UINT length = 0;
-    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
-    if (!VerQueryValueW(data_.data(), path.c_str(), &value, &length)) return L"<none>";
-    return std::wstring(static_cast<const wchar_t*>(value), length > 0 ? length - 1 : 0);
-  }
-  const VS_FIXEDFILEINFO* Fixed() {
-    void* value = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data_.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
-      return nullptr;
-    return static_cast<const VS_FIXEDFILEINFO*>(value);
-  }
-  DWORD Translation() {
-    void* value = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data_.data(), L"\\VarFileInfo\\Translation", &value, &length) ||
-        length != 4)
-      return 0;
-    return *static_cast<const DWORD*>(value);
-  }
+// The version information of a file, and one value of it as VerQueryValueW gives it.
+std::vector<uint8_t> VersionInformation(const std::string& path) {
+  DWORD ignored = 0;
+  std::vector<uint8_t> data(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+  if (data.empty() || !GetFileVersionInfoA(path.c_str(), 0, data.size(), data.data())) data.clear();
+  return data;
+}
 
- private:
-  std::vector<uint8_t> data_;
-  bool ok_ = false;
-};
+template <typename Value>
+const Value* Query(std::vector<uint8_t>& data, const std::wstring& path) {
+  void* value = nullptr;
+  UINT length = 0;
+  return VerQueryValueW(data.data(), path.c_str(), &value, &length) ? static_cast<Value*>(value)
+                                                                    : nullptr;
+}
 
 TEST_F(BrandedE2E, VerQueryValueReturnsTheGivenStringsAndNumbers) {
-  VersionResource version(setup);
-  ASSERT_TRUE(version.ok());
+  std::vector<uint8_t> version = VersionInformation(setup);
+  ASSERT_FALSE(version.empty());
   const struct {
     const wchar_t* key;
-    const wchar_t* value;
+    const wchar_t* value;  // nullptr: not there
   } strings[] = {
       {L"ProductName", L"Tovalin Example"},
       {L"ProductVersion", L"2.1"},
@@ -110,11 +88,15 @@ TEST_F(BrandedE2E, VerQueryValueReturnsTheGivenStringsAndNumbers) {
       {L"CompanyName", L"Example Software Ltd."},
       {L"LegalCopyright", L"(C) 2026 Example Software Ltd."},
       {L"FileDescription", L"Example Setup"},
-      {L"Comments", L"<none>"},
+      {L"Comments", nullptr},
   };
-  for (const auto& s : strings)
-    EXPECT_EQ(version.String(s.key), s.value);
-  const VS_FIXEDFILEINFO* fixed = version.Fixed();
+  for (const auto& s : strings) {
+    const wchar_t* value =
+        Query<wchar_t>(version, std::wstring(L"\\StringFileInfo\\040904b0\\") + s.key);
+    EXPECT_EQ(value == nullptr ? L"<none>" : std::wstring(value),
+              s.value == nullptr ? L"<none>" : s.value);
+  }
+  const auto* fixed = Query<VS_FIXEDFILEINFO>(version, L"\\");
   ASSERT_NE(fixed, nullptr);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00020001u);
@@ -122,25 +104,10 @@ TEST_F(BrandedE2E, VerQueryValueReturnsTheGivenStringsAndNumbers) {
   EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
   EXPECT_EQ(fixed->dwProductVersionLS, 0u);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-  EXPECT_EQ(version.Translation(), 0x04B00409u);  // US English, UTF-16
-  // The launcher itself carries none.
-  EXPECT_FALSE(VersionResource(e2e::FromBuildTree(TOVALIN_LAUNCHER)).ok());
-}
-
-TEST_F(BrandedE2E, TextOutsideAsciiReadsBackInUnicode) {
-  pe::ResourceEdits edits;
-  edits.set_version = true;
-  edits.version.strings = {{u"LegalCopyright", u"\u00a9 2026 T\u00f6valin \u20ac"},
-                           {u"ProductName", u"\u30c6\u30b9\u30c8"}};
-  Bytes edited;
-  std::string error;
-  ASSERT_TRUE(pe::EditImageResources(LauncherBytes(), edits, &edited, &error)) << error;
-  const std::string path = dir.Join("unicode.exe");
-  testing_support::WriteFile(path, edited);
-  VersionResource version(path);
-  ASSERT_TRUE(version.ok());
-  EXPECT_EQ(version.String(L"LegalCopyright"), L"\u00a9 2026 T\u00f6valin \u20ac");
-  EXPECT_EQ(version.String(L"ProductName"), L"\u30c6\u30b9\u30c8");
+  const auto* translation = Query<DWORD>(version, L"\\VarFileInfo\\Translation");
+  ASSERT_NE(translation, nullptr);
+  EXPECT_EQ(*translation, 0x04B00409u);  // US English, UTF-16
+  EXPECT_TRUE(VersionInformation(e2e::FromBuildTree(TOVALIN_LAUNCHER)).empty());
 }
 
 TEST_F(BrandedE2E, TheManifestsRunLevelReadsBack) {
@@ -248,12 +215,6 @@ TEST_F(BrandedE2E, RelocationsStillFitTheCodeWhereverItIsMapped) {
   FreeLibrary(original);
 }
 
-// The icon control's pixels at its centre and near its corner.
-struct IconPixels {
-  COLORREF centre;
-  COLORREF corner;
-};
-
 HWND IconControl(HWND dialog) {
   for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
@@ -264,7 +225,8 @@ HWND IconControl(HWND dialog) {
 
 TEST_F(BrandedE2E, TheDialogMadeFromTheInstallerShowsTheAuthorsIcon) {
   if (GetEnvironmentVariableA("DISPLAY", nullptr, 0) == 0) GTEST_SKIP() << "no X display";
-  const auto look = [](HMODULE resources, IconPixels* pixels) {
+  // The icon control's pixels at its centre and near its corner.
+  const auto look = [](HMODULE resources, COLORREF* pixels) {
     Progress progress;
     ResetProgress(&progress, true);
     ASSERT_NE(CreateProgressDialog(&progress, resources, ""), 0);
@@ -275,18 +237,18 @@ TEST_F(BrandedE2E, TheDialogMadeFromTheInstallerShowsTheAuthorsIcon) {
     RECT area;
     GetClientRect(icon, &area);
     HDC dc = GetDC(icon);
-    pixels->centre = GetPixel(dc, area.right / 2, area.bottom / 2);
-    pixels->corner = GetPixel(dc, 2, 2);
+    pixels[0] = GetPixel(dc, area.right / 2, area.bottom / 2);
+    pixels[1] = GetPixel(dc, 2, 2);
     ReleaseDC(icon, dc);
     DestroyProgressDialog(&progress);
   };
-  IconPixels branded = {};
-  IconPixels plain = {};
-  look(module, &branded);
-  look(launcher, &plain);
-  EXPECT_EQ(branded.centre, kMagenta);
-  EXPECT_EQ(branded.corner, kGreen);
-  EXPECT_NE(plain.centre, kMagenta);
+  COLORREF branded[2] = {};
+  COLORREF plain[2] = {};
+  look(module, branded);
+  look(launcher, plain);
+  EXPECT_EQ(branded[0], kMagenta);
+  EXPECT_EQ(branded[1], kGreen);
+  EXPECT_NE(plain[0], kMagenta);
 }
 
 TEST_F(BrandedE2E, TheInstallerStillRunsEndToEnd) {

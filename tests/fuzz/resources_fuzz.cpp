@@ -6,8 +6,8 @@
 //     resources and writes the same bytes;
 //   - an image that takes the author's icon, version information and manifest still has a
 //     layout and resources that read back, with the edits in them.
-// The first input byte chooses which; the kept corpus holds the real launcher, its resource
-// section and icon files (tests/fuzz/make_resource_seeds.py).
+// The first input byte chooses which. The kept corpus started from the real launcher (choice 2),
+// its resource section (choice 1) and the test icon of make_branded_installers (choice 0).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

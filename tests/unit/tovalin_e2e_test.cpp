@@ -17,6 +17,7 @@
 #include "package/package_writer.h"
 #include "pe/resource_edit.h"
 #include "tests/support/pe_image.h"
+#include "tests/support/resource_parts.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -652,65 +653,17 @@ TEST_F(TovalinEndToEnd, SignedInstallersAreListedTestedAndExtracted) {
   }
 }
 
-// A launcher in small with the resources the real one has: the dialog, strings, the icon.
+// A launcher in small with the resources the real one has, and an author's icon of two images.
 Bytes LauncherWithResources() {
-  pe::Resource dialog;
-  dialog.type = pe::ResourceId::Number(pe::kDialogResource);
-  dialog.name = pe::ResourceId::Name("PROMPTDLG");
-  dialog.language = pe::kLanguageUsEnglish;
-  dialog.data = Text("a dialog template");
-  pe::Resource strings = dialog;
-  strings.type = pe::ResourceId::Number(pe::kStringResource);
-  strings.name = pe::ResourceId::Number(13);
-  pe::Resource icon = dialog;
-  icon.type = pe::ResourceId::Number(pe::kIconResource);
-  icon.name = pe::ResourceId::Number(1);
-  icon.data = Bytes(744, 0x11);
-  pe::Resource group = dialog;
-  group.type = pe::ResourceId::Number(pe::kIconGroupResource);
-  group.name = pe::ResourceId::Name("INSTALL");
-  group.data = pe::WriteIconGroup({{32, 32, 16, 0, 4, 744, 1}});
   return testing_support::LauncherLikeImage(
-             pe::WriteResourceTree({dialog, strings, icon, group},
+             pe::WriteResourceTree(testing_support::LauncherLikeResources(),
                                    testing_support::kLauncherLikeResourcesAt))
       .bytes;
 }
 
-// An icon file of a 16 x 16 and a 32 x 32 bitmap, 32 bits per pixel.
 Bytes AuthorIcon() {
-  Bytes file = {0, 0, 1, 0, 2, 0};
-  Bytes images;
-  for (uint32_t size : {16u, 32u}) {
-    Bytes image(40 + size * (size * 4 + 4), 0x5A);
-    std::fill(image.begin(), image.begin() + 40, 0);
-    archive::StoreLittleEndian32(&image[0], 40);
-    archive::StoreLittleEndian32(&image[4], size);
-    archive::StoreLittleEndian32(&image[8], 2 * size);
-    image[12] = 1;
-    image[14] = 32;
-    Bytes entry = {static_cast<uint8_t>(size),
-                   static_cast<uint8_t>(size),
-                   0,
-                   0,
-                   1,
-                   0,
-                   32,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0,
-                   0};
-    archive::StoreLittleEndian32(&entry[8], static_cast<uint32_t>(image.size()));
-    archive::StoreLittleEndian32(&entry[12], static_cast<uint32_t>(6 + 32 + images.size()));
-    file.insert(file.end(), entry.begin(), entry.end());
-    images.insert(images.end(), image.begin(), image.end());
-  }
-  file.insert(file.end(), images.begin(), images.end());
-  return file;
+  return testing_support::IcoFile({{16, 32, testing_support::BitmapImage(16, 32)},
+                                   {32, 32, testing_support::BitmapImage(32, 32)}});
 }
 
 TEST_F(TovalinEndToEnd, BuildGivesTheInstallerTheAuthorsIconVersionAndManifest) {

