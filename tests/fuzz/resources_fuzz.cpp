@@ -8,6 +8,7 @@
 //     layout and resources that read back, with the edits in them.
 // The first input byte chooses which. The kept corpus started from the real launcher (choice 2),
 // its resource section (choice 1) and the test icon of make_branded_installers (choice 0).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -60,8 +61,8 @@ void Describe(const std::vector<pe::Resource>& resources) {
   for (const pe::Resource& resource : resources) {
     std::string error;
     std::vector<pe::IconGroupEntry> entries;
-    pe::ReadIconGroup(resource.data.data(), resource.data.size(), &entries, &error);
     pe::VersionInfo version;
+    pe::ReadIconGroup(resource.data.data(), resource.data.size(), &entries, &error);
     pe::ReadVersionInfo(resource.data.data(), resource.data.size(), &version, &error);
     pe::ReadRequestedExecutionLevel(std::string(resource.data.begin(), resource.data.end()));
   }
@@ -100,14 +101,13 @@ void FuzzImage(const uint8_t* data, size_t size) {
   std::vector<pe::Resource> resources;
   Check(pe::ReadImageLayout(out.data(), out.size(), out.size(), &layout, &error));
   Check(pe::ReadImageResources(out, layout, &resources, &error));
-  bool manifest = false;
-  for (const pe::Resource& resource : resources) {
-    manifest =
-        manifest || (!resource.type.IsName() && resource.type.number == pe::kManifestResource &&
-                     pe::ReadRequestedExecutionLevel(std::string(
-                         resource.data.begin(), resource.data.end())) == "requireAdministrator");
-  }
-  Check(manifest);
+  const auto manifest = std::find_if(resources.begin(), resources.end(), [](const pe::Resource& r) {
+    return r.type == pe::ResourceId::Number(pe::kManifestResource) &&
+           r.name == pe::ResourceId::Number(pe::kProgramManifestId);
+  });
+  Check(manifest != resources.end() &&
+        pe::ReadRequestedExecutionLevel(
+            std::string(manifest->data.begin(), manifest->data.end())) == "requireAdministrator");
 }
 
 }  // namespace
