@@ -65,6 +65,32 @@ void EncodeDirectoryTail(uint32_t record_area_length, uint8_t* bytes) {
   StoreLittleEndian32(bytes + kTailRecordAreaLengthAt, record_area_length);
 }
 
+int DecodeDirectoryTail(const uint8_t* bytes, uint32_t* record_area_length) {
+  if (bytes[0] != '[' || bytes[kTailTagSize - 1] != ']' || bytes[kTailTagSize] != 0 ||
+      bytes[kTailTagSize + 1] != 0 ||
+      std::memcmp(bytes + kTailVersionAt, kDirectoryVersion, kTailVersionSize) != 0) {
+    return 0;
+  }
+  *record_area_length = LoadLittleEndian32(bytes + kTailRecordAreaLengthAt);
+  return 1;
+}
+
+int DecodeChecksumTail(const uint8_t* bytes, uint32_t* count) {
+  if (std::memcmp(bytes, kChecksumMagic, kChecksumMagicSize) != 0 ||
+      endian::LoadLittleEndian16(bytes + kChecksumVersionAt) != kChecksumVersion) {
+    return 0;
+  }
+  *count = LoadLittleEndian32(bytes + kChecksumCountAt);
+  return 1;
+}
+
+void EncodeChecksumTail(uint32_t count, uint8_t* bytes) {
+  std::memset(bytes, 0, kChecksumTailSize);
+  std::memcpy(bytes, kChecksumMagic, kChecksumMagicSize);
+  endian::StoreLittleEndian16(bytes + kChecksumVersionAt, kChecksumVersion);
+  StoreLittleEndian32(bytes + kChecksumCountAt, count);
+}
+
 int32_t StoredNameLength(const EntryHeader& header) {
   const void* nul = std::memchr(header.name, 0, kNameFieldSize);
   if (nul == nullptr) return -1;

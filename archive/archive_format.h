@@ -101,6 +101,30 @@ struct DirectoryRecord {
   const char* name;  // NUL-terminated, at most kMaxNameLength bytes
 };
 
+// ---- Member checksums ---------------------------------------------------------------------------
+// Installers as tovalin builds them carry a CRC-32 (base/crc32.h) of every member's data, so that
+// the launcher notices a damaged download while it copies. The record lies right in front of the
+// member directory, which readers find from the trailer: the directory tail's record area length
+// gives the directory's start, and the record ends there.
+//
+//   checksum of member 1 | ... | checksum of member n | tail: "[TOVCRC]", version, 0, n
+//
+// Each checksum is 4 bytes, in chain order: the n-th header along the chain has the n-th. The
+// 16-byte tail holds the magic, the version (1) as 2 bytes, 2 zero bytes and the count as 4. An
+// archive without the record, or with another version, is read unchecked, as it always was.
+
+constexpr uint32_t kChecksumSize = 4;
+constexpr uint32_t kChecksumTailSize = 16;
+constexpr size_t kChecksumMagicSize = 8;
+constexpr char kChecksumMagic[kChecksumMagicSize] = {'[', 'T', 'O', 'V', 'C', 'R', 'C', ']'};
+constexpr size_t kChecksumVersionAt = 8;
+constexpr uint16_t kChecksumVersion = 1;
+constexpr size_t kChecksumCountAt = 12;
+
+// 1 with *count filled when the 16 bytes are a checksum tail of this version.
+int DecodeChecksumTail(const uint8_t* bytes, uint32_t* count);
+void EncodeChecksumTail(uint32_t count, uint8_t* bytes);
+
 // ---- Encoding -----------------------------------------------------------------------------------
 
 using endian::LoadLittleEndian32;
@@ -120,6 +144,9 @@ uint32_t DirectoryRecordSize(size_t name_length);
 uint32_t EncodeDirectoryRecord(const DirectoryRecord& record, uint8_t* bytes);
 // Writes the 20-byte tail for a record area of the given length.
 void EncodeDirectoryTail(uint32_t record_area_length, uint8_t* bytes);
+// 1 with *record_area_length filled when the 20 bytes are a directory tail: a tag in square
+// brackets, zero bytes, the version text "07.00".
+int DecodeDirectoryTail(const uint8_t* bytes, uint32_t* record_area_length);
 
 // Length of the stored name up to its NUL, or -1 when the field holds no NUL: such a name is
 // not a name at all and matches nothing.

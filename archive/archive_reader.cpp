@@ -8,6 +8,7 @@
 #include "archive/member_chain.h"
 #include "archive/member_name.h"
 #include "base/bounded_text.h"
+#include "base/crc32.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ void ForgetSource(ArchiveReader* reader) {
   reader->first_entry_offset = 0;
   reader->last_entry_offset = 0;
   reader->archive_end = 0;
+  reader->checksums = archive::ChecksumRecord{0, 0};
   reader->archive_position = -1;
 }
 
@@ -48,21 +50,26 @@ void OpenArchive(ArchiveReader* reader) {
   reader->first_entry_offset = trailer.first_entry_offset;
   reader->last_entry_offset = trailer.last_entry_offset;
   reader->archive_end = bounds.end;
+  archive::FindChecksumRecord(file, bounds.end, trailer.first_entry_offset, &reader->checksums);
 }
 
 bool ArchiveAvailable(const ArchiveReader* reader) {
   return reader != nullptr && reader->first_entry_offset != 0;
 }
 
-// Walks the chain for the first member named like key. 1 with entry filled when found; every
-// kind of broken chain counts as "no such member".
-int FindArchiveMember(ArchiveReader* reader, const char* key, archive::ChainEntry* entry) {
+// Walks the chain for the first member named like key. 1 with entry filled, and index set to
+// its place along the chain, when found; every kind of broken chain counts as "no such member".
+int FindArchiveMember(ArchiveReader* reader, const char* key, archive::ChainEntry* entry,
+                      uint32_t* index) {
   archive::ChainWalk walk;
   reader->archive_position = -1;  // the walk moves the file
   archive::BeginChainWalk(&walk, reader->archive_handle, reader->first_entry_offset,
                           reader->archive_end);
   while (archive::NextChainEntry(&walk, entry)) {
-    if (archive::NameFieldMatchesKey(entry->header.name, key)) return 1;
+    if (archive::NameFieldMatchesKey(entry->header.name, key)) {
+      *index = walk.headers_read - 1;
+      return 1;
+    }
   }
   return 0;
 }
@@ -85,6 +92,16 @@ void FillFromArchiveEntry(MemberStream* stream, ArchiveReader* reader,
 
 bool HasWildcard(const char* path) {
   return std::strchr(path, '*') != nullptr || std::strchr(path, '?') != nullptr;
+}
+
+// False, with damaged set for good, once a checked stream has read every byte of its member and
+// they do not match its checksum. A stream only moves forward, so at its end it has seen them all.
+bool HoldsItsChecksum(MemberStream* stream) {
+  if (!stream->checked || stream->position != stream->size || stream->crc == stream->expected_crc) {
+    return true;
+  }
+  stream->damaged = true;
+  return false;
 }
 
 int OpenLooseFile(MemberStream* stream, const char* path) {
@@ -132,13 +149,14 @@ void CloseArchive(ArchiveReader* reader) {
 MemberStream* OpenMember(ArchiveReader* reader, const char* path) {
   if (path == nullptr) return nullptr;
   archive::ChainEntry entry;
+  uint32_t index = 0;
   int found = 0;
   if (reader != nullptr) {
     OpenArchive(reader);
     char key[archive::kKeyCapacity];
     // A key beyond the limits is no name any member can have: straight to the loose file.
     if (ArchiveAvailable(reader) && archive::MakeLookupKey(path, key, sizeof key)) {
-      found = FindArchiveMember(reader, key, &entry);
+      found = FindArchiveMember(reader, key, &entry, &index);
     }
   }
 
@@ -146,6 +164,9 @@ MemberStream* OpenMember(ArchiveReader* reader, const char* path) {
   if (stream == nullptr) return nullptr;
   if (found) {
     FillFromArchiveEntry(stream, reader, entry);
+    reader->archive_position = -1;  // the checksum's read moves the file
+    stream->checked = archive::ReadMemberChecksum(reader->archive_handle, reader->checksums, index,
+                                                  &stream->expected_crc) != 0;
     return stream;
   }
   // The loose file goes by the full path, as given, not by the key.
@@ -162,14 +183,14 @@ int32_t ReadMember(MemberStream* stream, void* buffer, int32_t count) {
     return platform::ReadBytes(stream->file_handle, buffer, static_cast<uint32_t>(count));
   }
   ArchiveReader* reader = stream->archive;
-  if (!ArchiveAvailable(reader)) return -1;
+  if (!ArchiveAvailable(reader) || stream->damaged) return -1;
   // Nothing past the archive's end is a member's, however large its header says it is.
   int64_t rest = static_cast<int64_t>(stream->size) - stream->position;
   int64_t before_end =
       static_cast<int64_t>(reader->archive_end) - stream->data_start - stream->position;
   if (rest > before_end) rest = before_end;
   if (count > rest) count = rest > 0 ? static_cast<int32_t>(rest) : 0;
-  if (count == 0) return 0;
+  if (count == 0) return HoldsItsChecksum(stream) ? 0 : -1;
   // Streams share the archive file, and other streams and lookups may have moved it since this
   // stream's last read: position it unless it is known to stand right there.
   int32_t at = stream->data_start + stream->position;
@@ -182,9 +203,11 @@ int32_t ReadMember(MemberStream* stream, void* buffer, int32_t count) {
     reader->archive_position = -1;
     return -1;
   }
-  stream->position += got;
   reader->archive_position = at + got;
-  return got;
+  if (stream->checked)
+    stream->crc = text::UpdateCrc32(stream->crc, buffer, static_cast<size_t>(got));
+  stream->position += got;
+  return HoldsItsChecksum(stream) ? got : -1;
 }
 
 void CloseMember(MemberStream* stream) {
@@ -227,12 +250,13 @@ int CopyMemberToFile(ArchiveReader* reader, const char* path, const char* target
     copied += got;
     if (got < kCopyBlockSize) break;
   }
-  int32_t size = stream->size;
+  const int32_t size = stream->size;
+  const bool damaged = stream->damaged;
   CloseMember(stream);
   platform::CloseFile(out);
   if (failed || copied != size) {
     platform::RemoveFile(target);
-    return 0;
+    return damaged ? COPY_DAMAGED : COPY_FAILED;
   }
-  return 1;
+  return COPY_DONE;
 }

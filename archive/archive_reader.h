@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "archive/member_checksums.h"
 #include "platform/platform.h"
 
 // Capacity of the source path, the NUL included: as long as any path the launcher keeps, so
@@ -39,6 +40,8 @@ struct ArchiveReader {
   // Where the archive ends: the file's end, or in a signed file the start of its certificate
   // table less the padding before it. No member is read past it.
   uint32_t archive_end;
+  // The members' checksums, when the archive carries them (offset 0 when not).
+  archive::ChecksumRecord checksums;
   // Where the archive file stands after the last member read, -1 when unknown. A stream read
   // right after its own previous read need not position the file again, which spares a copy
   // one system call per block.
@@ -57,6 +60,13 @@ struct MemberStream {
   uint32_t dos_date;    // low 16 bits
   uint32_t dos_time;    // low 16 bits
   uint32_t attributes;  // Win32 bits; 0xFFFFFFFF when a loose file's could not be read
+  // An archive member with a checksum is checked as it is read: crc covers the data up to
+  // position, and the read that reaches the end of a member whose bytes do not match its
+  // checksum fails, with damaged set.
+  uint32_t expected_crc;
+  uint32_t crc;
+  bool checked;
+  bool damaged;
 };
 
 // Puts a reader into the "no source" state, as a reader starts. A reader must be reset once
@@ -77,7 +87,8 @@ void CloseArchive(ArchiveReader* reader);
 MemberStream* OpenMember(ArchiveReader* reader, const char* path);
 
 // Reads up to count bytes. Gives the number read, 0 at the end of the member, -1 when the read
-// fails or an archive member's archive is no longer available (or count is negative).
+// fails, an archive member's archive is no longer available (or count is negative), or the read
+// completes a member whose bytes do not match its checksum.
 int32_t ReadMember(MemberStream* stream, void* buffer, int32_t count);
 
 // Releases the stream and closes its loose file; nullptr is allowed.
@@ -87,8 +98,15 @@ void CloseMember(MemberStream* stream);
 // Loose files are not looked at.
 int HasInstallScriptMember(ArchiveReader* reader);
 
+// What CopyMemberToFile did.
+enum CopyOutcome : int {
+  COPY_DAMAGED = -1,  // the member is there, but its bytes do not match its checksum
+  COPY_FAILED = 0,    // missing, or the target cannot be created, or a read or write failed
+  COPY_DONE = 1,
+};
+
 // Copies the member path names into a new file at target, through buffer (kCopyBlockSize bytes
-// at least). 1 when the target holds the whole member. 0 when the member is missing, the target
-// cannot be created, or a read or write fails or falls short; a target that was started is then
-// deleted, so that no partial file passes for a copy.
+// at least), checking it against its checksum as it goes. COPY_DONE when the target holds the
+// whole member; otherwise a target that was started is deleted, so that no partial or damaged
+// file passes for a copy.
 int CopyMemberToFile(ArchiveReader* reader, const char* path, const char* target, void* buffer);

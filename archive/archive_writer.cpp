@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "archive/member_name.h"
+#include "base/crc32.h"
 
 namespace archive {
 namespace {
@@ -50,7 +51,7 @@ int MeasureMember(const NewMember& entry, uint64_t* size, std::string* error) {
 // Copies exactly size bytes of a source file; a file that changed size since it was measured
 // would leave the chain pointing into the wrong bytes, so that is a failure.
 int StreamSourceFile(platform::FileHandle out, const NewMember& entry, uint32_t size,
-                     const WriteProgress& progress, std::string* error) {
+                     const WriteProgress& progress, uint32_t* crc, std::string* error) {
   platform::FileHandle in = platform::OpenForReading(entry.source_path.c_str());
   if (in == platform::kNoFile) return Fail(error, "cannot open " + entry.source_path);
   std::vector<uint8_t> block(kStreamBlockSize);
@@ -63,8 +64,9 @@ int StreamSourceFile(platform::FileHandle out, const NewMember& entry, uint32_t 
       ok = Fail(error, "cannot read " + entry.source_path + " whole");
     } else if (!WriteAll(out, block.data(), want)) {
       ok = Fail(error, "cannot write member " + entry.name);
-    } else if (progress) {
-      progress(want);
+    } else {
+      *crc = text::UpdateCrc32(*crc, block.data(), want);
+      if (progress) progress(want);
     }
     left -= want;
   }
@@ -72,8 +74,9 @@ int StreamSourceFile(platform::FileHandle out, const NewMember& entry, uint32_t 
   return ok;
 }
 
+// Writes a member's header and data; crc gets the data's checksum.
 int WriteMember(platform::FileHandle out, const PlacedMember& placed, uint32_t next_offset,
-                const WriteProgress& progress, std::string* error) {
+                const WriteProgress& progress, uint32_t* crc, std::string* error) {
   const NewMember& entry = *placed.entry;
   EntryHeader header = {};
   header.next_entry_offset = next_offset;
@@ -87,10 +90,14 @@ int WriteMember(platform::FileHandle out, const PlacedMember& placed, uint32_t n
   EncodeEntryHeader(header, bytes);
   if (!WriteAll(out, bytes, sizeof bytes))
     return Fail(error, "cannot write header of " + entry.name);
-  if (!entry.source_path.empty()) return StreamSourceFile(out, entry, placed.size, progress, error);
+  *crc = text::kCrc32Start;
+  if (!entry.source_path.empty()) {
+    return StreamSourceFile(out, entry, placed.size, progress, crc, error);
+  }
   if (!WriteAll(out, entry.data.data(), entry.data.size())) {
     return Fail(error, "cannot write member " + entry.name);
   }
+  *crc = text::UpdateCrc32(*crc, entry.data.data(), entry.data.size());
   if (progress) progress(entry.data.size());
   return 1;
 }
@@ -129,7 +136,8 @@ std::string WithThousands(uint64_t n) {
 }
 
 // Where everything goes, worked out before anything is written: members back to back after the
-// image, zero padding that makes the file's length a multiple of 8, the directory, the trailer.
+// image, zero padding that makes the file's length a multiple of 8, the members' checksums, the
+// directory, the trailer.
 struct Layout {
   std::vector<PlacedMember> placed;
   uint32_t padding;
@@ -154,7 +162,8 @@ int LayOut(uint64_t image_size, const std::vector<NewMember>& members, Layout* l
     offset += kEntryHeaderSize + size;
   }
   layout->directory = BuildDirectory(layout->placed);
-  uint64_t unpadded = offset + layout->directory.size() + kTrailerSize;
+  const uint64_t checksums = uint64_t{kChecksumSize} * members.size() + kChecksumTailSize;
+  uint64_t unpadded = offset + checksums + layout->directory.size() + kTrailerSize;
   layout->padding =
       static_cast<uint32_t>((kSigningAlignment - unpadded % kSigningAlignment) % kSigningAlignment);
   layout->installer_size = unpadded + layout->padding;
@@ -175,10 +184,16 @@ int LayOut(uint64_t image_size, const std::vector<NewMember>& members, Layout* l
 int WriteArchive(platform::FileHandle out, const Layout& layout, const WriteProgress& progress,
                  std::string* error) {
   const std::vector<PlacedMember>& placed = layout.placed;
+  // The checksums, computed as the members go out, then their tail.
+  std::vector<uint8_t> checksums(placed.size() * kChecksumSize + kChecksumTailSize);
   for (size_t i = 0; i < placed.size(); ++i) {
     uint32_t next = i + 1 < placed.size() ? placed[i + 1].header_offset : 0;
-    if (!WriteMember(out, placed[i], next, progress, error)) return 0;
+    uint32_t crc = 0;
+    if (!WriteMember(out, placed[i], next, progress, &crc, error)) return 0;
+    StoreLittleEndian32(checksums.data() + i * kChecksumSize, crc);
   }
+  EncodeChecksumTail(static_cast<uint32_t>(placed.size()),
+                     checksums.data() + placed.size() * kChecksumSize);
   ArchiveTrailer trailer = {};
   if (!placed.empty()) {
     trailer.first_entry_offset = placed.front().header_offset;
@@ -188,6 +203,7 @@ int WriteArchive(platform::FileHandle out, const Layout& layout, const WriteProg
   EncodeTrailer(trailer, trailer_bytes);
   const uint8_t padding[kSigningAlignment] = {};
   if (!WriteAll(out, padding, layout.padding) ||
+      !WriteAll(out, checksums.data(), checksums.size()) ||
       !WriteAll(out, layout.directory.data(), layout.directory.size()) ||
       !WriteAll(out, trailer_bytes, sizeof trailer_bytes)) {
     return Fail(error, "cannot write the member directory");

@@ -3,11 +3,11 @@
 //
 // Members go back to back right after the image, in the order given, which is also the chain
 // order and so the lookup order. Then come zero bytes that make the file's length a multiple of
-// 8, so that signing appends its certificate table without padding of its own, the member
-// directory and the trailer. Member data is streamed from its source file in blocks, so an
-// installer of any size is built in little memory. Everything is laid out before anything is
-// written: a refused name, a missing source or an installer beyond kLargestInstaller writes
-// nothing.
+// 8, so that signing appends its certificate table without padding of its own, the members'
+// checksums (computed as they are written), the member directory and the trailer. Member data is
+// streamed from its source file in blocks, so an installer of any size is built in little memory.
+// Everything is laid out before anything is written: a refused name, a missing source or an
+// installer beyond kLargestInstaller writes nothing.
 #pragma once
 
 #include <cstdint>

@@ -37,8 +37,10 @@ struct Sink {
   }
 };
 
-void PutNumber(Sink* out, unsigned long long value, bool negative, unsigned base, bool upper,
-               int width, bool zero_pad) {
+// Numbers are at most a long wide, the widest the formatter takes: on the 32-bit launcher that
+// keeps its arithmetic to 32 bits, without the runtime's 64-bit division.
+void PutNumber(Sink* out, unsigned long value, bool negative, unsigned base, bool upper, int width,
+               bool zero_pad) {
   char digits[24];
   int count = 0;
   const char* symbols = upper ? "0123456789ABCDEF" : "0123456789abcdef";
@@ -119,16 +121,16 @@ bool FormatList(char* buffer, size_t capacity, const char* format, va_list argum
       }
       case 'd':
       case 'i': {
-        long long value = is_long ? va_arg(arguments, long) : va_arg(arguments, int);
-        unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                                 : static_cast<unsigned long long>(value);
+        long value = is_long ? va_arg(arguments, long) : va_arg(arguments, int);
+        unsigned long magnitude =
+            value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
         PutNumber(&out, magnitude, value < 0, 10, false, width, zero_pad);
         break;
       }
       case 'u':
       case 'x':
       case 'X': {
-        unsigned long long value =
+        unsigned long value =
             is_long ? va_arg(arguments, unsigned long) : va_arg(arguments, unsigned int);
         PutNumber(&out, value, false, *p == 'u' ? 10 : 16, *p == 'X', width, zero_pad);
         break;

@@ -1,7 +1,8 @@
 // Copying a 256 MiB member out of an installer with CopyMemberToFile (32 KiB blocks, one
-// positioning per read through the shared archive file) against the plainest copy of the same
-// bytes: one read/write loop of 1 MiB blocks on the same files. The member copy should keep at
-// least 0.9 of the plain loop's throughput.
+// positioning per read through the shared archive file, and the member's CRC-32 checked as it
+// goes) against the plainest copy of the same bytes: one read/write loop of 1 MiB blocks on the
+// same files, checking nothing. The member copy should keep at least 0.9 of the plain loop's
+// throughput.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>

@@ -49,7 +49,7 @@ endfunction()
 
 # Tests -----------------------------------------------------------------------------------------
 
-if(NOT TOVALIN_FUZZ AND NOT TOVALIN_BENCH)
+if(TOVALIN_TESTS AND NOT TOVALIN_FUZZ AND NOT TOVALIN_BENCH)
   if(CMAKE_CROSSCOMPILING)
     # Debian ships GoogleTest as source: build it with the cross compiler.
     set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

@@ -94,6 +94,17 @@ int RefuseLongText(const char* what) {
   return 0;
 }
 
+// A member whose bytes do not match its checksum: the download is damaged, and nothing of it
+// may run. The user hears of it in a box, unless the run is quiet; the error log always.
+int RefuseDamagedInstaller(const char* member_name) {
+  ReportError(IDS_INSTALLER_DAMAGED, g_boot.module_path, member_name);
+  if (g_boot.state->show_progress) {
+    char caption[kStringCapacity];
+    platform::ShowWarningBox(g_boot.message, LoadText(IDS_WARNING, caption));
+  }
+  return 0;
+}
+
 // ---- Paths -------------------------------------------------------------------------------------
 
 bool Join(char* buffer, size_t capacity, const char* first, const char* second) {
@@ -111,7 +122,9 @@ bool AppendCleanupFor(const char* prefix, const char* directory, const char* nam
 
 // ---- Member copies -----------------------------------------------------------------------------
 
-enum CopyResult { kCopied, kMissing, kTooLong };
+// A copy ends the run when its paths do not fit or the member is damaged; a missing member
+// ends it only where the member is required.
+enum CopyResult { kCopied, kMissing, kTooLong, kDamaged };
 
 // Copies member name (beside the executable, or in its archive) to target name in the work
 // directory.
@@ -120,22 +133,31 @@ CopyResult CopyMember(const char* name, const char* target_name) {
       !Join(g_boot.target_path, sizeof g_boot.target_path, g_boot.work_directory, target_name)) {
     return kTooLong;
   }
-  return CopyMemberToFile(&g_boot.state->archive, g_boot.member_path, g_boot.target_path,
-                          g_boot.copy_buffer)
-             ? kCopied
-             : kMissing;
+  switch (CopyMemberToFile(&g_boot.state->archive, g_boot.member_path, g_boot.target_path,
+                           g_boot.copy_buffer)) {
+    case COPY_DONE:
+      return kCopied;
+    case COPY_DAMAGED:
+      return kDamaged;
+    default:
+      return kMissing;
+  }
+}
+
+bool EndsTheRun(CopyResult copied) {
+  return copied == kTooLong || copied == kDamaged;
+}
+
+// Reports why a copy ends the run; 0.
+int EndRun(CopyResult copied, const char* name) {
+  return copied == kTooLong ? RefuseLongText(name) : RefuseDamagedInstaller(name);
 }
 
 // A required member: a missing one ends the run with an error-log entry.
 int CopyRequiredMember(const char* name, const char* target_name) {
-  switch (CopyMember(name, target_name)) {
-    case kCopied:
-      return 1;
-    case kTooLong:
-      return RefuseLongText(name);
-    case kMissing:
-      break;
-  }
+  CopyResult copied = CopyMember(name, target_name);
+  if (copied == kCopied) return 1;
+  if (EndsTheRun(copied)) return EndRun(copied, name);
   ReportError(IDS_COPY_FAILED, g_boot.member_path, g_boot.target_path);
   return 0;
 }
@@ -155,7 +177,7 @@ int UnpackAndDelete(ArchiveReader* source, const char* package_name) {
 // package whose name is also a member's is read from that member.
 int UnpackOptionalPackage(const char* name) {
   CopyResult copied = CopyMember(name, name);
-  if (copied == kTooLong) return RefuseLongText(name);
+  if (EndsTheRun(copied)) return EndRun(copied, name);
   if (copied == kCopied) UnpackAndDelete(&g_boot.state->archive, name);
   return 1;
 }
@@ -260,6 +282,10 @@ int MakeWorkDirectory() {
   if (last != nullptr && last[1] == '\0') *last = '\0';
 
   char unique[platform::kTempNameCapacity];
+  // Nobody else may add or replace a file in the work directory; when the run is elevated, not
+  // even the same user's unelevated programs, which could otherwise plant a library the elevated
+  // engine would load.
+  const bool for_user = !platform::ProcessIsElevated();
   bool made = false;
   for (int attempt = 0; attempt < kWorkDirectoryAttempts && !made; ++attempt) {
     unique[0] = '\0';
@@ -269,7 +295,7 @@ int MakeWorkDirectory() {
           static_cast<int>(error));
     if (number == 0) continue;
     platform::RemoveFile(unique);
-    made = platform::MakeDirectory(unique) != 0;
+    made = platform::MakePrivateDirectory(unique, for_user) != 0;
   }
   if (!made) {
     ReportError(IDS_NO_WORK_DIRECTORY, g_boot.temp_path, "");
@@ -303,7 +329,8 @@ int MakeWorkDirectory() {
 
 // "init.ini" gives the dialog its message line; it is optional, its cleanup line is not.
 int CopyGreeting() {
-  if (CopyMember("init.ini", "init.ini") == kTooLong) return RefuseLongText("init.ini");
+  CopyResult copied = CopyMember("init.ini", "init.ini");
+  if (EndsTheRun(copied)) return EndRun(copied, "init.ini");
   if (!AppendCleanupFor("del ", g_boot.work_directory, "init.ini")) {
     return RefuseLongText(g_boot.work_directory);
   }
@@ -345,7 +372,7 @@ int FindInstallScript() {
 // "temp.shr" is unpacked from its copy, not from the archive member of the same name.
 int UnpackTemporaryFiles() {
   CopyResult copied = CopyMember("temp.shr", "temp.shr");
-  if (copied == kTooLong) return RefuseLongText("temp.shr");
+  if (EndsTheRun(copied)) return EndRun(copied, "temp.shr");
   if (copied == kCopied) UnpackAndDelete(nullptr, "temp.shr");
   SetProgress(&g_boot.state->progress, 30);
   return 1;
@@ -355,7 +382,7 @@ int UnpackThirtyTwoBitEngine() {
   const char* engine = "inst32.shr";
   const char* companion = "unst32.shr";
   CopyResult copied = CopyMember(engine, kEnginePackageName);
-  if (copied == kTooLong) return RefuseLongText(engine);
+  if (EndsTheRun(copied)) return EndRun(copied, engine);
   if (copied == kMissing) {
     engine = "inst16.shr";
     companion = "unst16.shr";
@@ -386,7 +413,7 @@ int CopyLanguageLibrary() {
   const char* candidates[] = {localized, "Install.dll", "InstallEnu.dll", kLanguageLibraryName};
   for (const char* candidate : candidates) {
     CopyResult copied = CopyMember(candidate, kLanguageLibraryName);
-    if (copied == kTooLong) return RefuseLongText(candidate);
+    if (EndsTheRun(copied)) return EndRun(copied, candidate);
     if (copied == kCopied) break;
   }
   AppendCleanupFor("del ", g_boot.work_directory, kLanguageLibraryName);

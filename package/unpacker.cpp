@@ -92,6 +92,15 @@ int UnpackPackageFile(UnpackTarget* target, ArchiveReader* source, const char* p
     for (int32_t file = 0; file < context.package.header.file_count && whole; ++file) {
       whole = UnpackNextFile(&context, work_area, package_path);
     }
+    // A package read straight out of the archive is checked as it is read; whatever follows its
+    // last stream is read too, so that the check sees every byte of the member.
+    if (whole && context.stream->checked) {
+      int32_t got;
+      while ((got = ReadMember(context.stream, work_area->input_buffer, kImplodeInputBlockSize)) >
+             0) {
+      }
+      whole = got == 0 ? 1 : 0;
+    }
     platform::FreeMemory(work_area);
   }
   CloseMember(context.stream);

@@ -83,6 +83,16 @@ int RemoveFile(const char* path);
 // Creates a directory. Non-zero on success; fails when the name exists.
 int MakeDirectory(const char* path);
 
+// Creates a directory, in one step, that only SYSTEM, the Administrators group and its owner may
+// use: the current user when current_user is set, else the Administrators group. The access list
+// is protected from what the parent would hand down, and everything made inside inherits it.
+// Where the system cannot build such a list (no security API, or a Windows older than Vista) the
+// directory is made as MakeDirectory makes it. Non-zero on success; fails when the name exists.
+int MakePrivateDirectory(const char* path, bool current_user);
+
+// Whether the process runs with an elevated token; false where the system knows no elevation.
+bool ProcessIsElevated();
+
 // ---- Text and code page ------------------------------------------------------------------------
 
 // Whether a byte is the lead byte of a double-byte character in the ANSI code page.

@@ -7,10 +7,12 @@
 #include "archive/archive_writer.h"
 #include "pe/resource_edit.h"
 #include "platform/platform.h"
+#include "tools/build_config.h"
 #include "tools/command.h"
 #include "tools/display.h"
 #include "tools/host.h"
 #include "tools/input_file.h"
+#include "tools/installed_stub.h"
 #include "tools/installer_view.h"
 #include "tools/progress_bar.h"
 #include "tools/resource_options.h"
@@ -22,7 +24,7 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin build -o SETUP --stub LAUNCHER [--icon FILE.ico]\n"
+    "Usage: tovalin build -o SETUP [--stub LAUNCHER] [--icon ICONFILE]\n"
     "                     [--version-info KEY=VALUE ...] [--execution-level LEVEL]\n"
     "                     [--force] MEMBER|NAME=PATH ...\n"
     "\n"
@@ -47,27 +49,36 @@ const char kHelp[] =
     "characters, with no \"\\\", \"/\" or \":\"; no name may be given twice (ASCII case is\n"
     "ignored, as in the launcher's lookups).\n"
     "\n"
+    "Without --stub, build takes the launcher installed with tovalin, looked for from the\n"
+    "folder that holds the running tovalin program: first\n"
+    "  " TOVALIN_STUB_FROM_PROGRAM_FOLDER
+    "\n"
+    "then launcher.exe in that folder itself (tovalin.exe and launcher.exe unpacked side by\n"
+    "side). When neither is there, build names both places and writes nothing.\n"
+    "\n"
     "Options:\n"
     "  -o, --output SETUP    the installer to write\n"
-    "  -s, --stub LAUNCHER   the launcher image to put in front\n"
-    "  -i, --icon FILE.ico   the program's icon: every image of FILE.ico takes the place of\n"
-    "                        the icon group INSTALL, which Explorer and the progress dialog\n"
-    "                        show\n"
-    "  -V, --version-info KEY=VALUE\n"
-    "                        version information, one key per option: Comments,\n"
-    "                        CompanyName, FileDescription, FileVersion, InternalName,\n"
-    "                        LegalCopyright, LegalTrademarks, OriginalFilename,\n"
-    "                        PrivateBuild, ProductName, ProductVersion, SpecialBuild.\n"
-    "                        VALUE is UTF-8 text. The numeric file and product versions\n"
-    "                        come from the numbers FileVersion and ProductVersion start\n"
-    "                        with (1 to 4 of them, as in 2.1 or 2.1.0.7), each standing\n"
-    "                        in for the other when only one is given\n"
-    "  -e, --execution-level asInvoker|highestAvailable|requireAdministrator\n"
-    "                        a manifest that requests this level of User Account Control.\n"
-    "                        Without it the installer has no manifest, and Windows decides\n"
-    "                        as it does for programs without one: it asks for\n"
-    "                        administrator rights when the file name or the version\n"
-    "                        texts look like an installer's (\"setup\", \"install\")\n"
+    "  -s, --stub LAUNCHER   the launcher image to put in front (default: the installed one)\n"
+    "  -i, --icon ICONFILE   the program's icon: every image of ICONFILE (an .ico file)\n"
+    "                        takes the place of the icon group INSTALL, which Explorer and\n"
+    "                        the progress dialog show\n"
+    "      --version-info ENTRY\n"
+    "                        version information: ENTRY is KEY=VALUE, one key per option,\n"
+    "                        the keys Comments, CompanyName, FileDescription, FileVersion,\n"
+    "                        InternalName, LegalCopyright, LegalTrademarks,\n"
+    "                        OriginalFilename, PrivateBuild, ProductName, ProductVersion,\n"
+    "                        SpecialBuild. VALUE is UTF-8 text. The numeric file and\n"
+    "                        product versions come from the numbers FileVersion and\n"
+    "                        ProductVersion start with (1 to 4 of them, as in 2.1 or\n"
+    "                        2.1.0.7), each standing in for the other when only one is\n"
+    "                        given\n"
+    "      --execution-level LEVEL\n"
+    "                        a manifest that requests LEVEL of User Account Control:\n"
+    "                        asInvoker, highestAvailable or requireAdministrator. Without\n"
+    "                        it the installer has no manifest, and Windows decides as it\n"
+    "                        does for programs without one: it asks for administrator\n"
+    "                        rights when the file name or the version texts look like an\n"
+    "                        installer's (\"setup\", \"install\")\n"
     "  -f, --force           replace SETUP if it exists\n"
     "  -q, --quiet           print nothing when all went well\n"
     "  -h, --help            show this help\n"
@@ -109,10 +120,9 @@ int RunBuild(const ParsedCommandLine& command_line) {
   std::string output = command_line.Value("output");
   std::string stub = command_line.Value("stub");
   if (output.empty()) throw UsageError("give the installer to write with -o SETUP");
-  if (stub.empty()) throw UsageError("give the launcher image with --stub LAUNCHER");
   const TimeClamp clamp = TimeClamp::FromEnvironment();
   std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
-  std::vector<std::string> inputs{stub};
+  std::vector<std::string> inputs;
   if (command_line.Has(kIconOption.long_name)) {
     inputs.push_back(command_line.Value(kIconOption.long_name));
   }
@@ -126,6 +136,9 @@ int RunBuild(const ParsedCommandLine& command_line) {
   }
   RefuseOverwritingInput(output, inputs);
   const pe::ResourceEdits edits = ResourceEditsFrom(command_line);
+  // Only a command line that is right otherwise gets to looking for the installed stub.
+  if (stub.empty()) stub = FindInstalledStub();
+  RefuseOverwritingInput(output, {stub});
 
   std::vector<uint8_t> edited_image;
   {

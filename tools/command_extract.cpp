@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/crc32.h"
 #include "implode/implode.h"
 #include "tools/command.h"
 #include "tools/display.h"
@@ -34,7 +35,8 @@ const char kHelp[] =
     "  -u, --unpack         write each package member's files, with their recorded times, into\n"
     "                       DIR/<package name>/ instead of the package file itself\n"
     "  -f, --force          replace files that exist (otherwise they are left alone and\n"
-    "                       reported)\n"
+    "                       reported), and write members that do not match their checksum\n"
+    "                       (otherwise they are refused)\n"
     "  -q, --quiet          no progress bar, no list of the files written\n"
     "  -h, --help           show this help\n"
     "\n"
@@ -137,19 +139,46 @@ class Extractor {
       OutputFile out(JoinPath(folder_, member.name), force_);
       RangeReader reader(file_, member.data_offset, member.size);
       std::vector<uint8_t> block(size_t{64} * 1024);
+      uint32_t crc = text::kCrc32Start;
       int32_t got;
       while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
         out.Write(block.data(), static_cast<uint32_t>(got));
+        crc = text::UpdateCrc32(crc, block.data(), static_cast<size_t>(got));
         progress_->Advance(static_cast<uint64_t>(got));
       }
       if (got < 0) throw Failure(member.name + ": its data cannot be read");
+      if (!AcceptChecksum(member, crc)) return;  // the file goes with out
       Finish(out, member.dos_date, member.dos_time);
     } catch (const Failure& failure) {
       Error(failure.what());
     }
   }
 
+  // Whether a member whose data has the checksum crc may be written: when it matches what the
+  // installer records (or nothing is recorded), or with --force, which writes it with a warning.
+  bool AcceptChecksum(const MemberInfo& member, uint32_t crc) {
+    if (!member.checksum_known || crc == member.checksum) return true;
+    const std::string what = PrintableName(member.name) +
+                             ": its data does not match its checksum: the installer is damaged";
+    if (!force_) {
+      Error(what + "; not written (--force writes it all the same)");
+      return false;
+    }
+    progress_->Clear();
+    std::fflush(stdout);
+    std::fprintf(stderr, "tovalin: %s: warning: %s; written all the same (--force)\n",
+                 file_.path().c_str(), what.c_str());
+    return true;
+  }
+
   void Unpack(const MemberInfo& member, const PackageView& package) {
+    uint32_t crc = 0;
+    // The check is a read of its own: a package's files are decoded, not copied.
+    if (member.checksum_known && ComputeMemberChecksum(file_, member, &crc, nullptr) &&
+        !AcceptChecksum(member, crc)) {
+      progress_->Advance(member.size);
+      return;
+    }
     for (const std::string& problem : package.problems)
       Error(member.name + ": " + problem);
     std::string folder = JoinPath(folder_, member.name);

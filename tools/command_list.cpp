@@ -24,21 +24,22 @@ const char kHelp[] =
     "\n"
     "Lists the members of INSTALLER's payload archive in chain order (the order in which the\n"
     "launcher looks them up): size in bytes, DOS date and time (UTC), attributes and name.\n"
-    "A last line tells whether the installer is signed, and where its certificate table lies.\n"
+    "The last lines tell whether the installer carries checksums of its members, and whether\n"
+    "it is signed and where its certificate table lies.\n"
     "\n"
     "Options:\n"
-    "  -p, --packages  also list the files inside each package member: packed size, size,\n"
-    "                  date, time and name. Where a record does not give the size, the file\n"
-    "                  is decoded to learn it.\n"
-    "  -r, --resources also show what the launcher's resources say, before the members: the\n"
-    "                  icon groups with their images' sizes and colour depths, the version\n"
-    "                  numbers and strings, the execution level the manifest requests, and\n"
-    "                  the other resources by type and name\n"
-    "      --json      print the same as one JSON document. Names are written byte for byte,\n"
-    "                  bytes from 0x80 up as \\u0080 to \\u00FF; resource texts, which are\n"
-    "                  UTF-16, as their characters.\n"
-    "  -q, --quiet     no progress bar\n"
-    "  -h, --help      show this help\n"
+    "  -p, --packages   also list the files inside each package member: packed size, size,\n"
+    "                   date, time and name. Where a record does not give the size, the\n"
+    "                   file is decoded to learn it.\n"
+    "  -r, --resources  also show what the launcher's resources say, before the members:\n"
+    "                   the icon groups with their images' sizes and colour depths, the\n"
+    "                   version numbers and strings, the execution level the manifest\n"
+    "                   requests, and the other resources by type and name\n"
+    "      --json       print the same as one JSON document. Names are written byte for\n"
+    "                   byte, bytes from 0x80 up as \\u0080 to \\u00FF; resource texts,\n"
+    "                   which are UTF-16, as their characters.\n"
+    "  -q, --quiet      no progress bar\n"
+    "  -h, --help       show this help\n"
     "\n"
     "Problems (a broken member chain, data past the end of the file, a damaged package) are\n"
     "reported on standard error after what could be listed.\n"
@@ -59,6 +60,8 @@ struct ListedMember {
 struct Listing {
   std::string path;
   archive::ArchiveBounds bounds;  // with the certificate table of a signed installer
+  bool has_checksums = false;
+  uint32_t checksum_count = 0;
   std::vector<ListedMember> members;
   bool with_resources = false;
   ResourceView resources;
@@ -99,6 +102,8 @@ Listing MakeListing(InputFile& file, bool with_packages, bool with_resources, bo
   Listing listing;
   listing.path = file.path();
   listing.bounds = view.bounds;
+  listing.has_checksums = view.has_checksums;
+  listing.checksum_count = view.checksum_count;
   if (with_resources) {
     listing.with_resources = true;
     listing.resources = ReadResources(file);
@@ -221,6 +226,11 @@ void PrintText(const Listing& listing, bool with_packages) {
   }
   std::printf("%s", summary.c_str());
   std::printf("\n");
+  if (listing.has_checksums) {
+    std::printf("Checksums: CRC-32 of %s\n", CountOf(listing.checksum_count, "member").c_str());
+  } else {
+    std::printf("No checksums\n");
+  }
   if (listing.bounds.certificate_size != 0) {
     std::printf("Signed: certificate table of %u bytes at offset %u\n",
                 listing.bounds.certificate_size, listing.bounds.certificate_offset);
@@ -310,6 +320,8 @@ void PrintJson(const Listing& listing, bool with_packages) {
   json.BeginObject();
   json.Key("installer");
   json.String(listing.path);
+  json.Key("checksums");
+  json.Bool(listing.has_checksums);
   json.Key("signed");
   json.Bool(listing.bounds.certificate_size != 0);
   if (listing.bounds.certificate_size != 0) {
@@ -336,6 +348,10 @@ void PrintJson(const Listing& listing, bool with_packages) {
     WriteDateTime(json, member.dos_date, member.dos_time);
     json.Key("attributes");
     json.Number(member.attributes);
+    if (member.checksum_known) {
+      json.Key("crc32");
+      json.Number(member.checksum);
+    }
     if (with_packages) {
       json.Key("package");
       json.Bool(listed.is_package);

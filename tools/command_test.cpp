@@ -23,8 +23,9 @@ const char kHelp[] =
     "Reads every member of INSTALLER and decodes every file of every package member without\n"
     "writing anything. Each problem found is one line on standard output that names the\n"
     "member, the file and what is wrong: a broken member chain, data past the end of the file,\n"
-    "a short package, a bad stream header, a truncated stream, a copy that reaches back before\n"
-    "its stream's first byte, a size that differs from the record. A last line sums up.\n"
+    "a member that does not match the checksum the installer records for it, a short package,\n"
+    "a bad stream header, a truncated stream, a copy that reaches back before its stream's\n"
+    "first byte, a size that differs from the record. A last line sums up.\n"
     "\n"
     "A package member is one whose name ends in \".shr\", or whose bytes make a whole package.\n"
     "\n"
@@ -49,6 +50,8 @@ class Tester {
       work_total += member.size;
       packages[i] = ReadPackage(file_, member.data_offset, member.size);
       is_package[i] = IsPackageMember(member, packages[i]);
+      // A package's checksum takes a read of its own besides the decoding.
+      if (is_package[i] && member.checksum_known) work_total += member.size;
     }
 
     ProgressBar progress(ProgressBar::Wanted(quiet_), work_total);
@@ -92,19 +95,34 @@ class Tester {
     return true;
   }
 
-  void TestMember(const MemberInfo& member, ProgressBar* progress) {
-    if (!CheckMember(member)) return;
-    RangeReader reader(file_, member.data_offset, member.size);
-    std::vector<uint8_t> block(size_t{64} * 1024);
-    int32_t got;
-    while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
-      progress->Advance(static_cast<uint64_t>(got));
+  // Reads the member's data and compares it with its checksum, where it has one. False when the
+  // data cannot be read.
+  bool CheckData(const MemberInfo& member, ProgressBar* progress) {
+    uint32_t crc = 0;
+    if (!ComputeMemberChecksum(file_, member, &crc, progress)) {
+      Problem(Named(member) + "its data cannot be read");
+      return false;
     }
-    if (got < 0) Problem(Named(member) + "its data cannot be read");
+    if (member.checksum_known && crc != member.checksum) {
+      Problem(Named(member) + "its data does not match its checksum (CRC-32 " + Hex(crc) +
+              ", recorded " + Hex(member.checksum) + "): the installer is damaged");
+    }
+    return true;
+  }
+
+  static std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+  }
+
+  void TestMember(const MemberInfo& member, ProgressBar* progress) {
+    if (CheckMember(member)) CheckData(member, progress);
   }
 
   void TestPackage(const MemberInfo& member, const PackageView& package, ProgressBar* progress) {
     if (!CheckMember(member)) return;
+    if (member.checksum_known) CheckData(member, progress);
     ++package_count_;
     for (const std::string& problem : package.problems)
       Problem(Named(member) + problem);

@@ -24,6 +24,10 @@ bool IsPlainDirectory(const std::string& path);
 // true on success.
 bool RemoveEntry(const std::string& path);
 
+// The full path of the running program file, links resolved where the system does so; empty
+// when the system cannot tell. The tool finds the parts of its install from there.
+std::string RunningProgramPath();
+
 // Text of the last failed system call, for messages.
 std::string LastSystemErrorText();
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "tools/host.h"
 
@@ -29,6 +30,19 @@ bool IsPlainDirectory(const std::string& path) {
 // once its read-only bit is cleared.
 bool RemoveEntry(const std::string& path) {
   return unlink(path.c_str()) == 0;
+}
+
+// /proc/self/exe names the program file itself, whatever the command line called it: a link on
+// PATH leads to the real install, and so to its stub.
+std::string RunningProgramPath() {
+  std::vector<char> buffer(1024);
+  for (;;) {
+    ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) return "";
+    if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
+    // readlink cuts without saying so: a full buffer may be a cut path.
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
 std::string LastSystemErrorText() {

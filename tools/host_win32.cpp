@@ -1,6 +1,7 @@
 #include <io.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/platform.h"
 #include "tools/host.h"
@@ -25,6 +26,15 @@ bool IsPlainDirectory(const std::string& path) {
 bool RemoveEntry(const std::string& path) {
   platform::SetAttributes(path.c_str(), platform::kAttributeNormal);
   return platform::RemoveFile(path.c_str()) != 0;
+}
+
+// The ANSI name, as every other path the tool opens: a folder whose name the ANSI code page
+// cannot spell gives a path that is not found, and the message shows it.
+std::string RunningProgramPath() {
+  // Room for the longest path Windows hands out.
+  std::vector<char> buffer(32768);
+  uint32_t length = platform::GetModulePath(buffer.data(), static_cast<uint32_t>(buffer.size()));
+  return std::string(buffer.data(), length);
 }
 
 std::string LastSystemErrorText() {

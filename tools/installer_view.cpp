@@ -5,7 +5,10 @@
 #include "archive/archive_end.h"
 #include "archive/archive_format.h"
 #include "archive/member_chain.h"
+#include "archive/member_checksums.h"
 #include "base/ascii.h"
+#include "base/crc32.h"
+#include "tools/progress_bar.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -89,6 +92,12 @@ InstallerView ReadInstaller(InputFile& file) {
                          "(not an installer, or a truncated one)"));
   }
 
+  archive::ChecksumRecord checksums;
+  archive::FindChecksumRecord(file.handle(), view.bounds.end, trailer.first_entry_offset,
+                              &checksums);
+  view.has_checksums = checksums.offset != 0;
+  view.checksum_count = checksums.count;
+
   archive::ChainWalk walk;
   archive::BeginChainWalk(&walk, file.handle(), trailer.first_entry_offset, view.bounds.end);
   // The walker stops every loop in constant memory, but may deliver a few headers twice before
@@ -106,9 +115,26 @@ InstallerView ReadInstaller(InputFile& file) {
                            std::to_string(entry.header_offset);
       break;
     }
-    view.members.push_back(ToMemberInfo(entry));
+    MemberInfo member = ToMemberInfo(entry);
+    member.checksum_known = archive::ReadMemberChecksum(file.handle(), checksums,
+                                                        static_cast<uint32_t>(view.members.size()),
+                                                        &member.checksum) != 0;
+    view.members.push_back(member);
   }
   return view;
+}
+
+bool ComputeMemberChecksum(InputFile& file, const MemberInfo& member, uint32_t* crc,
+                           ProgressBar* progress) {
+  RangeReader reader(file, member.data_offset, member.size);
+  std::vector<uint8_t> block(size_t{64} * 1024);
+  *crc = text::kCrc32Start;
+  int32_t got;
+  while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
+    *crc = text::UpdateCrc32(*crc, block.data(), static_cast<size_t>(got));
+    if (progress != nullptr) progress->Advance(static_cast<uint64_t>(got));
+  }
+  return got == 0;
 }
 
 bool SameMemberName(const std::string& a, const std::string& b) {

@@ -11,6 +11,8 @@
 
 namespace tool {
 
+class ProgressBar;
+
 struct MemberInfo {
   uint32_t header_offset;
   uint32_t data_offset;  // header_offset + the entry header's size
@@ -23,11 +25,17 @@ struct MemberInfo {
   bool name_terminated;
   // Whether all size bytes of data lie within the archive.
   bool data_within_file;
+  // The CRC-32 the installer records for the member's data, when it carries checksums.
+  bool checksum_known;
+  uint32_t checksum;
 };
 
 struct InstallerView {
   // Where the archive ends, and the certificate table of a signed installer.
   archive::ArchiveBounds bounds;
+  // Whether the installer carries a checksum record, and for how many members.
+  bool has_checksums;
+  uint32_t checksum_count;
   std::vector<MemberInfo> members;  // in chain order, each header once
   // Why the walk ended before a next entry offset of 0; empty when it ended normally.
   std::string chain_problem;
@@ -36,6 +44,11 @@ struct InstallerView {
 // Reads the trailer and walks the chain. Throws Failure when the file carries no payload archive
 // at all (too short, no trailer magic at its end): not an installer, or a truncated one.
 InstallerView ReadInstaller(InputFile& file);
+
+// The CRC-32 of a member's data, read in blocks; progress, when given, advances by the bytes
+// read. False when the data cannot be read.
+bool ComputeMemberChecksum(InputFile& file, const MemberInfo& member, uint32_t* crc,
+                           ProgressBar* progress);
 
 // Whether the file ends with a payload archive trailer; for refusing a stub that already has one.
 bool HasArchiveTrailer(InputFile& file);

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "tools/build_config.h"
 #include "tools/command.h"
 #include "tools/tool_error.h"
 
 namespace tool {
 namespace {
 
-const char kVersion[] = "tovalin 1.0";
+// The project's version, so that the tool and its Debian package say the same.
+const char kVersion[] = "tovalin " TOVALIN_VERSION;
 
 const Command* const kCommands[] = {&kListCommand, &kTestCommand, &kExtractCommand, &kPackCommand,
                                     &kBuildCommand};

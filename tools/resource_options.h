@@ -13,8 +13,8 @@ namespace tool {
 // The option definitions, for the command's list. Defined here rather than in the .cpp, so that
 // each file that lists them has them made before its own definitions are.
 const OptionDefinition kIconOption{"icon", 'i', true};
-const OptionDefinition kVersionInfoOption{"version-info", 'V', true, true};
-const OptionDefinition kExecutionLevelOption{"execution-level", 'e', true};
+const OptionDefinition kVersionInfoOption{"version-info", 0, true, true};
+const OptionDefinition kExecutionLevelOption{"execution-level", 0, true};
 
 // The version information that "KEY=VALUE" texts ask for: the strings in the order given, the
 // file version's numbers from FileVersion's text and the product version's from

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "implode/implode.h"
 #include "tests/e2e/launcher_fixture.h"
 
 using testing_support::ReadFile;
@@ -153,10 +154,13 @@ class HostileE2E : public e2e::LauncherE2E {
 
   // Writes the installer with its bytes changed by patch.
   template <typename Patch>
+  // The installer as written, patched, with checksums that fit the patch: the defences behind
+  // the checksums are what these tests are after.
   std::string WritePatchedInstaller(Patch patch) {
     std::string setup = WriteInstaller();
     Bytes bytes = ReadFile(setup);
     patch(&bytes);
+    testing_support::RecomputeChecksums(&bytes);
     testing_support::WriteFile(setup, bytes);
     return setup;
   }
@@ -345,6 +349,95 @@ TEST_F(HostileE2E, DamagedEngineStream) {
   members[kEngineMember].data = cut;
   RunHostile(WriteInstaller(), 1);
   EXPECT_EQ(ErrorLog(), EngineDamaged());
+}
+
+// Decodes the first stream of a package to memory; false unless it decodes whole.
+bool DecodeFirstFile(const Bytes& package, Bytes* out) {
+  struct Source {
+    const Bytes* bytes;
+    size_t at;
+    size_t end;
+    Bytes* out;
+  } source = {&package, RecordOffset(package, 0) + kRecordSize,
+              RecordOffset(package, 0) + kRecordSize +
+                  Get32(package, kPackageHeaderSize + kCompressedSizeAt),
+              out};
+  auto read = [](uint8_t* buffer, uint32_t* count, void* param) -> uint32_t {
+    auto* s = static_cast<Source*>(param);
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(*count, s->end - s->at));
+    std::copy(s->bytes->begin() + static_cast<long>(s->at),
+              s->bytes->begin() + static_cast<long>(s->at + n), buffer);
+    s->at += n;
+    return n;
+  };
+  auto write = [](uint8_t* buffer, uint32_t* count, void* param) {
+    auto* s = static_cast<Source*>(param);
+    s->out->insert(s->out->end(), buffer, buffer + *count);
+  };
+  static ImplodeWorkArea work;
+  out->clear();
+  return DecodeImplodeStream(read, write, &work, &source) == IMPLODE_OK;
+}
+
+// One bit flipped in a literal near the end of the engine's stream, in the 64 KiB that a real
+// engine carries behind its image: the stream still decodes, to an engine that still runs, but
+// to other bytes. The installer's checksums catch it before anything runs: exit code 1, an entry
+// in the error log, and a box unless the run is quiet. Without checksums the altered engine runs,
+// as it did before installers carried them.
+TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
+  Bytes engine = EngineBytes();
+  const Bytes overlay = testing_support::RandomBytes(64 << 10, 9);
+  engine.insert(engine.end(), overlay.begin(), overlay.end());
+  const Bytes package = Package({{"~0000.exe", engine}});
+  Bytes flipped;
+  Bytes decoded;
+  for (size_t back = 200; back < 600 && flipped.empty(); ++back) {
+    Bytes candidate = package;
+    candidate[candidate.size() - back] ^= 0x10;
+    if (DecodeFirstFile(candidate, &decoded) && decoded.size() == engine.size() &&
+        decoded != engine) {
+      flipped = candidate;
+    }
+  }
+  ASSERT_FALSE(flipped.empty()) << "no bit near the stream's end decodes to other bytes";
+
+  AddMember("setup.cfg", Text("[script]"));
+  AddMember("inst32.shr", package);
+  AddMember("dosshell.pif", Text("pif"));
+  std::string setup = WriteInstaller();
+  Bytes installer = ReadFile(setup);
+  const size_t data = EntryOffset(installer, "inst32.shr") + kEntryHeaderSize;
+  Bytes damaged = installer;
+  std::copy(flipped.begin(), flipped.end(), damaged.begin() + static_cast<long>(data));
+  const std::string message =
+      "The installer '" + setup + "' is damaged (in 'inst32.shr'). Please download it again.";
+  for (const char* arguments : {"", "/An"}) {
+    SCOPED_TRACE(arguments);
+    ForgetRun();
+    testing_support::WriteFile(setup, damaged);
+    Surroundings before = Look();
+    RunResult run = Run(setup, arguments, kHostileBound);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_TRUE(EngineRecord().empty()) << "an engine started: " << EngineCommandLine();
+    EXPECT_EQ(ErrorLog(), message + "\r\n");
+    EXPECT_EQ(run.warning_text, *arguments == '\0' ? message : std::string());
+    ExpectContained(before);
+  }
+
+  ForgetRun();
+  testing_support::WriteFile(setup, installer);
+  SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", "5");
+  EXPECT_EQ(Run(setup, "/An").exit_code, 5u) << ErrorLog();
+  EXPECT_EQ(ReadFile(WorkDirectory() + "~0000.exe"), engine);
+
+  // Without the record's magic the installer carries no checksums: it runs as it always did.
+  ForgetRun();
+  size_t directory = damaged.size() - kTrailerSize - 20;
+  directory -= Get32(damaged, directory + 16);
+  damaged[directory - 16] = 'x';
+  testing_support::WriteFile(setup, damaged);
+  EXPECT_EQ(Run(setup, "/An").exit_code, 5u) << ErrorLog();
+  EXPECT_EQ(ReadFile(WorkDirectory() + "~0000.exe"), decoded);
 }
 
 // The same small installer cut at every sixteenth of its length. Cut inside the launcher's

@@ -4,6 +4,10 @@
 // dialog, the message box, what the engine received and the exit code (all 32 bits of it).
 #include "tests/e2e/launcher_fixture.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -66,6 +70,70 @@ TEST_F(LauncherE2E, CompleteThirtyTwoBitRun) {
     EXPECT_TRUE(run.dialog_seen);
     EXPECT_EQ(run.dialog_message, "Welcome to the end-to-end test");
   }
+}
+
+// The access list of a file or folder: the security identifiers it lets in, as text, and its
+// owner.
+struct Access {
+  std::vector<std::string> granted;
+  std::string owner;
+};
+
+std::string SidText(PSID sid) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return "?";
+  std::string result = text;
+  LocalFree(text);
+  return result;
+}
+
+Access AccessOf(const std::string& path) {
+  Access access;
+  PSID owner = nullptr;
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  EXPECT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT,
+                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                  nullptr, &list, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS))
+      << path;
+  if (descriptor == nullptr) return access;
+  if (owner != nullptr) access.owner = SidText(owner);
+  for (DWORD i = 0; list != nullptr && i < list->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (!GetAce(list, i, reinterpret_cast<void**>(&ace)) ||
+        ace->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+      continue;
+    }
+    access.granted.push_back(SidText(&reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart));
+  }
+  LocalFree(descriptor);
+  return access;
+}
+
+// The work directory lets in SYSTEM, the Administrators group and its owner only, never
+// Everyone, Users, Authenticated Users or Interactive: nobody else may add or replace a file
+// there between unpacking and the engine's start. (Windows hands the list down to what is made
+// inside; Wine keeps access lists as the Unix mode of each file and hands nothing down, so the
+// directory alone is read back here: made without the list, it would let Everyone in.)
+TEST_F(LauncherE2E, WorkDirectoryIsPrivate) {
+  AddCompleteInstaller();
+  EXPECT_EQ(Run(WriteInstaller(), "/An").exit_code, 0u) << ErrorLog();
+  const std::string w = WorkDirectory();
+  ASSERT_FALSE(w.empty());
+  const Access access = AccessOf(w.substr(0, w.size() - 1));
+  EXPECT_FALSE(access.granted.empty());
+  for (const std::string& sid : access.granted) {
+    EXPECT_TRUE(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == "S-1-3-4" ||
+                sid == access.owner)
+        << "let in: " << sid;
+  }
+  for (const char* outsider : {"S-1-1-0", "S-1-5-32-545", "S-1-5-11", "S-1-5-4"}) {
+    EXPECT_EQ(std::count(access.granted.begin(), access.granted.end(), outsider), 0)
+        << "let in: " << outsider;
+  }
+  // What the launcher left inside still reads: the list keeps out others, not the user.
+  EXPECT_EQ(ReadFile(w + "~0000.exe"), EngineBytes());
 }
 
 TEST_F(LauncherE2E, ExitCodesPassThroughWhole) {

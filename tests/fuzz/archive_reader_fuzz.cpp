@@ -5,9 +5,11 @@
 // The first input byte chooses how the rest is used. Bit 0 clear: the bytes are the whole file.
 // Bit 0 set: the bytes become the members of an installer made by the writer, and then one byte
 // of that installer is overwritten, so that the fuzzer also reaches deep into well-formed chains.
-// Bit 1 set: the file is signed, or claims to be: it starts with a PE image whose certificate
-// directory points at a table appended after some padding, exactly or (as the input says) a
-// little off, so that the search for the archive's end before a signature is fuzzed too.
+// Installers made by the writer carry checksums, which the one overwritten byte may break: a
+// copy that counts as done must match its checksum. Bit 1 set: the file is signed, or claims to be:
+// it starts with a PE image whose certificate directory points at a table appended after some
+// padding, exactly or (as the input says) a little off, so that the search for the archive's end
+// before a signature is fuzzed too.
 #include <unistd.h>
 
 #include <cstddef>
@@ -21,6 +23,7 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "base/crc32.h"
 #include "pe/pe_format.h"
 #include "tests/support/pe_image.h"
 
@@ -123,6 +126,18 @@ void SignFile(const std::string& path, const uint8_t* data, size_t size) {
   }
 }
 
+uint32_t CrcOfFile(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) std::abort();
+  static uint8_t block[65536];
+  uint32_t crc = text::kCrc32Start;
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0)
+    crc = text::UpdateCrc32(crc, block, got);
+  std::fclose(file);
+  return crc;
+}
+
 // Reads a stream to its end in steps whose sizes come from the input.
 void Drain(MemberStream* stream, const uint8_t* data, size_t size) {
   static uint8_t buffer[70000];
@@ -183,7 +198,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   static uint8_t copy_buffer[kCopyBlockSize];
   const char* copied = kMemberNames[data[0] % 5];
-  CopyMemberToFile(&reader, copied, paths.target.c_str(), copy_buffer);
+  // A copy that counts as done holds exactly what the member's checksum says, where it has one.
+  if (CopyMemberToFile(&reader, copied, paths.target.c_str(), copy_buffer) == COPY_DONE) {
+    MemberStream* member = OpenMember(&reader, copied);
+    if (member != nullptr && member->checked && CrcOfFile(paths.target) != member->expected_crc) {
+      std::abort();
+    }
+    CloseMember(member);
+  }
   CopyMemberToFile(&reader, copied, paths.missing.c_str(), copy_buffer);
   // Once the archive is closed, archive streams read -1, not stale bytes.
   CloseArchive(&reader);

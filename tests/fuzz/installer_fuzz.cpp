@@ -19,10 +19,10 @@
 //   plain name, or a directory that was already in TEMP changed;
 // - a cleanup line names something outside the work directory;
 // - a run with a redirection folder beside the launcher did more than end;
-// - the engine was started although its package did not unpack whole, or the engine it was
-//   started on differs from the one packed. "Whole" is worked out independently of the unpacker:
-//   the engine package's bytes are read as the launcher reads them, and each of its streams is
-//   decoded to memory from exactly its record's share of the package.
+// - the engine was started although its package did not unpack whole or failed its checksum,
+//   or the engine it was started on differs from the one packed. "Whole" is worked out
+//   independently of the unpacker: the engine package's bytes are read as the launcher reads them,
+//   and each of its streams is decoded to memory from exactly its record's share of the package.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -443,7 +443,7 @@ bool UnpacksWhole(const Bytes& package, bool* has_engine, Bytes* engine) {
 
 // The engine package's bytes as the launcher reads them: an archive member "~0000.shr" shadows
 // the copy in the work directory; the copy is "inst32.shr" or, failing that on the 32-bit route,
-// "inst16.shr".
+// "inst16.shr". False when there is none, or it fails its checksum: no engine may start then.
 bool EnginePackage(const std::string& module, const std::string& scratch, bool thirty_two_bit,
                    Bytes* package) {
   static uint8_t buffer[kCopyBlockSize];
@@ -459,17 +459,21 @@ bool EnginePackage(const std::string& module, const std::string& scratch, bool t
     while ((got = ReadMember(shadow, buffer, sizeof buffer)) > 0) {
       package->insert(package->end(), buffer, buffer + got);
     }
+    // A member that fails its checksum is no package to start an engine from.
+    const bool damaged = shadow->damaged;
     CloseMember(shadow);
     CloseArchive(&reader);
-    return true;
+    return !damaged;
   }
-  bool copied =
-      thirty_two_bit && CopyMemberToFile(&reader, "C:\\Setup\\inst32.shr", scratch.c_str(), buffer);
-  if (!copied) {
+  // A copy that fails its checksum is no copy, and the run ends: no fallback to inst16.shr.
+  int copied = thirty_two_bit
+                   ? CopyMemberToFile(&reader, "C:\\Setup\\inst32.shr", scratch.c_str(), buffer)
+                   : COPY_FAILED;
+  if (copied == COPY_FAILED) {
     copied = CopyMemberToFile(&reader, "C:\\Setup\\inst16.shr", scratch.c_str(), buffer);
   }
   CloseArchive(&reader);
-  return copied && ReadWhole(scratch, package);
+  return copied == COPY_DONE && ReadWhole(scratch, package);
 }
 
 // ---- The checks ----------------------------------------------------------------------------

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "archive/archive_format.h"
 #include "archive/archive_writer.h"
+#include "base/crc32.h"
 #include "package/package_writer.h"
 
 namespace testing_support {
@@ -42,6 +45,36 @@ inline std::vector<uint8_t> DatedPackage(
   std::string error;
   EXPECT_TRUE(package::BuildPackage(entries, package::PackOptions{}, &bytes, &error)) << error;
   return bytes;
+}
+
+// Makes an installer's checksum record fit its members again, as the author of a hostile
+// installer would: checksums tell damage from the real thing, they are no defence against an
+// author. Tests that patch members call it to reach what lies behind the checksums.
+inline void RecomputeChecksums(std::vector<uint8_t>* file) {
+  using archive::kEntryHeaderSize;
+  const size_t size = file->size();
+  archive::ArchiveTrailer trailer;
+  uint32_t area = 0;
+  uint32_t count = 0;
+  if (size < archive::kTrailerSize + archive::kDirectoryTailSize ||
+      !archive::DecodeTrailer(file->data() + size - archive::kTrailerSize, &trailer) ||
+      !archive::DecodeDirectoryTail(
+          file->data() + size - archive::kTrailerSize - archive::kDirectoryTailSize, &area)) {
+    return;
+  }
+  const size_t tail = size - archive::kTrailerSize - archive::kDirectoryTailSize - area -
+                      archive::kChecksumTailSize;
+  if (!archive::DecodeChecksumTail(file->data() + tail, &count)) return;
+  uint32_t at = trailer.first_entry_offset;
+  for (uint32_t i = 0; i < count && at != 0 && at + kEntryHeaderSize <= size; ++i) {
+    archive::EntryHeader header;
+    archive::DecodeEntryHeader(file->data() + at, &header);
+    const size_t data = at + kEntryHeaderSize;
+    const size_t length = std::min<size_t>(header.size, size - data);
+    archive::StoreLittleEndian32(file->data() + tail - (count - i) * archive::kChecksumSize,
+                                 text::UpdateCrc32(text::kCrc32Start, file->data() + data, length));
+    at = header.next_entry_offset;
+  }
 }
 
 }  // namespace testing_support

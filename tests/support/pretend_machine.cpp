@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "base/ascii.h"
+#include "base/bounded_text.h"
 #include "platform/posix/host_machine.h"
 
 namespace pretend {
@@ -91,6 +92,22 @@ int MakeDirectory(const char* path) {
     machine.before_make_directory(host, machine.before_make_directory_context);
   }
   return mkdir(host, 0777) == 0 ? 1 : 0;
+}
+
+int MakePrivateDirectory(const char* path, bool current_user) {
+  // The access list is Windows' business; here the directory is its user's alone, and the
+  // record tells the tests whom the launcher asked to let in.
+  if (!MakeDirectory(path)) return 0;
+  pretend::PretendMachine& machine = pretend::Machine();
+  text::Copy(machine.private_directory, sizeof machine.private_directory, path);
+  machine.private_directory_for_user = current_user;
+  char host[4096];
+  if (pretend::ToHostPath(path, host, sizeof host)) chmod(host, 0700);
+  return 1;
+}
+
+bool ProcessIsElevated() {
+  return pretend::Machine().elevated;
 }
 
 void* AllocateZeroed(size_t size) {

@@ -33,8 +33,13 @@ struct PretendMachine {
   int current_drive;             // last drive made current, 0 before any
   char current_directory[1024];  // last folder made current (the process's own is left)
   uint32_t temp_names_made;      // counter behind the unique temporary names
-  int make_directory_failures;   // so many next MakeDirectory calls fail
-  int allocation_failures;       // so many next AllocateZeroed calls fail
+  int make_directory_failures;   // so many next MakeDirectory (and MakePrivateDirectory) calls fail
+  // Whether the process runs elevated; and, of the last MakePrivateDirectory call that made its
+  // directory, the path and whether the current user was let in (its own user only).
+  bool elevated;
+  char private_directory[1024];
+  bool private_directory_for_user;
+  int allocation_failures;  // so many next AllocateZeroed calls fail
   // Another program at work in the same folders: called with the host path just before
   // MakeDirectory makes that directory, so it can take the name first.
   void (*before_make_directory)(const char* host_path, void* context);

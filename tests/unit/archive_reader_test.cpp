@@ -527,6 +527,80 @@ TEST_F(ArchiveReaderTest, SignedInstallersAreReadUpToTheirCertificateTable) {
   }
 }
 
+// ---- Member checksums -----------------------------------------------------------------------
+
+// An installer of three members whose second has one byte flipped after the build; hurt breaks
+// its checksum record on top (or leaves it alone).
+Bytes DamagedInstaller(void (*hurt)(Bytes* file, size_t record_tail)) {
+  testing_support::TempDir dir;
+  const std::string path = dir.Join("setup.exe");
+  BuildInstaller(path, RandomBytes(kImageSize, 7),
+                 {Member("a.bin", RandomBytes(100, 1)), Member("b.bin", RandomBytes(40000, 2)),
+                  Member("c.bin", RandomBytes(70000, 3))});
+  Bytes file = ReadFile(path);
+  file[kImageSize + 2 * archive::kEntryHeaderSize + 100 + 39999] ^= 0x80;
+  size_t directory = file.size() - archive::kTrailerSize - archive::kDirectoryTailSize;
+  directory -= endian::LoadLittleEndian32(&file[directory + archive::kTailRecordAreaLengthAt]);
+  hurt(&file, directory - archive::kChecksumTailSize);
+  return file;
+}
+
+TEST_F(ArchiveReaderTest, MembersAreCheckedAsTheyAreCopied) {
+  WriteFile(installer_, DamagedInstaller([](Bytes*, size_t) {}));
+  std::vector<uint8_t> buffer(kCopyBlockSize);
+  const struct Case {
+    const char* name;
+    int outcome;
+  } cases[] = {{"a.bin", COPY_DONE}, {"b.bin", COPY_DAMAGED}, {"c.bin", COPY_DONE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = Path(std::string("out-") + c.name);
+    EXPECT_EQ(
+        CopyMemberToFile(installer_.c_str(), Path(c.name).c_str(), target.c_str(), buffer.data()),
+        c.outcome);
+    EXPECT_EQ(FileExists(target), c.outcome == COPY_DONE) << "a damaged copy is no copy";
+  }
+  // Read as a stream, the damaged member gives its bytes, then fails at its end.
+  MemberStream* stream = OpenMember(Path("b.bin").c_str());
+  ASSERT_NE(stream, nullptr);
+  EXPECT_TRUE(stream->checked);
+  buffer.resize(40000);
+  EXPECT_EQ(ReadMember(stream, buffer.data(), 39999), 39999);
+  EXPECT_EQ(ReadMember(stream, buffer.data(), 10), -1);
+  EXPECT_TRUE(stream->damaged);
+  CloseMember(stream);
+}
+
+TEST_F(ArchiveReaderTest, AChecksumRecordThatDoesNotAddUpChecksNothing) {
+  const struct Case {
+    const char* what;
+    void (*hurt)(Bytes* file, size_t record_tail);
+  } cases[] = {
+      {"no record", [](Bytes* f, size_t t) { (*f)[t] = 'x'; }},
+      {"another version", [](Bytes* f, size_t t) { (*f)[t + archive::kChecksumVersionAt] = 2; }},
+      {"more checksums than room",
+       [](Bytes* f, size_t t) {
+         endian::StoreLittleEndian32(&(*f)[t + archive::kChecksumCountAt], 0x40000000);
+       }},
+      {"a directory longer than the archive",
+       [](Bytes* f, size_t) {
+         endian::StoreLittleEndian32(
+             &(*f)[f->size() - archive::kTrailerSize - archive::kDirectoryTailSize +
+                   archive::kTailRecordAreaLengthAt],
+             0xFFFFFF00u);
+       }},
+  };
+  std::vector<uint8_t> buffer(kCopyBlockSize);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(installer_, DamagedInstaller(c.hurt));
+    EXPECT_EQ(CopyMemberToFile(installer_.c_str(), Path("b.bin").c_str(), Path("b.out").c_str(),
+                               buffer.data()),
+              COPY_DONE);
+    EXPECT_EQ(CurrentArchiveState().checksums.offset, 0u);
+  }
+}
+
 // ---- Member copy
 // ----------------------------------------------------------------------------------
 

@@ -68,10 +68,16 @@ TEST(ArchiveWriter, LaysOutMembersDirectoryAndTrailer) {
   Le32(&expected, 5);
   Text(&expected, "bb.bin", 256);
   Raw(&expected, TextBytes("BBBBB"));
-  // Zero bytes up to a length that is a multiple of 8, ready for a signature: 660 + 5 + 67 + 20
-  // + 16.
+  // Zero bytes up to a length that is a multiple of 8, ready for a signature:
+  // 660 + 5 + 24 + 67 + 20 + 16.
   Raw(&expected, Bytes(5, 0));
-  // Directory at 665: records of 28 + name length bytes; the last "next" is the tail's offset.
+  // The members' CRC-32s (as zlib computes them), then their tail: magic, version 1, count.
+  Le32(&expected, 0x66A031A7);  // "AAA"
+  Le32(&expected, 0xFC8F3817);  // "BBBBB"
+  Text(&expected, "[TOVCRC]", 8);
+  Le32(&expected, 1);
+  Le32(&expected, 2);
+  // Directory at 689: records of 28 + name length bytes; the last "next" is the tail's offset.
   Le32(&expected, 33);
   Le32(&expected, 0x20);
   Le32(&expected, 0x5555);
@@ -102,7 +108,10 @@ TEST(ArchiveWriter, NoMembersGiveAnEmptyDirectoryAndFirstEntryZero) {
   const Bytes image = RandomBytes(50, 2);
   ASSERT_EQ(archive::WriteInstallerFile(dir.Join("out.exe"), image, {}, nullptr), 1);
   Bytes expected = image;
-  Raw(&expected, Bytes(2, 0));  // 50 + 2 + 20 + 16 is a multiple of 8
+  Raw(&expected, Bytes(2, 0));  // 50 + 2 + 16 + 20 + 16 is a multiple of 8
+  Text(&expected, "[TOVCRC]", 8);
+  Le32(&expected, 1);
+  Le32(&expected, 0);
   Text(&expected, "[TOVDIR]", 10);
   Text(&expected, "07.00", 6);
   Le32(&expected, 0);

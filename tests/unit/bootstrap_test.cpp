@@ -175,6 +175,23 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
   EXPECT_EQ(ErrorLog(), "");
 }
 
+TEST_F(BootstrapTest, WorkDirectoryIsPrivateToTheUserOrWhenElevatedToAdministrators) {
+  // An elevated run keeps the same user's unelevated programs out of its work directory too.
+  for (bool elevated : {false, true}) {
+    SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+    SetUp();
+    AddCompleteInstaller();
+    WriteSetup();
+    pretend::Machine().elevated = elevated;
+    uint32_t exit_code = 0;
+    ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+    EXPECT_STREQ(pretend::Machine().private_directory, "C:\\TEMP\\AI1.tmp");
+    EXPECT_EQ(pretend::Machine().private_directory_for_user, !elevated);
+    TearDown();
+    std::filesystem::remove_all(drive_c);
+  }
+}
+
 TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
   pretend::Machine().system_version = 0x0203;  // "3.2"
   AddMember("setup.cfg", Text("script"));
@@ -466,6 +483,72 @@ TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
   EXPECT_EQ(engine.starts, 0);
   EXPECT_EQ(ErrorLog(),
             "The installer engine in 'C:\\Setup\\inst32.shr' is damaged and was not started.\r\n");
+}
+
+// Where member i's data lies in setup.exe as WriteSetup lays it out: back to back behind the
+// image.
+size_t DataOffsetOf(const std::vector<archive::NewMember>& members, size_t index) {
+  size_t at = std::string("MZ stand-in launcher image").size();
+  for (size_t i = 0; i < index; ++i)
+    at += archive::kEntryHeaderSize + members[i].data.size();
+  return at + archive::kEntryHeaderSize;
+}
+
+TEST_F(BootstrapTest, DamagedMemberEndsTheRunBeforeTheEngine) {
+  // One flipped bit in any member the run copies, required or not: the download is damaged.
+  const struct Case {
+    size_t member;
+    const char* name;
+    const char* command_line;
+    int boxes;
+  } cases[] = {
+      {0, "init.ini", "", 1},       {2, "temp.shr", "", 1},   {3, "inst32.shr", "", 1},
+      {3, "inst32.shr", "/An", 0},  {4, "unst32.shr", "", 1}, {5, "InstallENU.dll", "", 1},
+      {6, "dosshell.pif", "/S", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.command_line);
+    SetUp();
+    AddCompleteInstaller();
+    WriteSetup();
+    const std::string setup = drive_c + "/Setup/setup.exe";
+    Bytes file = testing_support::ReadFile(setup);
+    file[DataOffsetOf(members, c.member) + members[c.member].data.size() / 2] ^= 0x10;
+    testing_support::WriteFile(setup, file);
+    text::Copy(run.kept_command_line, kCommandLineCapacity, c.command_line);
+    run.show_progress = std::string(c.command_line) != "/An";
+    uint32_t exit_code = 0;
+    EXPECT_EQ(Run(&exit_code), 0);
+    EXPECT_EQ(engine.starts, 0);
+    const std::string message =
+        std::string("The installer 'C:\\Setup\\setup.exe' is damaged (in '") + c.name +
+        "'). Please download it again.";
+    EXPECT_EQ(ErrorLog(), message + "\r\n");
+    EXPECT_EQ(pretend::Machine().warning_boxes_shown, c.boxes);
+    if (c.boxes > 0) {
+      EXPECT_EQ(pretend::Machine().warning_box_text, message);
+      EXPECT_STREQ(pretend::Machine().warning_box_caption, "Warning");
+    }
+    TearDown();
+    std::filesystem::remove_all(drive_c);
+  }
+}
+
+TEST_F(BootstrapTest, InstallerWithoutChecksumsRunsUnchecked) {
+  AddCompleteInstaller();
+  WriteSetup();
+  const std::string setup = drive_c + "/Setup/setup.exe";
+  Bytes file = testing_support::ReadFile(setup);
+  // The checksum record's tail ends where the directory (of 7 records) begins; without its
+  // magic the archive carries no checksums, as installers made before them.
+  size_t directory = file.size() - archive::kTrailerSize - archive::kDirectoryTailSize;
+  directory -= archive::LoadLittleEndian32(&file[directory + 16]);
+  file[directory - archive::kChecksumTailSize] = 'x';
+  file[DataOffsetOf(members, 6)] ^= 0x01;  // "pif" becomes "qif"
+  testing_support::WriteFile(setup, file);
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(ReadFileText(HostPath("C:\\TEMP\\AI1.tmp\\dosshell.pif")), "qif");
 }
 
 TEST_F(BootstrapTest, OnlyTheEnginePackageWritesTheEngine) {

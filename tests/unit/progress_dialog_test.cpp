@@ -142,6 +142,10 @@ TEST(LauncherResources, StringTableInUsEnglish) {
       {IDS_ANOTHER_INSTALLER, "Another installer is running. You must finish it first!"},
       {IDS_COPY_FAILED, "Error copy file from '%s' to '%s'"},
       {IDS_ENGINE_DAMAGED, "The installer engine in '%s' is damaged and was not started."},
+  // And every text of the list, whole in the launcher's 128-byte buffer.
+#define STRING_TABLE_ENTRY(name, id, text) {id, text},
+      TOVALIN_LAUNCHER_STRINGS(STRING_TABLE_ENTRY)
+#undef STRING_TABLE_ENTRY
   };
   for (const Entry& e : entries) {
     SCOPED_TRACE(e.id);

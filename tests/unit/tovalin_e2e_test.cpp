@@ -129,8 +129,14 @@ class TovalinEndToEnd : public ::testing::Test {
 
   // Runs the tool in the test folder; environment holds "NAME=value" words for it.
   ToolRun Tovalin(const std::vector<std::string>& args, const std::string& environment = "") {
+    return Run(TOVALIN_TOOL, args, environment);
+  }
+
+  // Starts program (a copy of the tool, or a link to one) in the test folder.
+  ToolRun Run(const std::string& program, const std::vector<std::string>& args,
+              const std::string& environment = "") {
     std::string command =
-        "cd " + ShellQuote(dir_.path()) + " && " + environment + " " + ShellQuote(TOVALIN_TOOL);
+        "cd " + ShellQuote(dir_.path()) + " && " + environment + " " + ShellQuote(program);
     for (const std::string& arg : args)
       command += " " + ShellQuote(arg);
     command += " >" + ShellQuote(streams_.Join("out")) + " 2>" + ShellQuote(streams_.Join("err"));
@@ -562,7 +568,9 @@ TEST_F(TovalinEndToEnd, ExitStatusTellsSuccessFailureAndWrongCommandLines) {
       {{"pack", "a.txt"}, 2, "-o PACKAGE"},
       {{"pack", "-o", "p.shr", "../x=a.txt"}, 2, "cannot be a packed file's name"},
       {{"build", "--stub", "launcher.exe", "a.txt"}, 2, "-o SETUP"},
-      {{"build", "-o", "s.exe", "a.txt"}, 2, "--stub LAUNCHER"},
+      // No --stub, and the build tree holds no installed stub beside the tool.
+      {{"build", "-o", "s.exe", "a.txt"}, 1, "none is installed: looked for "},
+      {{"build", "-o", "s.exe"}, 2, "at least one file"},
       {{"build", "-o", "s.exe", "--stub", "launcher.exe"}, 2, "at least one file"},
       {{"build", "-o", "s.exe", "--stub", "launcher.exe", "a.txt", "A.TXT=a.txt"},
        2,
@@ -601,6 +609,120 @@ TEST_F(TovalinEndToEnd, EveryCommandAnswersHelpOnStandardOutput) {
   EXPECT_EQ(overview.status, 0);
   for (const char* command : {"list", "test", "extract", "pack", "build"}) {
     EXPECT_NE(overview.out.find(std::string("\n  ") + command + " "), std::string::npos);
+  }
+}
+
+TEST_F(TovalinEndToEnd, ChecksumsAreListedTestedAndHeldAgainstExtraction) {
+  Write("launcher.exe", stub_);
+  Write("readme.txt", Text(std::string(3000, 'r')));
+  Write("engine.exe", testing_support::RandomBytes(30000, 4));
+  ASSERT_EQ(Tovalin({"pack", "-q", "-o", "inst32.shr", "~0000.exe=engine.exe"}).status, 0);
+  ASSERT_EQ(Tovalin({"build", "-q", "-o", "setup.exe", "--stub", "launcher.exe", "readme.txt",
+                     "inst32.shr"})
+                .status,
+            0);
+  EXPECT_NE(Tovalin({"list", "setup.exe"}).out.find("Checksums: CRC-32 of 2 members"),
+            std::string::npos);
+  Write("raw.exe", RawInstaller(stub_, {Member("readme.txt", Text("r"))}));
+  EXPECT_NE(Tovalin({"list", "raw.exe"}).out.find("No checksums"), std::string::npos);
+
+  // One bit flipped in each member: in the text, and in a literal of the engine's stream,
+  // which still decodes, to other bytes.
+  Bytes damaged = ReadFile(Path("setup.exe"));
+  const size_t readme = stub_.size() + archive::kEntryHeaderSize;
+  const size_t package = readme + 3000 + archive::kEntryHeaderSize;
+  damaged[readme + 1500] ^= 0x01;
+  damaged[package + kFirstStreamAt + 3000] ^= 0x01;
+  Write("damaged.exe", damaged);
+  ToolRun test = Tovalin({"test", "damaged.exe"});
+  EXPECT_EQ(test.status, 1);
+  for (const char* name : {"readme.txt", "inst32.shr"}) {
+    EXPECT_NE(test.out.find(std::string("damaged.exe: ") + name +
+                            ": its data does not match its checksum"),
+              std::string::npos)
+        << test.out;
+  }
+  EXPECT_NE(test.out.find("2 problems"), std::string::npos) << test.out;
+
+  for (const char* unpack : {"", "--unpack"}) {
+    SCOPED_TRACE(unpack);
+    std::vector<std::string> args = {"extract", "-q", "-d", "out", "damaged.exe"};
+    if (*unpack != '\0') args.insert(args.begin() + 1, unpack);
+    ToolRun refused = Tovalin(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("readme.txt: its data does not match its checksum"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(testing_support::FileExists(Path("out/readme.txt")));
+    EXPECT_FALSE(testing_support::FileExists(Path("out/inst32.shr")));
+    args.insert(args.begin() + 1, "--force");
+    ToolRun forced = Tovalin(args);
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.err.find("written all the same"), std::string::npos) << forced.err;
+    EXPECT_EQ(ReadFile(Path("out/readme.txt")).size(), 3000u);
+    fs::remove_all(Path("out"));
+  }
+}
+
+// Without --stub, build takes the stub of the tool's own install, found from the program file
+// itself: an install keeps it in share/tovalin beside bin/, an unpacked zip beside the program,
+// and a link on PATH leads to the install it points into.
+TEST_F(TovalinEndToEnd, BuildWithoutStubTakesTheStubOfItsOwnInstall) {
+  Write("a.txt", Text("a"));
+  const Bytes shared = testing_support::RandomBytes(2000, 11);
+  const Bytes beside = testing_support::RandomBytes(2500, 12);
+  const struct {
+    std::string name;
+    std::string program;  // where the tool is copied, in the test folder
+    std::vector<std::pair<std::string, const Bytes*>> stubs;
+    std::string link;    // when set, a link to the program, started instead of it
+    const Bytes* taken;  // nullptr when no stub is to be found
+  } layouts[] = {
+      {"install", "usr/bin/tovalin", {{"usr/share/tovalin/launcher.exe", &shared}}, "", &shared},
+      {"unpacked zip", "zip/tovalin", {{"zip/launcher.exe", &beside}}, "", &beside},
+      {"install first",
+       "opt/bin/tovalin",
+       {{"opt/share/tovalin/launcher.exe", &shared}, {"opt/bin/launcher.exe", &beside}},
+       "",
+       &shared},
+      {"link on PATH",
+       "real/bin/tovalin",
+       {{"real/share/tovalin/launcher.exe", &shared}},
+       "path/tovalin",
+       &shared},
+      {"no stub", "bare/bin/tovalin", {}, "", nullptr},
+  };
+  const std::string folder = fs::canonical(dir_.path()).string();
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    fs::create_directories(fs::path(Path(layout.program)).parent_path());
+    fs::copy_file(TOVALIN_TOOL, Path(layout.program));
+    for (const auto& stub : layout.stubs) {
+      fs::create_directories(fs::path(Path(stub.first)).parent_path());
+      WriteFile(Path(stub.first), *stub.second);
+    }
+    std::string started = Path(layout.program);
+    if (!layout.link.empty()) {
+      started = Path(layout.link);
+      fs::create_directories(fs::path(started).parent_path());
+      fs::create_symlink(Path(layout.program), started);
+    }
+    const std::string setup = layout.name + ".exe";
+    ToolRun build = Run(started, {"build", "-o", setup, "a.txt"});
+    if (layout.taken == nullptr) {
+      EXPECT_EQ(build.status, 1);
+      std::string message = "looked for " + folder;
+      message += "/bare/share/tovalin/launcher.exe and " + folder;
+      message += "/bare/bin/launcher.exe; give it with --stub LAUNCHER";
+      EXPECT_NE(build.err.find(message), std::string::npos) << build.err;
+      EXPECT_FALSE(fs::exists(Path(setup)));
+      continue;
+    }
+    ASSERT_EQ(build.status, 0) << build.err;
+    const Bytes written = ReadFile(Path(setup));
+    ASSERT_GT(written.size(), layout.taken->size());
+    EXPECT_TRUE(std::equal(layout.taken->begin(), layout.taken->end(), written.begin()));
+    EXPECT_EQ(Tovalin({"test", setup}).status, 0);
   }
 }
 
@@ -673,8 +795,9 @@ TEST_F(TovalinEndToEnd, BuildGivesTheInstallerTheAuthorsIconVersionAndManifest) 
   Write("init.ini", Text("[Setup]"), kFirstTime);
   ToolRun build =
       Tovalin({"build", "-o", "setup.exe", "--stub", "launcher.exe", "--icon", "author.ico",
-               "--version-info", "ProductName=Example \xc2\xa9", "-V", "FileVersion=2.1.0.7",
-               "--version-info=CompanyName=Ex Ltd.", "-e", "requireAdministrator", "init.ini"});
+               "--version-info", "ProductName=Example \xc2\xa9", "--version-info",
+               "FileVersion=2.1.0.7", "--version-info=CompanyName=Ex Ltd.", "--execution-level",
+               "requireAdministrator", "init.ini"});
   ASSERT_EQ(build.status, 0) << build.err;
   EXPECT_EQ(ReadFile(Path("launcher.exe")), launcher);  // the stub itself stays as it was
 
@@ -727,11 +850,17 @@ TEST_F(TovalinEndToEnd, BrokenResourceInputsEndWithAMessageAndNoInstaller) {
       {{"--icon", "init.ini"}, "", 1, "init.ini: not an icon file"},
       {{"--icon", "cursor.ico"}, "", 1, "cursor.ico: a cursor file"},
       {{"--icon", "missing.ico"}, "", 1, "missing.ico: cannot open"},
-      {{"--stub", "bare.exe", "-e", "asInvoker"}, "", 1, "has no resources (no resource section)"},
-      {{"--stub", "random.exe", "-V", "Comments=x"}, "", 1, "not a Windows program"},
+      {{"--stub", "bare.exe", "--execution-level", "asInvoker"},
+       "",
+       1,
+       "has no resources (no resource section)"},
+      {{"--stub", "random.exe", "--version-info", "Comments=x"}, "", 1, "not a Windows program"},
       {{"--stub", "signed.exe", "--icon", "author.ico"}, "", 1, "is signed"},
-      {{"-e", "admin"}, "", 2, "asInvoker, highestAvailable or requireAdministrator"},
-      {{"-V", "Version=1"}, "", 2, "not a version key"},
+      {{"--execution-level", "admin"},
+       "",
+       2,
+       "asInvoker, highestAvailable or requireAdministrator"},
+      {{"--version-info", "Version=1"}, "", 2, "not a version key"},
       {{"--icon", "setup.exe"}, "", 2, "is also an input"},
       {icon, "SOURCE_DATE_EPOCH=yesterday", 2, "SOURCE_DATE_EPOCH='yesterday' is not a time"},
   };
@@ -766,10 +895,10 @@ TEST_F(TovalinEndToEnd, SourceDateEpochMakesRebuildsByteIdentical) {
                 environment)
             .status,
         0);
-    ToolRun run =
-        Tovalin({"build", "-q", "-o", setup, "--stub", "launcher.exe", "--icon", "author.ico", "-V",
-                 "ProductVersion=1.0", "-e", "asInvoker", "init.ini", "inst32.shr"},
-                environment);
+    ToolRun run = Tovalin({"build", "-q", "-o", setup, "--stub", "launcher.exe", "--icon",
+                           "author.ico", "--version-info", "ProductVersion=1.0",
+                           "--execution-level", "asInvoker", "init.ini", "inst32.shr"},
+                          environment);
     EXPECT_EQ(run.status, 0) << run.err;
   };
   SetTime("readme.txt", kSecondTime);
@@ -811,7 +940,7 @@ TEST_F(TovalinEndToEnd, SourceDateEpochBuildsTheSameBytesAsTheWindowsTool) {
                 .status,
             0);
   ASSERT_EQ(Shell("sha256sum setup.exe > sums && grep -q "
-                  "^33b0f3779fb3f4191e95c257d509015d462d95352705de39d3f707160c6daaf7 sums"),
+                  "^947091d340442f24ad8fc2fd65c403b8ba512182abfe5a39c74d3b051b01a2dc sums"),
             0)
       << ReadFileText(Path("sums"));
 }

@@ -1,5 +1,6 @@
 // The parts of the tovalin tool that need no installer: its command line, its JSON, its progress
-// line, how it shows values and which names it lets become files.
+// line, how it shows values, which names it lets become files and where its install keeps the
+// stub.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +8,8 @@
 
 #include "tools/command.h"
 #include "tools/display.h"
+#include "tools/host.h"
+#include "tools/installed_stub.h"
 #include "tools/json_writer.h"
 #include "tools/options.h"
 #include "tools/progress_bar.h"
@@ -340,6 +343,51 @@ TEST(ToolHelp, EveryCommandDocumentsEachOfItsOptions) {
       }
     }
   }
+}
+
+// Paths below are written with "/" and turned into the system's own form.
+std::string Native(std::string path) {
+  for (char& c : path)
+    if (c == '/') c = kPathSeparator;
+  return path;
+}
+
+// The stub's places follow the program file wherever the install was put: the configured way
+// from the program's folder first, each ".." a folder up but never above the root or drive,
+// then the program's own folder.
+TEST(ToolInstalledStub, PlacesFollowTheProgramsFolder) {
+  const std::string kUsual = "../share/tovalin/launcher.exe";
+  const struct {
+    std::string program;
+    std::string from_folder;
+    std::vector<std::string> places;
+  } cases[] = {
+      {"/usr/bin/tovalin", kUsual, {"/usr/share/tovalin/launcher.exe", "/usr/bin/launcher.exe"}},
+      {"/home/ann/.local/bin/tovalin",
+       kUsual,
+       {"/home/ann/.local/share/tovalin/launcher.exe", "/home/ann/.local/bin/launcher.exe"}},
+      {"/tovalin", kUsual, {"/share/tovalin/launcher.exe", "/launcher.exe"}},
+      {"C:/Tools/tovalin.exe", kUsual, {"C:/share/tovalin/launcher.exe", "C:/Tools/launcher.exe"}},
+      {"C:/tovalin.exe", kUsual, {"C:/share/tovalin/launcher.exe", "C:/launcher.exe"}},
+      {"/opt/t/bin/x86/tovalin",
+       "../.././lib//tovalin/launcher.exe",
+       {"/opt/t/lib/tovalin/launcher.exe", "/opt/t/bin/x86/launcher.exe"}},
+      {"/opt/t/bin/tovalin", "launcher.exe", {"/opt/t/bin/launcher.exe"}},
+      {"tovalin", kUsual, {}},
+      {"", kUsual, {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> expected;
+    for (const std::string& place : c.places)
+      expected.push_back(Native(place));
+    EXPECT_EQ(InstalledStubPlaces(Native(c.program), c.from_folder), expected) << c.program;
+  }
+}
+
+TEST(ToolInstalledStub, TheRunningProgramKnowsItsOwnPath) {
+  const std::string program = RunningProgramPath();
+  EXPECT_TRUE(EntryExists(program)) << program;
+  EXPECT_NE(program.find("tovalin_parts_test"), std::string::npos) << program;
 }
 
 }  // namespace
