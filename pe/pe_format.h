@@ -51,6 +51,25 @@ constexpr uint32_t kCertificateAlignment = 8;
 // A certificate entry's own header: its length, revision and type.
 constexpr uint32_t kCertificateHeaderSize = 8;
 
+// Fields of the file header and the optional header that rewriting an image's resources touches,
+// from the start of the optional header; the same places in 32-bit and 64-bit images.
+constexpr size_t kPointerToSymbolTableAt = kSignatureSize + 8;
+constexpr size_t kSizeOfInitializedDataAt = 8;
+constexpr size_t kSectionAlignmentAt = 32;
+constexpr size_t kFileAlignmentAt = 36;
+constexpr size_t kSizeOfImageAt = 56;
+constexpr size_t kSizeOfHeadersAt = 60;
+constexpr size_t kCheckSumAt = 64;
+
+// Section headers, 40 bytes each: an 8-byte name, then the fields below.
+constexpr size_t kSectionHeaderSize = 40;
+constexpr size_t kSectionVirtualSizeAt = 8;
+constexpr size_t kSectionVirtualAddressAt = 12;
+constexpr size_t kSectionRawSizeAt = 16;
+constexpr size_t kSectionRawOffsetAt = 20;
+constexpr size_t kSectionCharacteristicsAt = 36;
+constexpr uint32_t kSectionHoldsInitializedData = 0x00000040;
+
 // The most header bytes, from the PE signature on, that reading the certificate directory needs:
 // signature, file header, and a 64-bit optional header up to the end of directory 4.
 constexpr size_t kHeadersThroughCertificateDirectory =

@@ -5,6 +5,7 @@
 
 #include "archive/archive_end.h"
 #include "archive/archive_writer.h"
+#include "pe/resource_edit.h"
 #include "platform/platform.h"
 #include "tools/build_config.h"
 #include "tools/command.h"
@@ -14,20 +15,30 @@
 #include "tools/installed_stub.h"
 #include "tools/installer_view.h"
 #include "tools/progress_bar.h"
+#include "tools/resource_options.h"
 #include "tools/source_argument.h"
+#include "tools/source_date.h"
 #include "tools/tool_error.h"
 
 namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin build -o SETUP [--stub LAUNCHER] [--force] MEMBER|NAME=PATH ...\n"
+    "Usage: tovalin build -o SETUP [--stub LAUNCHER] [--icon ICONFILE]\n"
+    "                     [--version-info KEY=VALUE ...] [--execution-level LEVEL]\n"
+    "                     [--force] MEMBER|NAME=PATH ...\n"
     "\n"
     "Writes SETUP: the bytes of LAUNCHER, then a payload archive of the given files in the\n"
     "order given (the launcher's lookup order), then the member directory and the archive\n"
     "trailer. A MEMBER is a file path, stored under its file name; NAME=PATH stores the file\n"
     "at PATH under NAME. Each member carries its file's last-write time (UTC) as DOS date and\n"
-    "time, and the archive attribute.\n"
+    "time, and the archive attribute. With SOURCE_DATE_EPOCH set (seconds since 1970-01-01\n"
+    "UTC, digits only), a time later than it is stored as it, so that the same inputs build\n"
+    "the same bytes whenever the files were touched.\n"
+    "\n"
+    "--icon, --version-info and --execution-level change the launcher's resources in SETUP,\n"
+    "never LAUNCHER itself; its resource section is rewritten, with the dialog, the strings\n"
+    "and everything else it held. LAUNCHER must then have a resource section.\n"
     "\n"
     "SETUP's length is a multiple of 8, so a signing tool (osslsigncode, signtool) appends its\n"
     "certificate table right behind it; sign SETUP after building it. A signed LAUNCHER or\n"
@@ -48,13 +59,35 @@ const char kHelp[] =
     "Options:\n"
     "  -o, --output SETUP    the installer to write\n"
     "  -s, --stub LAUNCHER   the launcher image to put in front (default: the installed one)\n"
+    "  -i, --icon ICONFILE   the program's icon: every image of ICONFILE (an .ico file)\n"
+    "                        takes the place of the icon group INSTALL, which Explorer and\n"
+    "                        the progress dialog show\n"
+    "      --version-info ENTRY\n"
+    "                        version information: ENTRY is KEY=VALUE, one key per option,\n"
+    "                        the keys Comments, CompanyName, FileDescription, FileVersion,\n"
+    "                        InternalName, LegalCopyright, LegalTrademarks,\n"
+    "                        OriginalFilename, PrivateBuild, ProductName, ProductVersion,\n"
+    "                        SpecialBuild. VALUE is UTF-8 text. The numeric file and\n"
+    "                        product versions come from the numbers FileVersion and\n"
+    "                        ProductVersion start with (1 to 4 of them, as in 2.1 or\n"
+    "                        2.1.0.7), each standing in for the other when only one is\n"
+    "                        given\n"
+    "      --execution-level LEVEL\n"
+    "                        a manifest that requests LEVEL of User Account Control:\n"
+    "                        asInvoker, highestAvailable or requireAdministrator. Without\n"
+    "                        it the installer has no manifest, and Windows decides as it\n"
+    "                        does for programs without one: it asks for administrator\n"
+    "                        rights when the file name or the version texts look like an\n"
+    "                        installer's (\"setup\", \"install\")\n"
     "  -f, --force           replace SETUP if it exists\n"
     "  -q, --quiet           print nothing when all went well\n"
     "  -h, --help            show this help\n"
     "\n"
-    "Exit status: 0 written, 1 a file cannot be read or written, 2 wrong command line.\n";
+    "Exit status: 0 written, 1 a file cannot be read or written or is refused (a signed\n"
+    "LAUNCHER, an icon file that is none, a LAUNCHER without resources), 2 wrong command\n"
+    "line.\n";
 
-archive::NewMember MemberFrom(const SourceArgument& source) {
+archive::NewMember MemberFrom(const SourceArgument& source, const TimeClamp& clamp) {
   archive::NewMember member;
   member.name = source.name;
   member.source_path = source.path;
@@ -65,15 +98,34 @@ archive::NewMember MemberFrom(const SourceArgument& source) {
                   ": cannot read its last-write time as a DOS date (missing, not "
                   "a file, or dated outside 1980 to 2107)");
   }
+  clamp.Apply(&member.dos_date, &member.dos_time);
   return member;
+}
+
+// The launcher's bytes with the resources the options ask for; the file stays as it is.
+std::vector<uint8_t> EditedImage(InputFile& image, const pe::ResourceEdits& edits) {
+  std::vector<uint8_t> bytes(image.size());
+  if (!image.ReadAt(0, bytes.data(), image.size()))
+    throw Failure(image.path() + ": cannot be read");
+  std::vector<uint8_t> edited;
+  std::string error;
+  if (!pe::EditImageResources(bytes, edits, &edited, &error)) {
+    throw Failure(image.path() +
+                  ": cannot take the icon, version information or manifest: " + error);
+  }
+  return edited;
 }
 
 int RunBuild(const ParsedCommandLine& command_line) {
   std::string output = command_line.Value("output");
   std::string stub = command_line.Value("stub");
   if (output.empty()) throw UsageError("give the installer to write with -o SETUP");
+  const TimeClamp clamp = TimeClamp::FromEnvironment();
   std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
   std::vector<std::string> inputs;
+  if (command_line.Has(kIconOption.long_name)) {
+    inputs.push_back(command_line.Value(kIconOption.long_name));
+  }
   for (const SourceArgument& source : sources) {
     if (!archive::IsStorableMemberName(source.name)) {
       throw UsageError("\"" + source.name +
@@ -82,11 +134,13 @@ int RunBuild(const ParsedCommandLine& command_line) {
     }
     inputs.push_back(source.path);
   }
+  RefuseOverwritingInput(output, inputs);
+  const pe::ResourceEdits edits = ResourceEditsFrom(command_line);
   // Only a command line that is right otherwise gets to looking for the installed stub.
   if (stub.empty()) stub = FindInstalledStub();
-  inputs.push_back(stub);
-  RefuseOverwritingInput(output, inputs);
+  RefuseOverwritingInput(output, {stub});
 
+  std::vector<uint8_t> edited_image;
   {
     InputFile image(stub);
     // Signing comes last: a signature over the stub alone would not cover the installer, and
@@ -102,11 +156,12 @@ int RunBuild(const ParsedCommandLine& command_line) {
     if (HasArchiveTrailer(image)) {
       throw Failure(stub + ": already carries a payload archive; give the bare launcher");
     }
+    if (edits.Any()) edited_image = EditedImage(image, edits);
   }
   std::vector<archive::NewMember> members;
   members.reserve(sources.size());
   for (const SourceArgument& source : sources)
-    members.push_back(MemberFrom(source));
+    members.push_back(MemberFrom(source, clamp));
 
   if (EntryExists(output) && !command_line.Has("force")) {
     throw Failure(output + ": exists; use --force to replace it");
@@ -117,8 +172,10 @@ int RunBuild(const ParsedCommandLine& command_line) {
   std::string error;
   ProgressBar progress(ProgressBar::Wanted(command_line.Has("quiet")), total);
   progress.SetLabel(output);
-  int written = archive::WriteInstallerFileFromImage(
-      output, stub, members, &error, [&progress](uint64_t bytes) { progress.Advance(bytes); });
+  const archive::WriteProgress advance = [&progress](uint64_t bytes) { progress.Advance(bytes); };
+  int written = edits.Any()
+                    ? archive::WriteInstallerFile(output, edited_image, members, &error, advance)
+                    : archive::WriteInstallerFileFromImage(output, stub, members, &error, advance);
   progress.Finish();
   if (!written) throw Failure(output + ": not written: " + error);
   if (!command_line.Has("quiet")) {
@@ -131,11 +188,17 @@ int RunBuild(const ParsedCommandLine& command_line) {
 
 }  // namespace
 
-const Command kBuildCommand{
-    "build",
-    "make an installer from a launcher stub and member files",
-    kHelp,
-    {kHelpOption, kQuietOption, {"output", 'o', true}, {"stub", 's', true}, {"force", 'f', false}},
-    RunBuild};
+const Command kBuildCommand{"build",
+                            "make an installer from a launcher stub and member files",
+                            kHelp,
+                            {kHelpOption,
+                             kQuietOption,
+                             {"output", 'o', true},
+                             {"stub", 's', true},
+                             kIconOption,
+                             kVersionInfoOption,
+                             kExecutionLevelOption,
+                             {"force", 'f', false}},
+                            RunBuild};
 
 }  // namespace tool

@@ -12,13 +12,15 @@
 #include "tools/json_writer.h"
 #include "tools/package_view.h"
 #include "tools/progress_bar.h"
+#include "tools/resource_view.h"
 #include "tools/tool_error.h"
+#include "tools/utf16_text.h"
 
 namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin list [--packages] [--json] [--quiet] INSTALLER\n"
+    "Usage: tovalin list [--packages] [--resources] [--json] [--quiet] INSTALLER\n"
     "\n"
     "Lists the members of INSTALLER's payload archive in chain order (the order in which the\n"
     "launcher looks them up): size in bytes, DOS date and time (UTC), attributes and name.\n"
@@ -26,13 +28,18 @@ const char kHelp[] =
     "it is signed and where its certificate table lies.\n"
     "\n"
     "Options:\n"
-    "  -p, --packages  also list the files inside each package member: packed size, size,\n"
-    "                  date, time and name. Where a record does not give the size, the file\n"
-    "                  is decoded to learn it.\n"
-    "      --json      print the same as one JSON document. Names are written byte for byte,\n"
-    "                  bytes from 0x80 up as \\u0080 to \\u00FF.\n"
-    "  -q, --quiet     no progress bar\n"
-    "  -h, --help      show this help\n"
+    "  -p, --packages   also list the files inside each package member: packed size, size,\n"
+    "                   date, time and name. Where a record does not give the size, the\n"
+    "                   file is decoded to learn it.\n"
+    "  -r, --resources  also show what the launcher's resources say, before the members:\n"
+    "                   the icon groups with their images' sizes and colour depths, the\n"
+    "                   version numbers and strings, the execution level the manifest\n"
+    "                   requests, and the other resources by type and name\n"
+    "      --json       print the same as one JSON document. Names are written byte for\n"
+    "                   byte, bytes from 0x80 up as \\u0080 to \\u00FF; resource texts,\n"
+    "                   which are UTF-16, as their characters.\n"
+    "  -q, --quiet      no progress bar\n"
+    "  -h, --help       show this help\n"
     "\n"
     "Problems (a broken member chain, data past the end of the file, a damaged package) are\n"
     "reported on standard error after what could be listed.\n"
@@ -56,6 +63,8 @@ struct Listing {
   bool has_checksums = false;
   uint32_t checksum_count = 0;
   std::vector<ListedMember> members;
+  bool with_resources = false;
+  ResourceView resources;
   std::vector<std::string> problems;  // each names what it is about
 };
 
@@ -88,13 +97,18 @@ void CountUnrecordedSizes(InputFile& file, Listing* listing, bool quiet) {
   }
 }
 
-Listing MakeListing(InputFile& file, bool with_packages, bool quiet) {
+Listing MakeListing(InputFile& file, bool with_packages, bool with_resources, bool quiet) {
   InstallerView view = ReadInstaller(file);
   Listing listing;
   listing.path = file.path();
   listing.bounds = view.bounds;
   listing.has_checksums = view.has_checksums;
   listing.checksum_count = view.checksum_count;
+  if (with_resources) {
+    listing.with_resources = true;
+    listing.resources = ReadResources(file);
+    listing.problems = listing.resources.problems;
+  }
   for (const MemberInfo& member : view.members) {
     ListedMember listed;
     listed.member = member;
@@ -124,7 +138,65 @@ Listing MakeListing(InputFile& file, bool with_packages, bool quiet) {
   return listing;
 }
 
+// Whether the resource is one that the lines above the "Other resources" line describe.
+bool IsDescribed(const pe::Resource& resource) {
+  if (resource.type.IsName()) return false;
+  switch (resource.type.number) {
+    case pe::kIconResource:
+    case pe::kIconGroupResource:
+    case pe::kVersionResource:
+    case pe::kManifestResource:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void PrintResources(const ResourceView& view) {
+  if (!view.has_resources) {
+    std::printf("Resources: none\n");
+    return;
+  }
+  for (const IconGroupView& group : view.icon_groups) {
+    std::string images;
+    for (const IconImageView& image : group.images)
+      images += (images.empty() ? "" : ", ") + DescribeIconImage(image);
+    std::printf("Icon %s: %s\n", group.name.Text().c_str(), images.c_str());
+  }
+  if (view.has_version) {
+    std::printf("Version: file %s, product %s\n", view.version.file_version.Text().c_str(),
+                view.version.product_version.Text().c_str());
+    for (const auto& string : view.version.strings) {
+      std::printf("  %-18s %s\n", PrintableName(Utf16ToUtf8(string.first)).c_str(),
+                  PrintableName(Utf16ToUtf8(string.second)).c_str());
+    }
+  } else {
+    std::printf("Version: none\n");
+  }
+  if (!view.has_manifest) {
+    std::printf("Execution level: none requested (no manifest)\n");
+  } else if (view.execution_level.empty()) {
+    std::printf("Execution level: none requested by the manifest\n");
+  } else {
+    std::printf("Execution level: %s\n", PrintableName(view.execution_level).c_str());
+  }
+  std::string others;
+  const pe::Resource* last = nullptr;
+  for (const pe::Resource& resource : view.resources) {
+    // A resource in several languages is named once.
+    const bool again =
+        last != nullptr && last->type == resource.type && last->name == resource.name;
+    last = &resource;
+    if (IsDescribed(resource) || again) continue;
+    others +=
+        (others.empty() ? "" : ", ") + ResourceTypeName(resource.type) + " " + resource.name.Text();
+  }
+  if (!others.empty()) std::printf("Other resources: %s\n", others.c_str());
+  std::printf("\n");
+}
+
 void PrintText(const Listing& listing, bool with_packages) {
+  if (listing.with_resources) PrintResources(listing.resources);
   const char* packed_head = with_packages ? "    Packed  " : "";
   std::printf("%s      Size  Date        Time      Attr   Name\n", packed_head);
   uint64_t total = 0;
@@ -174,6 +246,75 @@ void WriteDateTime(JsonWriter& json, uint32_t dos_date, uint32_t dos_time) {
   json.String(FormatDosTime(dos_time));
 }
 
+void WriteResourcesJson(JsonWriter& json, const ResourceView& view) {
+  json.Key("resources");
+  json.BeginObject();
+  json.Key("icon_groups");
+  json.BeginArray();
+  for (const IconGroupView& group : view.icon_groups) {
+    json.BeginObject();
+    json.Key("name");
+    json.Utf16String(group.name.IsName() ? group.name.name : u"");
+    json.Key("images");
+    json.BeginArray();
+    for (const IconImageView& image : group.images) {
+      json.BeginObject();
+      json.Key("width");
+      json.Number(pe::IconPixels(image.entry.width));
+      json.Key("height");
+      json.Number(pe::IconPixels(image.entry.height));
+      json.Key("bit_count");
+      json.Number(image.entry.bit_count);
+      json.Key("png");
+      json.Bool(image.png);
+      json.Key("size");
+      json.Number(image.entry.size);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+  }
+  json.EndArray();
+  if (view.has_version) {
+    json.Key("version");
+    json.BeginObject();
+    json.Key("file_version");
+    json.String(view.version.file_version.Text());
+    json.Key("product_version");
+    json.String(view.version.product_version.Text());
+    json.Key("strings");
+    json.BeginObject();
+    for (const auto& string : view.version.strings) {
+      json.Key(Utf16ToUtf8(string.first));
+      json.Utf16String(string.second);
+    }
+    json.EndObject();
+    json.EndObject();
+  }
+  json.Key("manifest");
+  json.Bool(view.has_manifest);
+  if (!view.execution_level.empty()) {
+    json.Key("execution_level");
+    json.String(view.execution_level);
+  }
+  json.Key("all");
+  json.BeginArray();
+  for (const pe::Resource& resource : view.resources) {
+    json.BeginObject();
+    json.Key("type");
+    json.String(ResourceTypeName(resource.type));
+    json.Key("name");
+    json.String(resource.name.Text());
+    json.Key("language");
+    json.Number(resource.language);
+    json.Key("size");
+    json.Number(resource.data.size());
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
 void PrintJson(const Listing& listing, bool with_packages) {
   JsonWriter json;
   json.BeginObject();
@@ -192,6 +333,7 @@ void PrintJson(const Listing& listing, bool with_packages) {
     json.Number(listing.bounds.certificate_size);
     json.EndObject();
   }
+  if (listing.with_resources) WriteResourcesJson(json, listing.resources);
   json.Key("members");
   json.BeginArray();
   for (const ListedMember& listed : listing.members) {
@@ -250,7 +392,8 @@ int RunList(const ParsedCommandLine& command_line) {
   if (command_line.operands.size() != 1) throw UsageError("give exactly one INSTALLER");
   bool with_packages = command_line.Has("packages");
   InputFile file(command_line.operands[0]);
-  Listing listing = MakeListing(file, with_packages, command_line.Has("quiet"));
+  Listing listing =
+      MakeListing(file, with_packages, command_line.Has("resources"), command_line.Has("quiet"));
   if (command_line.Has("json")) {
     PrintJson(listing, with_packages);
   } else {
@@ -263,11 +406,14 @@ int RunList(const ParsedCommandLine& command_line) {
 
 }  // namespace
 
-const Command kListCommand{
-    "list",
-    "list the members of an installer (and the files in its packages)",
-    kHelp,
-    {kHelpOption, kQuietOption, {"packages", 'p', false}, {"json", 0, false}},
-    RunList};
+const Command kListCommand{"list",
+                           "list the members of an installer (and the files in its packages)",
+                           kHelp,
+                           {kHelpOption,
+                            kQuietOption,
+                            {"packages", 'p', false},
+                            {"resources", 'r', false},
+                            {"json", 0, false}},
+                           RunList};
 
 }  // namespace tool

@@ -10,6 +10,7 @@
 #include "tools/input_file.h"
 #include "tools/progress_bar.h"
 #include "tools/source_argument.h"
+#include "tools/source_date.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -22,6 +23,9 @@ const char kHelp[] =
     "Writes PACKAGE: a package header, then for each file in the order given a file record\n"
     "(name, sizes, last-write time in UTC as DOS date and time) and the file's implode stream.\n"
     "A FILE is stored under its file name; NAME=PATH stores the file at PATH under NAME.\n"
+    "With SOURCE_DATE_EPOCH set (seconds since 1970-01-01 UTC, digits only), a time later\n"
+    "than it is stored as it, so that the same files pack to the same bytes whenever they\n"
+    "were touched.\n"
     "\n"
     "A name must be a bare file name of at most 127 bytes: no \"\\\", \"/\", \":\" or \"..\", no\n"
     "control characters and none of * ? \" < > |, and not made of dots and blanks only.\n"
@@ -49,6 +53,7 @@ uint32_t DictionaryBits(const std::string& size) {
 int RunPack(const ParsedCommandLine& command_line) {
   std::string output = command_line.Value("output");
   if (output.empty()) throw UsageError("give the package to write with -o PACKAGE");
+  const TimeClamp clamp = TimeClamp::FromEnvironment();
   package::PackOptions options;
   options.compression_type = command_line.Has("ascii") ? kImplodeAscii : kImplodeBinary;
   options.dictionary_bits = DictionaryBits(command_line.Value("dictionary", "4096"));
@@ -73,6 +78,7 @@ int RunPack(const ParsedCommandLine& command_line) {
     if (!package::EntryFromFile(source.path, source.name, &entry, &error)) {
       throw Failure(source.path + ": " + error);
     }
+    clamp.Apply(&entry.dos_date, &entry.dos_time);
     total += InputFile(source.path).size();
     entries.push_back(entry);
   }

@@ -4,11 +4,24 @@
 
 namespace tool {
 
-std::string JsonQuote(const std::string& s) {
+namespace {
+
+uint32_t Unit(char c) {
+  return static_cast<unsigned char>(c);
+}
+
+uint32_t Unit(char16_t c) {
+  return c;
+}
+
+// Quotes a string of bytes or of UTF-16 code units: each unit outside printable ASCII becomes
+// the escape of its own value.
+template <typename Text>
+std::string Quote(const Text& s) {
   std::string out = "\"";
-  for (char c : s) {
-    auto byte = static_cast<unsigned char>(c);
-    switch (byte) {
+  for (auto c : s) {
+    const uint32_t unit = Unit(c);
+    switch (unit) {
       case '"':
         out += "\\\"";
         break;
@@ -25,17 +38,23 @@ std::string JsonQuote(const std::string& s) {
         out += "\\t";
         break;
       default:
-        if (byte < 0x20 || byte >= 0x7F) {
+        if (unit < 0x20 || unit >= 0x7F) {
           char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(byte));
+          std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(unit));
           out += escaped;
         } else {
-          out += c;
+          out += static_cast<char>(unit);
         }
     }
   }
   out += '"';
   return out;
+}
+
+}  // namespace
+
+std::string JsonQuote(const std::string& s) {
+  return Quote(s);
 }
 
 void JsonWriter::Newline() {
@@ -90,6 +109,11 @@ void JsonWriter::Key(const std::string& name) {
 void JsonWriter::String(const std::string& value) {
   BeforeValue();
   text_ += JsonQuote(value);
+}
+
+void JsonWriter::Utf16String(const std::u16string& value) {
+  BeforeValue();
+  text_ += Quote(value);
 }
 
 void JsonWriter::Number(uint64_t value) {

@@ -22,6 +22,9 @@ class JsonWriter {
   // The name of the next member of the current object.
   void Key(const std::string& name);
   void String(const std::string& value);
+  // Text that is UTF-16 (resource strings): every code unit outside printable ASCII escaped as
+  // itself, so that the reader gets the text back, not bytes.
+  void Utf16String(const std::u16string& value);
   void Number(uint64_t value);
   void Bool(bool value);
 

@@ -80,6 +80,10 @@ class Parser {
 
   void Take(const OptionDefinition& definition, const std::string& shown,
             const std::string* attached) {
+    if (definition.repeatable) {
+      result_.repeated[definition.long_name].push_back(TakeValue(shown, attached));
+      return;
+    }
     bool seen = result_.values.count(definition.long_name) != 0 ||
                 std::find(result_.flags.begin(), result_.flags.end(), definition.long_name) !=
                     result_.flags.end();
@@ -89,12 +93,13 @@ class Parser {
       result_.flags.push_back(definition.long_name);
       return;
     }
-    if (attached != nullptr) {
-      result_.values[definition.long_name] = *attached;
-      return;
-    }
+    result_.values[definition.long_name] = TakeValue(shown, attached);
+  }
+
+  std::string TakeValue(const std::string& shown, const std::string* attached) {
+    if (attached != nullptr) return *attached;
     if (next_ >= args_.size()) throw UsageError("option '" + shown + "' needs a value");
-    result_.values[definition.long_name] = args_[next_++];
+    return args_[next_++];
   }
 
   const std::vector<std::string>& args_;
@@ -106,7 +111,7 @@ class Parser {
 }  // namespace
 
 bool ParsedCommandLine::Has(const std::string& long_name) const {
-  return values.count(long_name) != 0 ||
+  return values.count(long_name) != 0 || repeated.count(long_name) != 0 ||
          std::find(flags.begin(), flags.end(), long_name) != flags.end();
 }
 
@@ -114,6 +119,11 @@ std::string ParsedCommandLine::Value(const std::string& long_name,
                                      const std::string& fallback) const {
   auto it = values.find(long_name);
   return it == values.end() ? fallback : it->second;
+}
+
+std::vector<std::string> ParsedCommandLine::Values(const std::string& long_name) const {
+  auto it = repeated.find(long_name);
+  return it == repeated.end() ? std::vector<std::string>() : it->second;
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args,

@@ -4,7 +4,9 @@
 // dialog tests skip themselves.
 //
 // With TOVALIN_DIALOG_SCREENSHOT set to a file name, the dialog at 50 % is also saved there as
-// a BMP (tests/win32/make_screenshot turns it into docs/progress-dialog.png).
+// a BMP (tests/win32/make_screenshot turns it into docs/progress-dialog.png). The test command
+// runs the dialog tests at 96 and at 144 DPI (Wine's LogPixels), saving both pictures in the
+// build tree; TOVALIN_EXPECT_DPI tells the tests which the system must report.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -400,6 +402,54 @@ TEST_F(ProgressDialogTest, BarFollowsThePercentageToTheLastPixel) {
       if (screenshot != nullptr && screenshot[0] != '\0') SaveWindowBitmap(Dialog(), screenshot);
     }
   }
+}
+
+// The launcher declares no DPI awareness: on Windows above 96 DPI the system scales the whole
+// dialog as drawn at 96. Wine scales nothing and lays the dialog out at the system's DPI, as
+// Windows would for a program that declares awareness; either way the parts must fit.
+TEST_F(ProgressDialogTest, EveryPartFitsAtTheSystemDpi) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const char* expected = std::getenv("TOVALIN_EXPECT_DPI");
+  if (expected != nullptr) {
+    EXPECT_EQ(dpi, std::atoi(expected));
+  }
+  CREATE_OR_SKIP();
+  UpdateWindow(Dialog());
+  SetProgress(&progress, 50);
+  ExpectBar(50);
+  RECT client;
+  GetClientRect(Dialog(), &client);
+  // Each control's place in the dialog's client area.
+  const auto place = [this](HWND control) {
+    RECT area;
+    GetWindowRect(control, &area);
+    MapWindowPoints(nullptr, Dialog(), reinterpret_cast<POINT*>(&area), 2);
+    return area;
+  };
+  HWND line = MessageLine(Dialog());
+  const RECT message = place(line);
+  HDC dc = GetDC(line);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(line, WM_GETFONT, 0, 0)));
+  const std::string text = WindowText(line);
+  SIZE extent;
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(line, dc);
+  EXPECT_LE(extent.cx, message.right - message.left) << "the message line cuts its text";
+  EXPECT_LE(extent.cy, message.bottom - message.top);
+  EXPECT_LE(message.bottom, progress.bar_y) << "the message line overlaps the bar";
+  EXPECT_LE(progress.bar_x + progress.bar_w + 2, client.right);
+  EXPECT_LE(progress.bar_y + progress.bar_h + 2, client.bottom);
+  HWND icon = GetWindow(GetWindow(line, GW_HWNDNEXT), GW_HWNDNEXT);
+  ASSERT_EQ(GetWindowLongA(icon, GWL_STYLE) & SS_TYPEMASK, SS_ICON);
+  const RECT picture = place(icon);
+  EXPECT_LE(picture.right, message.left) << "the icon overlaps the message line";
+  EXPECT_LE(picture.right, progress.bar_x) << "the icon overlaps the bar";
+  EXPECT_LE(picture.bottom, client.bottom);
+  // The icon is drawn at the system's icon size: 32 at 96 DPI, 48 at 144.
+  EXPECT_EQ(picture.right - picture.left, GetSystemMetrics(SM_CXICON));
 }
 
 TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {

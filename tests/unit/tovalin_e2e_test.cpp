@@ -15,7 +15,9 @@
 #include "archive/archive_writer.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
+#include "pe/resource_edit.h"
 #include "tests/support/pe_image.h"
+#include "tests/support/resource_parts.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -125,11 +127,16 @@ class TovalinEndToEnd : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return dir_.Join(name); }
 
-  ToolRun Tovalin(const std::vector<std::string>& args) { return Run(TOVALIN_TOOL, args); }
+  // Runs the tool in the test folder; environment holds "NAME=value" words for it.
+  ToolRun Tovalin(const std::vector<std::string>& args, const std::string& environment = "") {
+    return Run(TOVALIN_TOOL, args, environment);
+  }
 
   // Starts program (a copy of the tool, or a link to one) in the test folder.
-  ToolRun Run(const std::string& program, const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(dir_.path()) + " && " + ShellQuote(program);
+  ToolRun Run(const std::string& program, const std::vector<std::string>& args,
+              const std::string& environment = "") {
+    std::string command =
+        "cd " + ShellQuote(dir_.path()) + " && " + environment + " " + ShellQuote(program);
     for (const std::string& arg : args)
       command += " " + ShellQuote(arg);
     command += " >" + ShellQuote(streams_.Join("out")) + " 2>" + ShellQuote(streams_.Join("err"));
@@ -766,6 +773,176 @@ TEST_F(TovalinEndToEnd, SignedInstallersAreListedTestedAndExtracted) {
     EXPECT_NE(build.err.find("sign the installer after building"), std::string::npos) << build.err;
     EXPECT_FALSE(testing_support::FileExists(Path("again.exe")));
   }
+}
+
+// A launcher in small with the resources the real one has, and an author's icon of two images.
+Bytes LauncherWithResources() {
+  return testing_support::LauncherLikeImage(
+             pe::WriteResourceTree(testing_support::LauncherLikeResources(),
+                                   testing_support::kLauncherLikeResourcesAt))
+      .bytes;
+}
+
+Bytes AuthorIcon() {
+  return testing_support::IcoFile({{16, 32, testing_support::BitmapImage(16, 32)},
+                                   {32, 32, testing_support::BitmapImage(32, 32)}});
+}
+
+TEST_F(TovalinEndToEnd, BuildGivesTheInstallerTheAuthorsIconVersionAndManifest) {
+  const Bytes launcher = LauncherWithResources();
+  Write("launcher.exe", launcher);
+  Write("author.ico", AuthorIcon());
+  Write("init.ini", Text("[Setup]"), kFirstTime);
+  ToolRun build =
+      Tovalin({"build", "-o", "setup.exe", "--stub", "launcher.exe", "--icon", "author.ico",
+               "--version-info", "ProductName=Example \xc2\xa9", "--version-info",
+               "FileVersion=2.1.0.7", "--version-info=CompanyName=Ex Ltd.", "--execution-level",
+               "requireAdministrator", "init.ini"});
+  ASSERT_EQ(build.status, 0) << build.err;
+  EXPECT_EQ(ReadFile(Path("launcher.exe")), launcher);  // the stub itself stays as it was
+
+  ToolRun list = Tovalin({"list", "--resources", "setup.exe"});
+  ASSERT_EQ(list.status, 0) << list.err;
+  EXPECT_EQ(list.out.substr(0, list.out.find("\n\n")),
+            "Icon INSTALL: 16x16 32-bit, 32x32 32-bit\n"
+            "Version: file 2.1.0.7, product 2.1.0.7\n"
+            "  ProductName        Example \xc2\xa9\n"
+            "  FileVersion        2.1.0.7\n"
+            "  CompanyName        Ex Ltd.\n"
+            "Execution level: requireAdministrator\n"
+            "Other resources: DIALOG PROMPTDLG, STRING #13");
+  EXPECT_NE(list.out.find("2001-02-03  04:05:06  ----A  init.ini"), std::string::npos);
+  ToolRun json = Tovalin({"list", "-r", "--json", "setup.exe"});
+  ASSERT_EQ(json.status, 0) << json.err;
+  for (const char* part :
+       {"\"execution_level\": \"requireAdministrator\"", "\"ProductName\": \"Example \\u00A9\"",
+        "\"width\": 32", "\"type\": \"DIALOG\""}) {
+    EXPECT_NE(json.out.find(part), std::string::npos) << part << "\n" << json.out;
+  }
+  ToolRun extract = Tovalin({"extract", "-d", "out", "setup.exe"});
+  EXPECT_EQ(extract.status, 0) << extract.err;
+  EXPECT_EQ(ReadFile(Path("out/init.ini")), Text("[Setup]"));
+  // An installer without the options keeps the stub's bytes, and shows no version.
+  ASSERT_EQ(Tovalin({"build", "-o", "plain.exe", "--stub", "launcher.exe", "init.ini"}).status, 0);
+  EXPECT_TRUE(std::equal(launcher.begin(), launcher.end(), ReadFile(Path("plain.exe")).begin()));
+  ToolRun plain_list = Tovalin({"list", "-r", "plain.exe"});
+  EXPECT_NE(plain_list.out.find("Icon INSTALL: 32x32 4-bit\nVersion: none\n"
+                                "Execution level: none requested (no manifest)\n"),
+            std::string::npos)
+      << plain_list.out;
+}
+
+TEST_F(TovalinEndToEnd, BrokenResourceInputsEndWithAMessageAndNoInstaller) {
+  Write("launcher.exe", LauncherWithResources());
+  Write("bare.exe", testing_support::MinimalPeImage());
+  Write("random.exe", stub_);
+  Write("author.ico", AuthorIcon());
+  Write("cursor.ico", Bytes{0, 0, 2, 0, 1, 0});
+  Write("init.ini", Text("[Setup]"));
+  Sign("launcher.exe", "signed.exe");
+  const std::vector<std::string> icon = {"--icon", "author.ico"};
+  const struct {
+    std::vector<std::string> args;
+    std::string environment;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{"--icon", "init.ini"}, "", 1, "init.ini: not an icon file"},
+      {{"--icon", "cursor.ico"}, "", 1, "cursor.ico: a cursor file"},
+      {{"--icon", "missing.ico"}, "", 1, "missing.ico: cannot open"},
+      {{"--stub", "bare.exe", "--execution-level", "asInvoker"},
+       "",
+       1,
+       "has no resources (no resource section)"},
+      {{"--stub", "random.exe", "--version-info", "Comments=x"}, "", 1, "not a Windows program"},
+      {{"--stub", "signed.exe", "--icon", "author.ico"}, "", 1, "is signed"},
+      {{"--execution-level", "admin"},
+       "",
+       2,
+       "asInvoker, highestAvailable or requireAdministrator"},
+      {{"--version-info", "Version=1"}, "", 2, "not a version key"},
+      {{"--icon", "setup.exe"}, "", 2, "is also an input"},
+      {icon, "SOURCE_DATE_EPOCH=yesterday", 2, "SOURCE_DATE_EPOCH='yesterday' is not a time"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"build", "-o", "setup.exe"};
+    if (std::find(c.args.begin(), c.args.end(), "--stub") == c.args.end()) {
+      args.insert(args.end(), {"--stub", "launcher.exe"});
+    }
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("init.ini");
+    ToolRun run = Tovalin(args, c.environment);
+    EXPECT_EQ(run.status, c.status) << c.err << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    EXPECT_FALSE(testing_support::FileExists(Path("setup.exe"))) << c.err;
+  }
+  ToolRun pack = Tovalin({"pack", "-o", "p.shr", "init.ini"}, "SOURCE_DATE_EPOCH=");
+  EXPECT_EQ(pack.status, 2);
+  EXPECT_NE(pack.err.find("digits only"), std::string::npos) << pack.err;
+}
+
+TEST_F(TovalinEndToEnd, SourceDateEpochMakesRebuildsByteIdentical) {
+  Write("launcher.exe", LauncherWithResources());
+  Write("author.ico", AuthorIcon());
+  Write("engine.exe", testing_support::RandomBytes(40000, 4));
+  Write("readme.txt", Text(std::string(3000, 'r')));
+  Write("init.ini", Text("[Setup]"));
+  // 2001-02-03 04:05:06 UTC; readme.txt is older and keeps its own time.
+  const std::string epoch = "SOURCE_DATE_EPOCH=" + std::to_string(kFirstTime);
+  const auto build = [&](const std::string& environment, const std::string& setup) {
+    EXPECT_EQ(
+        Tovalin({"pack", "-q", "-f", "-o", "inst32.shr", "~0000.exe=engine.exe", "readme.txt"},
+                environment)
+            .status,
+        0);
+    ToolRun run = Tovalin({"build", "-q", "-o", setup, "--stub", "launcher.exe", "--icon",
+                           "author.ico", "--version-info", "ProductVersion=1.0",
+                           "--execution-level", "asInvoker", "init.ini", "inst32.shr"},
+                          environment);
+    EXPECT_EQ(run.status, 0) << run.err;
+  };
+  SetTime("readme.txt", kSecondTime);
+  build(epoch + " TZ=UTC", "first.exe");
+  // Everything touched now, in another time zone: only what the clamp hides changes.
+  for (const char* name : {"launcher.exe", "author.ico", "engine.exe", "init.ini"})
+    SetTime(name, time(nullptr));
+  build(epoch + " TZ=XYZ-5:30", "second.exe");
+  build("", "unclamped.exe");
+  ASSERT_EQ(Shell("sha256sum first.exe second.exe unclamped.exe > sums && "
+                  "test \"$(cut -c1-64 sums | sort -u | wc -l)\" = 2"),
+            0)
+      << ReadFileText(Path("sums"));
+  EXPECT_EQ(ReadFile(Path("first.exe")), ReadFile(Path("second.exe")));
+  EXPECT_NE(ReadFile(Path("first.exe")), ReadFile(Path("unclamped.exe")));
+  ToolRun list = Tovalin({"list", "--packages", "second.exe"});
+  for (const char* line :
+       {"2001-02-03  04:05:06  ----A  init.ini", "2001-02-03  04:05:06  ----A    ~0000.exe",
+        "1999-12-31  23:59:58  ----A    readme.txt"}) {
+    EXPECT_NE(list.out.find(line), std::string::npos) << line << "\n" << list.out;
+  }
+}
+
+TEST_F(TovalinEndToEnd, SourceDateEpochBuildsTheSameBytesAsTheWindowsTool) {
+  // The inputs of tests/e2e/tovalin_wine_smoke, which builds them with tovalin.exe under Wine
+  // and expects the same sum.
+  std::string numbers;
+  for (int i = 1; i <= 20000; ++i)
+    numbers += std::to_string(i) + "\n";
+  Write("launcher.exe", Text("MZ stand-in launcher\r\n"), time(nullptr));
+  Write("init.ini", Text("[Setup]\r\nTitle=Smoke\r\n"), time(nullptr));
+  Write("engine.txt", Text(numbers), time(nullptr));
+  Write("lang.bin", Text(std::string(70000, 'z')), kFirstTime);
+  const std::string epoch = "SOURCE_DATE_EPOCH=946684800";  // 2000-01-01 00:00:00 UTC
+  ASSERT_EQ(Tovalin({"pack", "-q", "-o", "temp.shr", "~0000.exe=engine.txt"}, epoch).status, 0);
+  ASSERT_EQ(Tovalin({"build", "-q", "-o", "setup.exe", "--stub", "launcher.exe", "init.ini",
+                     "temp.shr", "InstallEnu.dll=lang.bin"},
+                    epoch)
+                .status,
+            0);
+  ASSERT_EQ(Shell("sha256sum setup.exe > sums && grep -q "
+                  "^947091d340442f24ad8fc2fd65c403b8ba512182abfe5a39c74d3b051b01a2dc sums"),
+            0)
+      << ReadFileText(Path("sums"));
 }
 
 TEST_F(TovalinEndToEnd, InstallersStayWithinTheLimitAndWorkRightUpToIt) {

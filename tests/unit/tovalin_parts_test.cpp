@@ -13,15 +13,20 @@
 #include "tools/json_writer.h"
 #include "tools/options.h"
 #include "tools/progress_bar.h"
+#include "tools/resource_options.h"
 #include "tools/safe_name.h"
 #include "tools/source_argument.h"
+#include "tools/source_date.h"
 #include "tools/tool_error.h"
+#include "tools/utf16_text.h"
 
 namespace tool {
 namespace {
 
-const std::vector<OptionDefinition> kSpecs = {
-    {"directory", 'd', true}, {"force", 'f', false}, {"dictionary", 0, true}};
+const std::vector<OptionDefinition> kSpecs = {{"directory", 'd', true},
+                                              {"force", 'f', false},
+                                              {"dictionary", 0, true},
+                                              {"tag", 't', true, true}};
 
 TEST(ToolOptions, AcceptsEveryFormOfOptionAndKeepsOperandsInOrder) {
   struct Case {
@@ -55,6 +60,16 @@ TEST(ToolOptions, RefusesWhatTheCommandDoesNotTake) {
   for (const auto& args : wrong) {
     EXPECT_THROW(ParseCommandLine(args, kSpecs), UsageError) << args[0];
   }
+}
+
+TEST(ToolOptions, RepeatableOptionsKeepEveryValueInOrder) {
+  ParsedCommandLine parsed =
+      ParseCommandLine({"-t", "a=1", "x", "--tag=b", "-tc", "--tag", "a=1"}, kSpecs);
+  EXPECT_EQ(parsed.Values("tag"), (std::vector<std::string>{"a=1", "b", "c", "a=1"}));
+  EXPECT_TRUE(parsed.Has("tag"));
+  EXPECT_EQ(parsed.operands, std::vector<std::string>{"x"});
+  EXPECT_TRUE(ParseCommandLine({"x"}, kSpecs).Values("tag").empty());
+  EXPECT_THROW(ParseCommandLine({"--tag"}, kSpecs), UsageError);
 }
 
 TEST(ToolOptions, ValueFallsBackWhenTheOptionIsMissing) {
@@ -98,6 +113,10 @@ TEST(ToolJson, EscapesEveryByteThatIsNotPrintableAscii) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(JsonQuote(c.in), c.out);
+  // Resource text is UTF-16: its units are escaped as themselves, not as bytes.
+  JsonWriter json;
+  json.Utf16String(u"\u00a9 \"Tov\u00e4lin\" \U0001F600");
+  EXPECT_EQ(json.text(), "\"\\u00A9 \\\"Tov\\u00E4lin\\\" \\uD83D\\uDE00\"");
 }
 
 TEST(ToolProgress, LineShowsShareOfWorkAndKeepsTheEndOfLongLabels) {
@@ -220,6 +239,92 @@ TEST(ToolSourceArguments, RefusesANameGivenTwiceInAnyCase) {
   EXPECT_THROW(ParseSourceArguments({"a/init.ini", "b/INIT.INI"}), UsageError);
   EXPECT_THROW(ParseSourceArguments({"x.dll=a", "X.DLL=b"}), UsageError);
   EXPECT_THROW(ParseSourceArguments({}), UsageError);
+}
+
+TEST(ToolSourceDate, SourceDateEpochClampsLaterTimesInUtcAndMustBeDigits) {
+  EXPECT_FALSE(TimeClamp::FromText(nullptr).active());
+  const char* const clamps[][2] = {{"315532800", "1980-01-01 00:00:00"},
+                                   {"000951868801", "2000-03-01 00:00:00"},
+                                   {"4354819199", "2107-12-31 23:59:58"}};
+  for (const auto& c : clamps) {
+    uint32_t date = 0xFFFF;  // 2107-15-31: later than any clamp
+    uint32_t time = 0;
+    TimeClamp::FromText(c[0]).Apply(&date, &time);
+    EXPECT_EQ(FormatDosDate(date) + " " + FormatDosTime(time), c[1]);
+  }
+  // Later times come down to the clamp; an earlier one, even by two seconds, stays.
+  const TimeClamp clamp = TimeClamp::FromText("981173106");  // 2001-02-03 04:05:06
+  const uint32_t day = (21u << 9) | (2u << 5) | 3u;
+  const uint32_t moment = (4u << 11) | (5u << 5) | 3u;
+  const uint32_t times[][4] = {{day, moment + 1, day, moment},
+                               {day + 1, 0, day, moment},
+                               {day, moment - 1, day, moment - 1}};
+  for (const auto& t : times) {
+    uint32_t date = t[0];
+    uint32_t time = t[1];
+    clamp.Apply(&date, &time);
+    EXPECT_EQ(date * 0x10000 + time, t[2] * 0x10000 + t[3]);
+  }
+  const char* const bad[][2] = {{"", "digits only"},           {"17e8", "digits only"},
+                                {"-1", "digits only"},         {"315532799", "before 1980"},
+                                {"4354819200", "beyond 2107"}, {"1700000000000", "beyond 2107"}};
+  for (const auto& b : bad) {
+    try {
+      TimeClamp::FromText(b[0]);
+      ADD_FAILURE() << "'" << b[0] << "' was taken";
+    } catch (const UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(b[1]), std::string::npos) << error.what();
+    }
+  }
+}
+
+TEST(ToolVersionInfo, KeysAreWindowsOwnAndTheNumbersComeFromTheVersionTexts) {
+  const struct {
+    std::vector<std::string> texts;
+    const char* file;
+    const char* product;
+  } cases[] = {
+      {{"ProductName=Example", "FileVersion=2.1.0.7", "ProductVersion=2.1 beta"},
+       "2.1.0.7",
+       "2.1.0.0"},
+      {{"FileVersion=1.2.3", "LegalCopyright=\xc2\xa9 T\xc3\xb6valin \xf0\x9f\x98\x80"},
+       "1.2.3.0",
+       "1.2.3.0"},
+      {{"CompanyName=a=b"}, "0.0.0.0", "0.0.0.0"},
+  };
+  for (const auto& c : cases) {
+    const pe::VersionInfo info = VersionInfoFrom(c.texts);
+    EXPECT_EQ(info.file_version.Text(), c.file);
+    EXPECT_EQ(info.product_version.Text(), c.product);
+    ASSERT_EQ(info.strings.size(), c.texts.size());
+    for (size_t i = 0; i < c.texts.size(); ++i) {
+      EXPECT_EQ(Utf16ToUtf8(info.strings[i].first) + "=" + Utf16ToUtf8(info.strings[i].second),
+                c.texts[i]);
+    }
+  }
+  const struct {
+    std::vector<std::string> texts;
+    const char* error;
+  } bad[] = {
+      {{"ProductName"}, "KEY=VALUE"},
+      {{"Product=x"}, "not a version key; the keys are Comments, CompanyName"},
+      {{"productname=x"}, "spelt 'ProductName'"},
+      {{"ProductName=a", "ProductName=b"}, "given twice"},
+      {{"LegalCopyright=\xa9 2026"}, "not UTF-8"},  // Latin-1
+      {{"Comments=\xc0\xae"}, "not UTF-8"},         // an overlong "."
+      {{"Comments=\xed\xa0\x80"}, "not UTF-8"},     // a surrogate
+      {{"Comments=" + std::string(2049, 'x')}, "longer than 2048"},
+      {{"FileVersion=beta"}, "does not start with a version number"},
+      {{"ProductVersion=1.99999"}, "at most 65535"},
+  };
+  for (const auto& b : bad) {
+    try {
+      VersionInfoFrom(b.texts);
+      ADD_FAILURE() << b.texts[0] << " was taken";
+    } catch (const UsageError& error) {
+      EXPECT_NE(std::string(error.what()).find(b.error), std::string::npos) << error.what();
+    }
+  }
 }
 
 // Help that tells the truth: every option a command takes is in its help, in the form it takes.
