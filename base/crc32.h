@@ -1,8 +1,9 @@
 // CRC-32 as ZIP, PNG and zlib compute it: polynomial 0xEDB88320 (reflected), initial value and
 // final XOR 0xFFFFFFFF. Installers carry one per member, so that a damaged download is noticed
 // before anything from it runs; the launcher checks while it copies, so the code is fast: eight
-// table lookups per eight bytes. The tables are built on first use into zero-filled storage and
-// take no room in the launcher's file.
+// table lookups per eight bytes, or carry-less multiplication in 64-bit builds on processors
+// that have it. The tables are built on first use into zero-filled storage and take no room in
+// the launcher's file.
 #pragma once
 
 #include <cstddef>
