@@ -1,5 +1,7 @@
 #include "base/ansi_path.h"
 
+#include <cstring>
+
 #include "base/bounded_text.h"
 
 namespace text {
@@ -38,6 +40,16 @@ AnsiPathResult ChooseAnsiPath(const uint16_t* wide, const AnsiPathServices& serv
   }
   if (!services.to_ansi(short_form, candidate, sizeof candidate)) return ANSI_PATH_LOST;
   return Copy(out, capacity, candidate) ? ANSI_PATH_SHORT : ANSI_PATH_FAILED;
+}
+
+uint32_t ChooseAnsiPathLength(const uint16_t* wide, const AnsiPathServices& services, char* out,
+                              uint32_t capacity, bool* lost) {
+  const AnsiPathResult result = ChooseAnsiPath(wide, services, out, capacity);
+  *lost = result == ANSI_PATH_LOST;
+  if (result == ANSI_PATH_WHOLE || result == ANSI_PATH_SHORT)
+    return static_cast<uint32_t>(std::strlen(out));
+  if (result == ANSI_PATH_FAILED && capacity > 0) out[0] = '\0';
+  return 0;
 }
 
 }  // namespace text

@@ -38,4 +38,10 @@ constexpr uint32_t kWidePathCapacity = 1024;
 AnsiPathResult ChooseAnsiPath(const uint16_t* wide, const AnsiPathServices& services, char* out,
                               uint32_t capacity);
 
+// The same as the platform's path services give it: the length of the form written (the whole
+// path or its short form), else 0 with *lost telling whether it was LOST (out then holds the path
+// with stand-ins, for messages) or FAILED (out empty).
+uint32_t ChooseAnsiPathLength(const uint16_t* wide, const AnsiPathServices& services, char* out,
+                              uint32_t capacity, bool* lost);
+
 }  // namespace text

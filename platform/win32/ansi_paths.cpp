@@ -44,16 +44,7 @@ uint32_t AnsiFormOf(uint16_t* wide, DWORD wide_length, DWORD ansi_length, char* 
   *lost = false;
   if (wide_length == 0) return ansi_length < capacity ? ansi_length : 0;
   if (wide_length >= text::kWidePathCapacity) return 0;
-  switch (text::ChooseAnsiPath(wide, kServices, buffer, capacity)) {
-    case text::ANSI_PATH_WHOLE:
-    case text::ANSI_PATH_SHORT:
-      return static_cast<uint32_t>(std::strlen(buffer));
-    case text::ANSI_PATH_LOST:
-      *lost = true;
-      return 0;
-    default:
-      return 0;
-  }
+  return text::ChooseAnsiPathLength(wide, kServices, buffer, capacity, lost);
 }
 
 }  // namespace

@@ -41,21 +41,10 @@ int SetAttributes(const char* path, uint32_t attributes) {
 }
 
 int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  FILETIME written;
-  WORD date = 0;
-  WORD time = 0;
-  BOOL read = GetFileTime(file, nullptr, nullptr, &written) &&
-              FileTimeToDosDateTime(&written, &date, &time);
-  if (!read) {
-    CloseHandle(file);  // which leaves the failed call's error for LastError
-    return 0;
-  }
-  *dos_date = date;
-  *dos_time = time;
-  return CloseHandle(file) ? 1 : 0;
+  return TakeLastWriteDosDateTime(
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr),
+      dos_date, dos_time);
 }
 
 int RemoveFile(const char* path) {

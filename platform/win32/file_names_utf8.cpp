@@ -64,18 +64,7 @@ int SetAttributes(const char* path, uint32_t attributes) {
 }
 
 int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time) {
-  HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE) return 0;
-  FILETIME written;
-  WORD date = 0;
-  WORD time = 0;
-  BOOL read = GetFileTime(file, nullptr, nullptr, &written) &&
-              FileTimeToDosDateTime(&written, &date, &time);
-  CloseHandle(file);
-  if (!read) return 0;
-  *dos_date = date;
-  *dos_time = time;
-  return 1;
+  return TakeLastWriteDosDateTime(Open(path, GENERIC_READ, OPEN_EXISTING), dos_date, dos_time);
 }
 
 int RemoveFile(const char* path) {

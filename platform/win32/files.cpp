@@ -70,4 +70,20 @@ uint32_t LastError() {
   return GetLastError();
 }
 
+int TakeLastWriteDosDateTime(HANDLE file, uint32_t* dos_date, uint32_t* dos_time) {
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  FILETIME written;
+  WORD date = 0;
+  WORD time = 0;
+  BOOL read = GetFileTime(file, nullptr, nullptr, &written) &&
+              FileTimeToDosDateTime(&written, &date, &time);
+  if (!read) {
+    CloseHandle(file);  // which leaves the failed call's error for LastError
+    return 0;
+  }
+  *dos_date = date;
+  *dos_time = time;
+  return CloseHandle(file) ? 1 : 0;
+}
+
 }  // namespace platform

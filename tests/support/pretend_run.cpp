@@ -109,17 +109,7 @@ uint32_t AnsiFormOf(const char* system_name, char* buffer, uint32_t capacity, bo
     if (capacity > 0) buffer[0] = '\0';
     return 0;
   }
-  switch (text::ChooseAnsiPath(wide, kPretendServices, buffer, capacity)) {
-    case text::ANSI_PATH_WHOLE:
-    case text::ANSI_PATH_SHORT:
-      return static_cast<uint32_t>(std::strlen(buffer));
-    case text::ANSI_PATH_LOST:
-      *lost = true;
-      return 0;
-    default:
-      if (capacity > 0) buffer[0] = '\0';
-      return 0;
-  }
+  return text::ChooseAnsiPathLength(wide, kPretendServices, buffer, capacity, lost);
 }
 
 }  // namespace

@@ -56,12 +56,26 @@ TEST(AnsiPath, ThePathItselfItsFoldersInShortFormOrNothing) {
                                    sizeof out),
               c.result);
     EXPECT_STREQ(out, c.out);
+    // As the platform gives it: a length, or none, and whether characters were lost.
+    bool lost = false;
+    const uint32_t length = text::ChooseAnsiPathLength(
+        reinterpret_cast<const uint16_t*>(c.path.c_str()), services, out, sizeof out, &lost);
+    EXPECT_EQ(length, c.result == text::ANSI_PATH_LOST ? 0u : std::string(c.out).size());
+    EXPECT_EQ(lost, c.result == text::ANSI_PATH_LOST);
+    EXPECT_STREQ(out, c.out);
   }
   // A form that does not fit the caller's buffer is no form at all.
   char small[8];
   EXPECT_EQ(text::ChooseAnsiPath(reinterpret_cast<const uint16_t*>(u"C:\\\u0414\u043c\\setup.exe"),
                                  services, small, sizeof small),
             text::ANSI_PATH_FAILED);
+  bool lost = true;
+  EXPECT_EQ(
+      text::ChooseAnsiPathLength(reinterpret_cast<const uint16_t*>(u"C:\\\u0414\u043c\\setup.exe"),
+                                 services, small, sizeof small, &lost),
+      0u);
+  EXPECT_FALSE(lost);
+  EXPECT_STREQ(small, "");
 }
 
 }  // namespace
