@@ -206,6 +206,32 @@ BENCHMARK(BM_EncodeOurs)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeStormLib)->ArgNames({"sample"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
+// `--write-streams DIR` writes the samples and the decode benchmarks' streams to DIR for the
+// shipped decoder's benchmark under Wine, and ends.
+bool WriteFile(const std::string& path, const Bytes& bytes) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return fclose(file) == 0 && written;
+}
+
+int WriteStreams(const std::string& folder) {
+  const bool written = WriteFile(folder + "/text.raw", TextSample()) &&
+                       WriteFile(folder + "/text.binary.imp", OurStream(0, kImplodeBinary)) &&
+                       WriteFile(folder + "/text.ascii.imp", OurStream(0, kImplodeAscii)) &&
+                       WriteFile(folder + "/code.raw", BinarySample()) &&
+                       WriteFile(folder + "/code.binary.imp", OurStream(1, kImplodeBinary));
+  if (!written) fprintf(stderr, "cannot write the streams to %s\n", folder.c_str());
+  return written ? 0 : 1;
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (argc == 3 && strcmp(argv[1], "--write-streams") == 0) return WriteStreams(argv[2]);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
