@@ -197,6 +197,48 @@ TEST(ImplodeRoundTrip, CompressesWhatRepeats) {
             random.size() * 9 / 8 + 16);
 }
 
+// FNV-1a, 64 bits: enough to tell whether a stream changed.
+uint64_t Fingerprint(const Bytes& bytes) {
+  uint64_t hash = 14695981039346656037u;
+  for (uint8_t byte : bytes)
+    hash = (hash ^ byte) * 1099511628211u;
+  return hash;
+}
+
+// The best level is the cheapest parse the encoder has always found: its streams must not change
+// as the encoder is made faster, or packages built before would no longer be rebuilt the same.
+TEST(ImplodeRoundTrip, BestLevelStreamsStayTheSame) {
+  Bytes mixed = EnglishText(70000);
+  const Bytes random = testing_support::RandomBytes(30000, 8);
+  mixed.insert(mixed.end(), random.begin(), random.end());
+  mixed.insert(mixed.end(), 40000, 0);
+  const Bytes records = RecordLike(90000);
+  mixed.insert(mixed.end(), records.begin(), records.end());
+  const Bytes runs = Runs(60000);
+  struct Case {
+    const Bytes* data;
+    uint32_t type;
+    uint32_t k;
+    size_t size;
+    uint64_t fingerprint;
+  };
+  const Case cases[] = {
+      {&mixed, kImplodeBinary, 4, 78797, 0x3b056aa79019dffdu},
+      {&mixed, kImplodeBinary, 5, 79310, 0xed8e4298e030c41cu},
+      {&mixed, kImplodeBinary, 6, 71054, 0xed4a5c9cd67e2e5bu},
+      {&mixed, kImplodeAscii, 4, 92178, 0xe7e1f5d2df61b62eu},
+      {&mixed, kImplodeAscii, 5, 92710, 0xba46dde17a52f5ecu},
+      {&mixed, kImplodeAscii, 6, 82061, 0xf0ced60d6af7c853u},
+      {&runs, kImplodeBinary, 6, 822, 0x96b75840a753d4e5u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " k " << c.k << " size " << c.size);
+    const Bytes stream = ImplodeBytes(c.data->data(), c.data->size(), c.type, c.k);
+    EXPECT_EQ(stream.size(), c.size);
+    EXPECT_EQ(Fingerprint(stream), c.fingerprint);
+  }
+}
+
 // The cheapest parse by brute force, over every distance of every copy: its cost in bits.
 uint64_t CheapestParseBits(const Bytes& data, uint32_t type, uint32_t k) {
   const size_t n = data.size();
