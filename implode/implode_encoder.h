@@ -14,10 +14,11 @@
 // Receives the next `count` bytes of the stream.
 using ImplodeSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
-// A possible copy at one input position: the nearest distance at which `length` bytes match.
-struct ImplodeMatch {
-  uint16_t length;
-  uint16_t distance;
+// How hard the encoder looks for copies. Both levels find the cheapest parse of the copies they
+// consider; the fast one considers far fewer and makes streams a little longer.
+enum ImplodeLevel : uint32_t {
+  kImplodeFast = 0,  // the default
+  kImplodeBest = 1,  // the smallest streams this encoder makes, several times slower
 };
 
 // How the cheapest parse found so far reaches a position: by a literal (length 1) or a copy.
@@ -40,6 +41,7 @@ struct ImplodeEncoder {
   // copy's flag and length by length, of its distance for a two-byte and for a longer copy.
   std::vector<uint8_t> literal_cost;
   std::vector<uint8_t> length_cost;
+  std::vector<uint8_t> length_symbol;  // by length
   std::vector<uint8_t> short_distance_cost;
   std::vector<uint8_t> long_distance_cost;
 
@@ -58,17 +60,21 @@ struct ImplodeEncoder {
   std::vector<int32_t> hash_previous;
   std::vector<int32_t> pair_latest;
 
-  // Parsing: the copies possible at each position of the block, and the cheapest way there.
-  std::vector<ImplodeMatch> matches;
-  std::vector<uint32_t> matches_start;
+  // How hard to look: chain links to follow, and the copy length that ends a search.
+  uint32_t chain_steps = 0;
+  uint32_t good_enough_length = 0;
+
+  // Parsing: the cheapest way found to each position of the block, and the parse read back.
   std::vector<ImplodeStep> steps;
   std::vector<ImplodeStep> parse;
 };
 
 // Begins a stream of the given type (kImplodeBinary or kImplodeAscii) and dictionary size code
-// (4, 5 or 6 for 1, 2 or 4 KiB). Returns false, writing nothing, for any other values.
+// (4, 5 or 6 for 1, 2 or 4 KiB) at a level. Returns false, writing nothing, for any other
+// values. The same input, settings and level always give the same stream.
 bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
-                         uint32_t dictionary_bits, ImplodeSink sink);
+                         uint32_t dictionary_bits, ImplodeSink sink,
+                         ImplodeLevel level = kImplodeFast);
 
 // Takes the next chunk of input; whole blocks are encoded and passed to the sink as they fill.
 // Input fed after FinishImplodeEncoder is ignored.
@@ -79,4 +85,4 @@ void FinishImplodeEncoder(ImplodeEncoder* encoder);
 
 // The whole stream for the whole input at once.
 std::vector<uint8_t> ImplodeBytes(const uint8_t* data, size_t size, uint32_t compression_type,
-                                  uint32_t dictionary_bits);
+                                  uint32_t dictionary_bits, ImplodeLevel level = kImplodeFast);

@@ -69,6 +69,10 @@ int CheckRequest(const std::vector<PackageEntry>& entries, const PackOptions& op
     SetError(error, "dictionary size code must be 4, 5 or 6");
     return 0;
   }
+  if (options.level != kImplodeFast && options.level != kImplodeBest) {
+    SetError(error, "the level must be fast or best");
+    return 0;
+  }
   for (const PackageEntry& entry : entries) {
     if (!IsStorableFileName(entry.name)) {
       SetError(error, "not a plain file name: \"" + entry.name + "\"");
@@ -129,8 +133,9 @@ int PutEntry(const PackageEntry& entry, const PackOptions& options, Target* targ
 
   uint64_t stream_start = target->size;
   ImplodeEncoder encoder;
-  StartImplodeEncoder(&encoder, options.compression_type, options.dictionary_bits,
-                      [target](const uint8_t* bytes, size_t count) { Put(target, bytes, count); });
+  StartImplodeEncoder(
+      &encoder, options.compression_type, options.dictionary_bits,
+      [target](const uint8_t* bytes, size_t count) { Put(target, bytes, count); }, options.level);
   uint64_t size = 0;
   if (!FeedEntry(entry, options, &encoder, &size, error)) return 0;
   FinishImplodeEncoder(&encoder);

@@ -24,6 +24,7 @@ namespace package {
 struct PackOptions {
   uint32_t compression_type = kImplodeBinary;  // or kImplodeAscii
   uint32_t dictionary_bits = 6;                // 4, 5 or 6
+  ImplodeLevel level = kImplodeFast;           // or kImplodeBest: smaller and slower
   uint16_t header_value_20 = kUsualHeaderValue20;
   // Told how many more input bytes went into the encoder, as they do; for progress displays.
   std::function<void(uint64_t bytes)> progress;

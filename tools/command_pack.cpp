@@ -16,8 +16,8 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin pack -o PACKAGE [--ascii] [--dictionary 1024|2048|4096] [--force]\n"
-    "                    FILE|NAME=PATH ...\n"
+    "Usage: tovalin pack -o PACKAGE [--ascii] [--dictionary 1024|2048|4096] [--best]\n"
+    "                    [--force] FILE|NAME=PATH ...\n"
     "\n"
     "Writes PACKAGE: a package header, then for each file in the order given a file record\n"
     "(name, sizes, last-write time in UTC as DOS date and time) and the file's implode stream.\n"
@@ -33,6 +33,8 @@ const char kHelp[] =
     "                         launcher's own packages do\n"
     "      --dictionary SIZE  how far back copies reach: 1024, 2048 or 4096 bytes\n"
     "                         (default 4096)\n"
+    "      --best             look much harder for copies: streams about 1 % smaller,\n"
+    "                         packing three times slower\n"
     "  -f, --force            replace PACKAGE if it exists\n"
     "  -q, --quiet            print nothing when all went well\n"
     "  -h, --help             show this help\n"
@@ -52,6 +54,7 @@ int RunPack(const ParsedCommandLine& command_line) {
   package::PackOptions options;
   options.compression_type = command_line.Has("ascii") ? kImplodeAscii : kImplodeBinary;
   options.dictionary_bits = DictionaryBits(command_line.Value("dictionary", "4096"));
+  options.level = command_line.Has("best") ? kImplodeBest : kImplodeFast;
   std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
   if (sources.size() > static_cast<size_t>(package::kMaxFileCount)) {
     throw UsageError("a package holds at most 32767 files");
@@ -106,6 +109,7 @@ const Command kPackCommand{"pack",
                             {"output", 'o', true},
                             {"ascii", 'a', false},
                             {"dictionary", 0, true},
+                            {"best", 0, false},
                             {"force", 'f', false}},
                            RunPack};
 

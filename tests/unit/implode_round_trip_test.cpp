@@ -109,20 +109,26 @@ void ExpectEndsWithEndCode(const Bytes& stream) {
   EXPECT_NE(Decode(shorter).result, IMPLODE_OK);
 }
 
-TEST(ImplodeRoundTrip, EveryTypeAndDictionaryOverVariedData) {
+TEST(ImplodeRoundTrip, EveryTypeDictionaryAndLevelOverVariedData) {
   const std::vector<Sample> samples = Samples();
   for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
     for (uint32_t k : {4u, 5u, 6u}) {
       for (const Sample& sample : samples) {
         SCOPED_TRACE(testing::Message() << "type " << type << " k " << k << " " << sample.name);
-        const Bytes stream = ImplodeBytes(sample.data.data(), sample.data.size(), type, k);
-        ASSERT_GE(stream.size(), 5u);
-        EXPECT_EQ(stream[0], type);
-        EXPECT_EQ(stream[1], k);
-        const DecodeResult decoded = Decode(stream);
-        ASSERT_EQ(decoded.result, IMPLODE_OK);
-        ASSERT_EQ(decoded.output, sample.data);
-        if (!sample.data.empty()) ExpectEndsWithEndCode(stream);
+        const Bytes fast = ImplodeBytes(sample.data.data(), sample.data.size(), type, k);
+        const Bytes best =
+            ImplodeBytes(sample.data.data(), sample.data.size(), type, k, kImplodeBest);
+        // The best level considers every copy the fast one does, and more.
+        EXPECT_LE(best.size(), fast.size());
+        for (const Bytes* stream : {&fast, &best}) {
+          ASSERT_GE(stream->size(), 5u);
+          EXPECT_EQ((*stream)[0], type);
+          EXPECT_EQ((*stream)[1], k);
+          const DecodeResult decoded = Decode(*stream);
+          ASSERT_EQ(decoded.result, IMPLODE_OK);
+          ASSERT_EQ(decoded.output, sample.data);
+          if (!sample.data.empty()) ExpectEndsWithEndCode(*stream);
+        }
       }
     }
   }
@@ -142,26 +148,30 @@ TEST(ImplodeRoundTrip, ChunkedFeedingGivesTheSameStream) {
   Bytes text = EnglishText(150000);
   const Bytes random = testing_support::RandomBytes(150000, 11);
   text.insert(text.end(), random.begin(), random.end());
-  const Bytes whole = ImplodeBytes(text.data(), text.size(), kImplodeAscii, 5);
-  for (size_t chunk : {1u, 7u, 4096u, 65536u, 100000u}) {
-    SCOPED_TRACE(chunk);
-    Bytes stream;
-    size_t sink_calls = 0;
-    ImplodeEncoder encoder;
-    ASSERT_TRUE(
-        StartImplodeEncoder(&encoder, kImplodeAscii, 5, [&](const uint8_t* bytes, size_t count) {
-          stream.insert(stream.end(), bytes, bytes + count);
-          ++sink_calls;
-        }));
-    for (size_t offset = 0; offset < text.size(); offset += chunk) {
-      FeedImplodeEncoder(&encoder, text.data() + offset, std::min(chunk, text.size() - offset));
+  for (ImplodeLevel level : {kImplodeFast, kImplodeBest}) {
+    const Bytes whole = ImplodeBytes(text.data(), text.size(), kImplodeAscii, 5, level);
+    for (size_t chunk : {1u, 7u, 4096u, 65536u, 100000u}) {
+      SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
+      Bytes stream;
+      size_t sink_calls = 0;
+      ImplodeEncoder encoder;
+      ASSERT_TRUE(StartImplodeEncoder(
+          &encoder, kImplodeAscii, 5,
+          [&](const uint8_t* bytes, size_t count) {
+            stream.insert(stream.end(), bytes, bytes + count);
+            ++sink_calls;
+          },
+          level));
+      for (size_t offset = 0; offset < text.size(); offset += chunk) {
+        FeedImplodeEncoder(&encoder, text.data() + offset, std::min(chunk, text.size() - offset));
+      }
+      FinishImplodeEncoder(&encoder);
+      // Nothing may follow the end code.
+      FeedImplodeEncoder(&encoder, text.data(), 100);
+      FinishImplodeEncoder(&encoder);
+      EXPECT_EQ(stream, whole);
+      EXPECT_GT(sink_calls, 1u);  // output flows before the input ends
     }
-    FinishImplodeEncoder(&encoder);
-    // Nothing may follow the end code.
-    FeedImplodeEncoder(&encoder, text.data(), 100);
-    FinishImplodeEncoder(&encoder);
-    EXPECT_EQ(stream, whole);
-    EXPECT_GT(sink_calls, 1u);  // output flows before the input ends
   }
 }
 
@@ -171,6 +181,7 @@ TEST(ImplodeRoundTrip, RejectsUnknownSettings) {
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 2, 6, sink));
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 3, sink));
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 1, 7, sink));
+  EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 6, sink, static_cast<ImplodeLevel>(2)));
 }
 
 TEST(ImplodeRoundTrip, CompressesWhatRepeats) {
@@ -233,7 +244,7 @@ TEST(ImplodeRoundTrip, BestLevelStreamsStayTheSame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " k " << c.k << " size " << c.size);
-    const Bytes stream = ImplodeBytes(c.data->data(), c.data->size(), c.type, c.k);
+    const Bytes stream = ImplodeBytes(c.data->data(), c.data->size(), c.type, c.k, kImplodeBest);
     EXPECT_EQ(stream.size(), c.size);
     EXPECT_EQ(Fingerprint(stream), c.fingerprint);
   }
@@ -276,7 +287,8 @@ TEST(ImplodeRoundTrip, StreamsAreAsShortAsTheCheapestParse) {
         SCOPED_TRACE(testing::Message() << "round " << round << " type " << type << " k " << k);
         // Header, parse, end code, and the last byte filled up.
         const uint64_t bits = CheapestParseBits(data, type, k) + 16;
-        EXPECT_EQ(ImplodeBytes(data.data(), data.size(), type, k).size(), 2 + (bits + 7) / 8);
+        EXPECT_EQ(ImplodeBytes(data.data(), data.size(), type, k, kImplodeBest).size(),
+                  2 + (bits + 7) / 8);
       }
     }
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "implode/implode.h"
+#include "implode/implode_encoder.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "tests/support/test_files.h"
@@ -122,6 +123,25 @@ TEST(PackageWriterTest, CompressionTypeAndDictionaryAreSelectable) {
   }
 }
 
+// Each level's stream is the encoder's at that level; the two differ on data whose copies lie
+// deeper in the hash chains than the fast level looks.
+TEST(PackageWriterTest, LevelIsTheEncodersLevel) {
+  Bytes data = RandomBytes(30000, 4);
+  for (uint8_t& byte : data)
+    byte = static_cast<uint8_t>('a' + byte % 4);
+  const Bytes fast = ImplodeBytes(data.data(), data.size(), kImplodeBinary, 6, kImplodeFast);
+  const Bytes best = ImplodeBytes(data.data(), data.size(), kImplodeBinary, 6, kImplodeBest);
+  ASSERT_LT(best.size(), fast.size());
+  for (const Bytes* expected : {&fast, &best}) {
+    package::PackOptions options;
+    options.level = expected == &fast ? kImplodeFast : kImplodeBest;
+    Bytes package = Pack({Entry("a.bin", data)}, options);
+    size_t at = RecordOffsets(package).at(0);
+    const uint8_t* stream = package.data() + at + package::kRecordSize;
+    EXPECT_EQ(Bytes(stream, stream + RecordAt(package, at).compressed_size), *expected);
+  }
+}
+
 TEST(PackageWriterTest, FilesAreStreamedFromDiskWithTheirUtcTimes) {
   TempDir dir;
   const Bytes big = RandomBytes(300000, 12);
@@ -164,6 +184,8 @@ TEST(PackageWriterTest, RefusesWhatTheLauncherCouldNotUnpack) {
   bad_type.compression_type = 2;
   package::PackOptions bad_dictionary;
   bad_dictionary.dictionary_bits = 7;
+  package::PackOptions bad_level;
+  bad_level.level = static_cast<ImplodeLevel>(2);
   package::PackageEntry missing;
   missing.name = "missing.bin";
   missing.source_path = dir.Join("no-such-file");
@@ -176,6 +198,7 @@ TEST(PackageWriterTest, RefusesWhatTheLauncherCouldNotUnpack) {
       {"name too long", {Entry(std::string(128, 'n'), Bytes())}, {}},
       {"type", {Entry("a", Bytes())}, bad_type},
       {"dictionary", {Entry("a", Bytes())}, bad_dictionary},
+      {"level", {Entry("a", Bytes())}, bad_level},
       {"source missing", {Entry("a", Text("first")), missing}, {}},
   };
   for (const Case& c : cases) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "implode/implode_encoder.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "tests/support/test_files.h"
@@ -230,7 +231,7 @@ TEST_F(TovalinEndToEnd, BuildListExtractGivesBackTheSameBytesAndTimes) {
   EXPECT_EQ(test.err, "");  // no progress bar when standard error is not a terminal
 }
 
-TEST_F(TovalinEndToEnd, PackHonoursAsciiAndDictionarySize) {
+TEST_F(TovalinEndToEnd, PackHonoursAsciiDictionarySizeAndLevel) {
   std::string text;
   for (int i = 0; i < 3000; ++i)
     text += "line " + std::to_string(i % 97) + " of the text\r\n";
@@ -252,6 +253,13 @@ TEST_F(TovalinEndToEnd, PackHonoursAsciiAndDictionarySize) {
     ASSERT_EQ(Tovalin({"extract", "-u", "-d", out, setup}).status, 0);
     EXPECT_EQ(ReadFileText(Path(out + "/" + package + "/text.txt")), text);
   }
+  // --best: the encoder's best level, whose stream is the one it always made.
+  ASSERT_EQ(Tovalin({"pack", "--best", "-o", "best.shr", "text.txt"}).status, 0);
+  const Bytes best = ReadFile(Path("best.shr"));
+  const Bytes expected = ImplodeBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                      kImplodeBinary, 6, kImplodeBest);
+  ASSERT_EQ(best.size(), kFirstStreamAt + expected.size());
+  EXPECT_EQ(Bytes(best.begin() + kFirstStreamAt, best.end()), expected);
 }
 
 TEST_F(TovalinEndToEnd, JsonListingIsValidJsonEvenForOddNames) {
