@@ -175,6 +175,42 @@ TEST(ImplodeRoundTrip, ChunkedFeedingGivesTheSameStream) {
   }
 }
 
+// Blocks coded apart, in any order and each with scratch of its own (as threads would), join into
+// the stream the encoder makes of the whole input.
+TEST(ImplodeRoundTrip, BlocksCodedApartJoinIntoTheSameStream) {
+  Bytes mixed = EnglishText(100000);
+  const Bytes random = testing_support::RandomBytes(70000, 13);
+  mixed.insert(mixed.end(), random.begin(), random.end());
+  for (size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537},
+                      size_t{131072}, mixed.size()}) {
+    for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
+      for (ImplodeLevel level : {kImplodeFast, kImplodeBest}) {
+        const uint32_t k = type == kImplodeBinary ? 6 : 4;
+        SCOPED_TRACE(testing::Message()
+                     << "size " << size << " type " << type << " level " << level);
+        ImplodeCoding coding;
+        ASSERT_TRUE(SetUpImplodeCoding(&coding, type, k, level));
+        std::vector<ImplodeBits> blocks((size + kImplodeEncoderBlockSize - 1) /
+                                        kImplodeEncoderBlockSize);
+        for (size_t i = blocks.size(); i-- > 0;) {
+          ImplodeBlockScratch scratch;
+          const size_t start = i * kImplodeEncoderBlockSize;
+          const size_t history = std::min<size_t>(start, coding.dictionary_size);
+          EncodeImplodeBlock(coding, &scratch, mixed.data() + start - history, history,
+                             std::min(kImplodeEncoderBlockSize, size - start), &blocks[i]);
+        }
+        ImplodeBits stream;
+        PutImplodeHeader(coding, &stream);
+        for (const ImplodeBits& block : blocks)
+          AppendImplodeBits(&stream, block);
+        PutImplodeEnd(&stream, size);
+        EXPECT_EQ(stream.pending_count, 0u);
+        EXPECT_EQ(stream.bytes, ImplodeBytes(mixed.data(), size, type, k, level));
+      }
+    }
+  }
+}
+
 TEST(ImplodeRoundTrip, RejectsUnknownSettings) {
   ImplodeEncoder encoder;
   auto sink = [](const uint8_t*, size_t) { FAIL() << "nothing may be written"; };
@@ -182,6 +218,10 @@ TEST(ImplodeRoundTrip, RejectsUnknownSettings) {
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 3, sink));
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 1, 7, sink));
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 6, sink, static_cast<ImplodeLevel>(2)));
+  ImplodeCoding coding;
+  EXPECT_FALSE(SetUpImplodeCoding(&coding, 2, 6, kImplodeFast));
+  EXPECT_FALSE(SetUpImplodeCoding(&coding, 0, 7, kImplodeBest));
+  EXPECT_FALSE(SetUpImplodeCoding(&coding, 1, 6, static_cast<ImplodeLevel>(2)));
 }
 
 TEST(ImplodeRoundTrip, CompressesWhatRepeats) {

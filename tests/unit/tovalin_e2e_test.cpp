@@ -262,6 +262,33 @@ TEST_F(TovalinEndToEnd, PackHonoursAsciiDictionarySizeAndLevel) {
   EXPECT_EQ(Bytes(best.begin() + kFirstStreamAt, best.end()), expected);
 }
 
+TEST_F(TovalinEndToEnd, PackWritesTheSameBytesOnAnyNumberOfThreads) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i)
+    text += "entry " + std::to_string(i % 331) + " of the log\n";
+  Write("a.txt", Text(text));
+  Write("b.bin", testing_support::RandomBytes(150000, 3));
+  Write("c.dat", Bytes());
+  Write("d.bin", Bytes(65536, 9));
+  const std::vector<std::string> files = {"a.txt", "b.bin", "c.dat", "d.bin", "e.txt=a.txt"};
+  const std::vector<std::vector<std::string>> thread_options = {{"-j", "1"}, {"-j", "4"}, {}};
+  std::vector<Bytes> packages;
+  for (size_t i = 0; i < thread_options.size(); ++i) {
+    std::vector<std::string> args = {"pack", "-o", "p" + std::to_string(i) + ".shr"};
+    args.insert(args.end(), thread_options[i].begin(), thread_options[i].end());
+    args.insert(args.end(), files.begin(), files.end());
+    ToolRun pack = Tovalin(args);
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    packages.push_back(ReadFile(Path("p" + std::to_string(i) + ".shr")));
+  }
+  EXPECT_GT(packages[0].size(), text.size() / 20);
+  EXPECT_EQ(packages[1], packages[0]);  // -j 4 as -j 1
+  EXPECT_EQ(packages[2], packages[0]);  // one thread per processor
+  ToolRun refused = Tovalin({"pack", "-j", "0", "-o", "p.shr", "a.txt"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("-j takes a number of threads from 1 to 64"), std::string::npos);
+}
+
 TEST_F(TovalinEndToEnd, JsonListingIsValidJsonEvenForOddNames) {
   Write("launcher.exe", stub_);
   Write("a.bin", Text("a"));
