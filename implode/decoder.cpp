@@ -80,8 +80,13 @@ constexpr uint32_t kLowSixBitsMask = 0x3F;
 constexpr uint32_t kFullBlockEnd = kImplodeHistorySize + kImplodeOutputBlockSize;
 
 // Fast path: the stream is read straight out of the input block by bit offset, a word as wide as
-// a register (32 bits in the launcher) at a time, of which at least all but 7 bits are whole.
+// a register (32 bits in the launcher) at a time, of which at least all but 7 bits are whole. The
+// host tests also build it with the launcher's 32-bit word, under their sanitizers.
+#ifdef IMPLODE_FAST_PATH_WORD
+using BitWord = IMPLODE_FAST_PATH_WORD;
+#else
 using BitWord = uintptr_t;
+#endif
 constexpr uint32_t kWholePeekBits = sizeof(BitWord) * 8 - 7;
 constexpr uint32_t kLongestTokenBits = 1 + 7 + 8 + 8 + 6;  // flag, length, extra, distance, low
 // 25 bits hold a flag and a literal (at most 14 bits) or a flag and a length with its extra bits
