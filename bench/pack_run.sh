@@ -3,12 +3,14 @@
 #   - MIB MiB of this machine's program files in pieces of 16 MiB (the launcher benchmark's
 #     input), at the default level and with --best, with -j 1 and with the default -j;
 #   - eight files of 4 MiB, -j 1 against the default -j, ROUNDS times in turn.
-# Each line gives the wall time, MiB/s of input, the package's size and the peak memory.
-# usage: bench/pack_run.sh [MIB [ROUNDS]]   (default 320 MiB; 3 rounds)
+# Each line gives the wall time, MiB/s of input, the package's size and the peak memory. Another
+# tovalin (say, one built before a change) is timed on the same input with its own defaults.
+# usage: bench/pack_run.sh [MIB [ROUNDS [OTHER_TOVALIN]]]   (default 320 MiB; 3 rounds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 input_mib="${1:-320}"
 rounds="${2:-3}"
+other="${3:-}"
 
 scripts/setup
 cmake --preset bench >/dev/null && cmake --build --preset bench --target tovalin >/dev/null
@@ -24,10 +26,14 @@ echo "processors: $(nproc)"
 # Runs tovalin pack with the given arguments; prints seconds, MiB/s of the input, the
 # package's size and the peak resident memory of the tool.
 pack() {
-  local label="$1" input_bytes="$2"
-  shift 2
+  run_pack "$tovalin" "$@"
+}
+
+run_pack() {
+  local tool="$1" label="$2" input_bytes="$3"
+  shift 3
   rm -f "$work/out.shr"
-  python3 - "$label" "$input_bytes" "$work/out.shr" "$tovalin" pack -q -o "$work/out.shr" "$@" <<'PY'
+  python3 - "$label" "$input_bytes" "$work/out.shr" "$tool" pack -q -o "$work/out.shr" "$@" <<'PY'
 import os, resource, subprocess, sys, time
 label, input_bytes, output = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 start = time.monotonic()
@@ -45,6 +51,9 @@ pack "default level, -j 1" "$input_bytes" -j 1 "$work"/input/data-*
 pack "default level" "$input_bytes" "$work"/input/data-*
 pack "--best, -j 1" "$input_bytes" --best -j 1 "$work"/input/data-*
 pack "--best" "$input_bytes" --best "$work"/input/data-*
+if [ -n "$other" ]; then
+  run_pack "$other" "$other" "$input_bytes" "$work"/input/data-*
+fi
 
 eight_bytes=$(cat "$work"/eight/data-* | wc -c)
 echo "== Eight files of 4 MiB"
