@@ -8,11 +8,15 @@
 #     flags (-Os), under Wine;
 #   - for comparison, the same decoder source built for i686 with -O2, under Wine.
 # The programs take turns, ROUNDS times, so that load on the machine falls on all of them alike;
-# the table shows the median and the best round of each, in MiB/s of output.
-# usage: bench/shipped_decoder.sh [ROUNDS]   (default 7)
+# the table shows the median and the best round of each, in MiB/s of output. Further Win32
+# programs built from shipped_decoder_bench.cpp (say, against the decoder before a change) take
+# their turns too and get a line each.
+# usage: bench/shipped_decoder.sh [ROUNDS [OTHER_BENCH.exe ...]]   (default 7)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds="${1:-7}"
+shift $(($# < 1 ? $# : 1))
+others=("$@")
 
 scripts/setup
 cmake --preset bench >/dev/null && cmake --build --preset bench --target implode_bench >/dev/null
@@ -41,11 +45,16 @@ for round in $(seq "$rounds"); do
         stream = name ~ /sample:1/ ? "code/binary" : (name ~ /ascii:1/ ? "text/ascii" : "text/binary")
         printf "%s %s %.1f\n", program, stream, $6 / 1048576
       }' >>"$results"
-  # Five rounds of four decodes each, about as long as Google Benchmark takes; their median.
-  for program in shipped o2; do
-    exe=build/win32/bench/shipped_decoder_bench.exe
-    [ "$program" = o2 ] && exe=build/win32/bench/decoder_o2_bench.exe
-    wine "$exe" "$streams" 5 | tr -d '\r' | awk -v p="$program" '{ print p, $1, $2 }' >>"$results"
+  # Five rounds of half a second each; their median.
+  programs=(shipped o2)
+  exes=(build/win32/bench/shipped_decoder_bench.exe build/win32/bench/decoder_o2_bench.exe)
+  for i in "${!others[@]}"; do
+    programs+=("other$i")
+    exes+=("${others[$i]}")
+  done
+  for i in "${!programs[@]}"; do
+    wine "${exes[$i]}" "$streams" 5 | tr -d '\r' |
+      awk -v p="${programs[$i]}" '{ print p, $1, $2 }' >>"$results"
   done
 done
 
@@ -72,4 +81,13 @@ awk '
         cell("stormlib", stream), cell("shipped", stream), cell("o2", stream),
         stat("shipped " stream, "median") / stat("stormlib " stream, "median")
     }
-  }' "$results"
+    split(names, name_list, " ")
+    for (o = 0; o < others; ++o) {
+      printf "%s, i686 under Wine:\n", name_list[o + 1]
+      for (s = 1; s <= 3; ++s) {
+        stream = order[s]
+        printf "%-12s  %-15s  %.2f x StormLib\n", stream, cell("other" o, stream),
+          stat("other" o " " stream, "median") / stat("stormlib " stream, "median")
+      }
+    }
+  }' others="${#others[@]}" names="${others[*]:-}" "$results"
