@@ -40,8 +40,10 @@ start=$(date +%s.%N)
 printf 'script' >"$work/setup.cfg"
 printf 'pif' >"$work/dosshell.pif"
 stubs=("build/win32/launcher/launcher.exe" "${others[@]}")
+# One folder per launcher image: the install script is named after the launcher's own name.
 for i in "${!stubs[@]}"; do
-  "$tovalin" build -q -o "$work/setup$i.exe" --stub "${stubs[$i]}" \
+  mkdir -p "$work/run$i"
+  "$tovalin" build -q -o "$work/run$i/setup.exe" --stub "${stubs[$i]}" \
     "$work/setup.cfg" "$work/temp.shr" "$work/inst32.shr" "$work/dosshell.pif"
 done
 end=$(date +%s.%N)
@@ -69,7 +71,7 @@ for round in $(seq "$rounds"); do
   for i in "${!stubs[@]}"; do
     rm -rf "$temp_dir"/AI*.tmp "$record"
     start=$(date +%s.%N)
-    TOVALIN_ENGINE_RECORD="Z:${record//\//\\}" wine "$work/setup$i.exe" /An
+    TOVALIN_ENGINE_RECORD="Z:${record//\//\\}" wine "$work/run$i/setup.exe" /An
     end=$(date +%s.%N)
     test -s "$record" || { echo "the engine did not start"; exit 1; }
     total=$(seconds "$start" "$end")
@@ -80,7 +82,7 @@ for round in $(seq "$rounds"); do
 
   rm -rf "$work/out"
   start=$(date +%s.%N)
-  "$tovalin" extract -q --unpack -d "$work/out" "$work/setup0.exe"
+  "$tovalin" extract -q --unpack -d "$work/out" "$work/run0/setup.exe"
   end=$(date +%s.%N)
   extract=$(seconds "$start" "$end")
   printf 'tovalin extract --unpack: %.2f s\n' "$extract"
