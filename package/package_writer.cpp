@@ -243,7 +243,7 @@ class PackageAssembler {
     if (job.first) StartEntry(entries_[job.entry]);
     AppendImplodeBits(&stream_, job.bits);
     if (job.last) PutImplodeEnd(&stream_, job.entry_size);
-    Put(target_, stream_.bytes.data(), stream_.bytes.size());
+    if (!stream_.bytes.empty()) Put(target_, stream_.bytes.data(), stream_.bytes.size());
     stream_.bytes.clear();
     if (job.last) EndEntry(job.entry_size);
   }

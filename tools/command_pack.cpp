@@ -36,7 +36,7 @@ const char kHelp[] =
     "      --dictionary SIZE  how far back copies reach: 1024, 2048 or 4096 bytes\n"
     "                         (default 4096)\n"
     "      --best             look much harder for copies: streams about 1 % smaller,\n"
-    "                         packing three times slower\n"
+    "                         packing two to three times slower\n"
     "  -j, --jobs THREADS     compress on this many threads, 1 to 64 (default: one per\n"
     "                         processor); each takes about 2 MiB of memory. The package\n"
     "                         is the same whatever the number\n"
