@@ -5,7 +5,8 @@
 #   - eight files of 4 MiB, -j 1 against the default -j, ROUNDS times in turn.
 # Each line gives the wall time, MiB/s of input, the package's size and the peak memory. Another
 # tovalin (say, one built before a change) is timed on the same input with its own defaults.
-# usage: bench/pack_run.sh [MIB [ROUNDS [OTHER_TOVALIN]]]   (default 320 MiB; 3 rounds)
+# usage: bench/pack_run.sh [MIB [ROUNDS [OTHER_TOVALIN]]]   (default 320 MiB, 0 for the eight
+#        files alone; 3 rounds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 input_mib="${1:-320}"
@@ -19,7 +20,7 @@ tovalin=build/bench/tools/tovalin
 work=build/bench-pack
 rm -rf "$work"
 echo "== Gathering ${input_mib} MiB of program files, and eight pieces of 4 MiB"
-bench/program_files.sh "$work/input" "$input_mib"
+[ "$input_mib" -gt 0 ] && bench/program_files.sh "$work/input" "$input_mib"
 bench/program_files.sh "$work/eight" 32 4
 echo "processors: $(nproc)"
 
@@ -45,6 +46,7 @@ print("%-22s %7.2f s  %6.1f MiB/s  %11d bytes  peak %5.1f MiB" % (
 PY
 }
 
+if [ "$input_mib" -gt 0 ]; then
 input_bytes=$(cat "$work"/input/data-* | wc -c)
 echo "== ${input_mib} MiB of program files"
 pack "default level, -j 1" "$input_bytes" -j 1 "$work"/input/data-*
@@ -54,10 +56,18 @@ pack "--best" "$input_bytes" --best "$work"/input/data-*
 if [ -n "$other" ]; then
   run_pack "$other" "$other" "$input_bytes" "$work"/input/data-*
 fi
+fi
 
 eight_bytes=$(cat "$work"/eight/data-* | wc -c)
 echo "== Eight files of 4 MiB"
 for round in $(seq "$rounds"); do
   pack "-j 1" "$eight_bytes" -j 1 "$work"/eight/data-*
   pack "default -j" "$eight_bytes" "$work"/eight/data-*
-done
+done | tee "$work/eight.txt"
+awk '{ t = $(NF - 8) } /^-j 1/ { one[++n1] = t } /^default -j/ { all[++n2] = t }
+  function median(v, n,    i, j, x) {
+    for (i = 2; i <= n; ++i) for (j = i; j > 1 && v[j - 1] > v[j]; --j) { x = v[j]; v[j] = v[j - 1]; v[j - 1] = x }
+    return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
+  }
+  END { a = median(one, n1); b = median(all, n2)
+        printf "median: -j 1 %.2f s, default -j %.2f s: %.2f x as fast\n", a, b, a / b }' "$work/eight.txt"
