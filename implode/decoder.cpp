@@ -97,8 +97,9 @@ constexpr bool kPeekPerField = kWholePeekBits < kLongestTokenBits;
 // copy starts at most 16 bits on.
 constexpr uint32_t kFastInputMargin = sizeof(BitWord) + (kPeekPerField ? 2 : 0);
 
-// Copies move 4-byte words, two at a time; a pair may run up to 7 bytes past the copy.
-constexpr uint32_t kCopyWord = 4;
+// Copies move words as wide as a register, two at a time; a pair may run up to 2 words less a
+// byte past the copy.
+constexpr uint32_t kCopyWord = sizeof(uintptr_t);
 constexpr uint32_t kCopyStep = 2 * kCopyWord;
 
 // --- Tables --------------------------------------------------------------------------------------
@@ -265,16 +266,17 @@ uint32_t DecodeDistance(ImplodeWorkArea* work, uint32_t length) {
 
 // --- Window --------------------------------------------------------------------------------------
 
+// A register's width of bytes.
 IMPLODE_INLINE void CopyWord(uint8_t* to, const uint8_t* from) {
-  uint32_t word;
+  uintptr_t word;
   memcpy(&word, from, sizeof word);  // one load and one store
   memcpy(to, &word, sizeof word);
 }
 
 // Same result as copying byte by byte from `distance` back, front to back: a distance of at least
 // a word never reads a byte that the same word writes, and the words go in order. The last pair
-// may run up to 7 bytes past the copy, over output positions not yet written, but never past the
-// window.
+// (or a short distance's first period) may run up to two words less a byte past the copy, over
+// output positions not yet written, but never past the window.
 void CopyMatch(uint8_t* window, uint32_t position, uint32_t distance, uint32_t length) {
   uint8_t* to = window + position;
   const uint8_t* from = to - distance;
