@@ -2,14 +2,24 @@
 # The launcher's whole run against the same work done on the host by the tool.
 #
 # Builds an installer whose packages carry about 128 MiB of packed data (program files of this
-# machine, packed with `tovalin pack`), then measures
+# machine, packed with `tovalin pack`), then measures, ROUNDS times in turn so that load on the
+# machine falls on all alike,
+#   - Wine's own start-up: the stand-in engine run alone (three times; the median);
 #   - a launcher run under Wine, from its start until the engine starts (the stand-in engine
-#     writes its start time and exits at once), with Wine's own start-up measured apart;
+#     writes its start time and exits at once). Less Wine's start-up it is the launcher's own
+#     work and the engine's start inside the running Wine; less twice Wine's start-up, as if the
+#     engine's start cost a whole start-up too, it is a lower bound of the launcher's own work;
 #   - `tovalin extract --unpack` of the same installer on the host.
-# usage: bench/launcher_run.sh [MIB_OF_INPUT]   (default 320 MiB of input, about 128 MiB packed)
+# Further launcher images (say, one built before a change) are timed on the same payload, in the
+# same rounds.
+# usage: bench/launcher_run.sh [MIB_OF_INPUT [ROUNDS [OTHER_LAUNCHER.exe ...]]]
+#        (default 320 MiB of input, about 128 MiB packed; 3 rounds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 input_mib="${1:-320}"
+rounds="${2:-3}"
+shift $(($# < 2 ? $# : 2))
+others=("$@")
 
 scripts/setup
 cmake --preset bench >/dev/null && cmake --build --preset bench --target tovalin >/dev/null
@@ -21,13 +31,8 @@ rm -rf "$work"
 mkdir -p "$work/input"
 tovalin=build/bench/tools/tovalin  # the Release build
 
-# Real program files make realistic data: about half of it compresses away.
 echo "== Gathering ${input_mib} MiB of program files"
-# (head ends the pipe early on purpose, so the pipe's status is not looked at)
-set +o pipefail
-find /usr/lib /usr/bin -type f -size +64k -size -8M 2>/dev/null | sort | head -n 4000 |
-  xargs cat 2>/dev/null | head -c $((input_mib << 20)) | split -b 16M - "$work/input/data-"
-set -o pipefail
+bench/program_files.sh "$work/input" "$input_mib"
 
 echo "== Packing"
 start=$(date +%s.%N)
@@ -35,8 +40,13 @@ start=$(date +%s.%N)
 "$tovalin" pack -q -o "$work/inst32.shr" "~0000.exe=build/win32/tests/e2e/test_engine.exe"
 printf 'script' >"$work/setup.cfg"
 printf 'pif' >"$work/dosshell.pif"
-"$tovalin" build -q -o "$work/setup.exe" --stub build/win32/launcher/launcher.exe \
-  "$work/setup.cfg" "$work/temp.shr" "$work/inst32.shr" "$work/dosshell.pif"
+stubs=("build/win32/launcher/launcher.exe" "${others[@]}")
+# One folder per launcher image: the install script is named after the launcher's own name.
+for i in "${!stubs[@]}"; do
+  mkdir -p "$work/run$i"
+  "$tovalin" build -q -o "$work/run$i/setup.exe" --stub "${stubs[$i]}" \
+    "$work/setup.cfg" "$work/temp.shr" "$work/inst32.shr" "$work/dosshell.pif"
+done
 end=$(date +%s.%N)
 packed=$(stat -c %s "$work/temp.shr")
 awk -v mib="$input_mib" -v bytes="$packed" -v s="$start" -v e="$end" \
@@ -45,30 +55,57 @@ awk -v mib="$input_mib" -v bytes="$packed" -v s="$start" -v e="$end" \
 export WINEPREFIX="$PWD/build/bench-wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 tests/win32/make_prefix "$WINEPREFIX"
 temp_dir=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp)
+record="$PWD/$work/engine.txt"
 
 seconds() { awk -v s="$1" -v e="$2" 'BEGIN { printf "%.3f", e - s }'; }
 
-echo "== Wine's own start-up (the stand-in engine alone)"
-start=$(date +%s.%N)
-wine build/win32/tests/e2e/test_engine.exe
-end=$(date +%s.%N)
-wine_start=$(seconds "$start" "$end")
-printf 'wine start-up: %.2f s\n' "$wine_start"
+results="$work/results.txt"
+: >"$results"
+for round in $(seq "$rounds"); do
+  echo "== Round $round of $rounds"
+  starts=()
+  for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    wine build/win32/tests/e2e/test_engine.exe
+    end=$(date +%s.%N)
+    starts+=("$(seconds "$start" "$end")")
+  done
+  wine_start=$(printf '%s\n' "${starts[@]}" | sort -n | sed -n 2p)
+  printf 'wine start-up: %.2f s (of %s)\n' "$wine_start" "${starts[*]}"
+  echo "wine $wine_start" >>"$results"
 
-echo "== Launcher under Wine, until the engine starts"
-rm -rf "$temp_dir"/AI*.tmp
-record="$PWD/$work/engine.txt"
-start=$(date +%s.%N)
-TOVALIN_ENGINE_RECORD="Z:${record//\//\\}" wine "$work/setup.exe" /An
-end=$(date +%s.%N)
-launcher_total=$(seconds "$start" "$end")
-test -s "$record" || { echo "the engine did not start"; exit 1; }
-awk -v t="$launcher_total" -v w="$wine_start" \
-  'BEGIN { printf "launcher run: %.2f s (%.2f s without Wine start-up, twice: launcher and engine)\n", t, t - 2 * w }'
+  for i in "${!stubs[@]}"; do
+    rm -rf "$temp_dir"/AI*.tmp "$record"
+    start=$(date +%s.%N)
+    TOVALIN_ENGINE_RECORD="Z:${record//\//\\}" wine "$work/run$i/setup.exe" /An
+    end=$(date +%s.%N)
+    test -s "$record" || { echo "the engine did not start"; exit 1; }
+    total=$(seconds "$start" "$end")
+    printf 'launcher run (%s): %.2f s\n' "${stubs[$i]}" "$total"
+    echo "launcher$i $total" >>"$results"
+  done
 
-echo "== tovalin extract --unpack on the host"
-rm -rf "$work/out"
-start=$(date +%s.%N)
-"$tovalin" extract -q --unpack -d "$work/out" "$work/setup.exe"
-end=$(date +%s.%N)
-printf 'tovalin extract --unpack: %.2f s\n' "$(seconds "$start" "$end")"
+  rm -rf "$work/out"
+  start=$(date +%s.%N)
+  "$tovalin" extract -q --unpack -d "$work/out" "$work/run0/setup.exe"
+  end=$(date +%s.%N)
+  extract=$(seconds "$start" "$end")
+  printf 'tovalin extract --unpack: %.2f s\n' "$extract"
+  echo "extract $extract" >>"$results"
+done
+
+echo "== Medians of $rounds rounds"
+median() {
+  awk -v key="$1" '$1 == key { print $2 }' "$results" | sort -n |
+    awk '{ v[NR] = $1 } END { printf "%.2f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+extract_median=$(median extract)
+wine_median=$(median wine)
+printf 'tovalin extract --unpack: %s s; Wine start-up: %s s\n' "$extract_median" "$wine_median"
+for i in "${!stubs[@]}"; do
+  total=$(median "launcher$i")
+  awk -v t="$total" -v w="$wine_median" -v x="$extract_median" -v name="${stubs[$i]}" 'BEGIN {
+    printf "launcher run (%s): %.2f s; less one Wine start-up %.2f s (%.2f x the extract),", name, t, t - w, (t - w) / x
+    printf " less two %.2f s (%.2f x)\n", t - 2 * w, (t - 2 * w) / x
+  }'
+done

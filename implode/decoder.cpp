@@ -26,14 +26,19 @@
 //
 // Decoding runs on two paths that give identical results and identical callback traffic. The
 // plain path follows the bit reader above to the letter and serves the edges of each input
-// block. The fast path holds up to 64 bits in a register and tops them up eight bytes at a
-// time, but only while the input block still has bytes to spare, so it never needs a callback
-// that the plain path would not have made at the same moment. When it hands back, it returns
-// the bytes it read ahead to the input block, leaving exactly the plain path's state.
+// block. The fast path keeps no bit buffer: it reads the stream straight out of the input block
+// by bit offset, a register's width at a time (32 bits in the launcher, which has few registers
+// to keep state in), but only while the block still has bytes to spare, so it never needs a
+// callback that the plain path would not have made at the same moment. When it hands back, it
+// sets the plain reader's buffer and position from the offset, exactly as that reader would
+// have them.
 #include <string.h>
 
 #include "implode/implode.h"
 #include "implode/implode_format.h"
+
+// The fast path's helpers are a few instructions each; the launcher's -Os would call them.
+#define IMPLODE_INLINE inline __attribute__((always_inline))
 
 namespace {
 
@@ -74,13 +79,28 @@ constexpr uint32_t kLowSixBitsMask = 0x3F;
 // Window.
 constexpr uint32_t kFullBlockEnd = kImplodeHistorySize + kImplodeOutputBlockSize;
 
-// Fast path: a token takes at most 1 + 7 + 8 + 8 + 6 = 30 bits, and a top-up leaves at least 56.
-constexpr uint32_t kLongestTokenBits = 30;
-constexpr uint32_t kWideLoadBytes = 8;
-constexpr uint32_t kWideTopUpBits = 56;
-constexpr uint32_t kWideBitsMax = 63;
-constexpr uint32_t kNarrowChunk = 8;  // copy chunks for distances from 8
-constexpr uint32_t kWideChunk = 16;   // and from 16
+// Fast path: the stream is read straight out of the input block by bit offset, a word as wide as
+// a register (32 bits in the launcher) at a time, of which at least all but 7 bits are whole. The
+// host tests also build it with the launcher's 32-bit word, under their sanitizers.
+#ifdef IMPLODE_FAST_PATH_WORD
+using BitWord = IMPLODE_FAST_PATH_WORD;
+#else
+using BitWord = uintptr_t;
+#endif
+constexpr uint32_t kWholePeekBits = sizeof(BitWord) * 8 - 7;
+constexpr uint32_t kLongestTokenBits = 1 + 7 + 8 + 8 + 6;  // flag, length, extra, distance, low
+// 25 bits hold a flag and a literal (at most 14 bits) or a flag and a length with its extra bits
+// (at most 16), but not a whole copy: on 32 bits a copy peeks again for its distance (at most
+// 14). 57 bits hold any token.
+constexpr bool kPeekPerField = kWholePeekBits < kLongestTokenBits;
+// Input bytes beyond a token's first byte offset that its peeks may load: the second peek of a
+// copy starts at most 16 bits on.
+constexpr uint32_t kFastInputMargin = sizeof(BitWord) + (kPeekPerField ? 2 : 0);
+
+// Copies move words as wide as a register, two at a time; a pair may run up to 2 words less a
+// byte past the copy.
+constexpr uint32_t kCopyWord = sizeof(uintptr_t);
+constexpr uint32_t kCopyStep = 2 * kCopyWord;
 
 // --- Tables --------------------------------------------------------------------------------------
 
@@ -246,40 +266,60 @@ uint32_t DecodeDistance(ImplodeWorkArea* work, uint32_t length) {
 
 // --- Window --------------------------------------------------------------------------------------
 
+// A register's width of bytes.
+IMPLODE_INLINE void CopyWord(uint8_t* to, const uint8_t* from) {
+  uintptr_t word;
+  memcpy(&word, from, sizeof word);  // one load and one store
+  memcpy(to, &word, sizeof word);
+}
+
 // Same result as copying byte by byte from `distance` back, front to back: a distance of at least
-// a chunk never reads a byte the same chunk writes. A chunk may run up to 15 bytes past the
-// copy, over output positions not yet written, but never past the window.
+// a word never reads a byte that the same word writes, and the words go in order. The last pair
+// (or a short distance's first period) may run up to two words less a byte past the copy, over
+// output positions not yet written, but never past the window.
 void CopyMatch(uint8_t* window, uint32_t position, uint32_t distance, uint32_t length) {
   uint8_t* to = window + position;
   const uint8_t* from = to - distance;
-  if (position + length + kWideChunk > kImplodeWindowSize) {
+  if (position + length + kCopyStep > kImplodeWindowSize) {
     for (uint32_t i = 0; i < length; ++i)
       to[i] = from[i];
     return;
   }
-  if (distance < kNarrowChunk) {
+  uint8_t* const end = to + length;
+  if (distance < kCopyWord) {
     // A short distance repeats a pattern, which then also repeats at any multiple of its
-    // period: write the first period of at least a chunk byte by byte, then copy chunks.
+    // period: write the first period of at least a word byte by byte, then copy words.
     uint32_t period = distance;
-    while (period < kNarrowChunk)
+    while (period < kCopyWord)
       period += distance;
-    const uint32_t head = period < length ? period : length;
-    for (uint32_t i = 0; i < head; ++i)
+    for (uint32_t i = 0; i < period; ++i)
       to[i] = from[i];
-    from = to + head - period;
-    to += head;
-    length -= head;
-    distance = period;
+    to += period;
+    from = to - period;
   }
-  if (distance >= kWideChunk) {
-    for (uint32_t done = 0; done < length; done += kWideChunk) {
-      memcpy(to + done, from + done, kWideChunk);
-    }
-  } else {
-    for (uint32_t done = 0; done < length; done += kNarrowChunk) {
-      memcpy(to + done, from + done, kNarrowChunk);
-    }
+  while (to < end) {
+    CopyWord(to, from);
+    CopyWord(to + kCopyWord, from + kCopyWord);
+    to += kCopyStep;
+    from += kCopyStep;
   }
+}
+
+// Copies as CopyMatch does. The common copy, from at least a word back and well before the
+// window's end, is made right here, without a call.
+IMPLODE_INLINE void FastCopy(uint8_t* window, uint32_t position, uint32_t distance,
+                             uint32_t length) {
+  if (distance < kCopyWord || position + length + kCopyStep > kImplodeWindowSize) {
+    CopyMatch(window, position, distance, length);
+    return;
+  }
+  uint8_t* to = window + position;
+  uint8_t* const end = to + length;
+  do {
+    CopyWord(to, to - distance);
+    CopyWord(to + kCopyWord, to + kCopyWord - distance);
+    to += kCopyStep;
+  } while (to < end);
 }
 
 // Hands the full block to the caller; it becomes the history, and whatever the last copy wrote
@@ -295,143 +335,138 @@ void FlushBlock(ImplodeWorkArea* work) {
 
 // --- Fast path -----------------------------------------------------------------------------------
 
-// Up to 64 unconsumed bits. Bits above `count` are either zero or the true stream bits that
-// follow, so topping up may OR the same input bytes in again.
-struct WideBits {
-  uint64_t bits;
-  uint32_t count;
-  uint32_t position;
-};
-
-WideBits TakeBits(const ImplodeWorkArea* work) {
-  return WideBits{work->bit_buffer, kLookaheadBits + work->extra_bits, work->input_position};
-}
-
-// Gives back every whole byte beyond the plain reader's 8 to 15 bits.
-void ReturnBits(ImplodeWorkArea* work, const WideBits& wide) {
-  const uint32_t surplus_bytes = (wide.count - kLookaheadBits) / 8;
-  const uint32_t count = wide.count - surplus_bytes * 8;
-  work->bit_buffer = static_cast<uint32_t>(wide.bits & ((1u << count) - 1));
-  work->extra_bits = count - kLookaheadBits;
-  work->input_position = wide.position - surplus_bytes;
-}
-
-uint64_t LoadLittleEndian64(const uint8_t* bytes) {
+IMPLODE_INLINE BitWord LoadWord(const uint8_t* bytes) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint64_t value;
+  BitWord value;
   memcpy(&value, bytes, sizeof value);  // one load on the machines we build for
   return value;
 #else
-  uint64_t value = 0;
-  for (uint32_t i = kWideLoadBytes; i-- > 0;)
+  BitWord value = 0;
+  for (uint32_t i = sizeof value; i-- > 0;)
     value = (value << 8) | bytes[i];
   return value;
 #endif
 }
 
-void TopUp(const ImplodeWorkArea* work, WideBits* wide) {
-  wide->bits |= LoadLittleEndian64(work->input_buffer + wide->position) << wide->count;
-  wide->position += (kWideBitsMax - wide->count) / 8;  // whole bytes that fit above the bits held
-  wide->count |= kWideTopUpBits;
+// The stream bits from bit_offset of the input block on; kWholePeekBits of them are whole.
+IMPLODE_INLINE BitWord PeekBits(const ImplodeWorkArea* work, uint32_t bit_offset) {
+  return LoadWord(work->input_buffer + bit_offset / 8) >> (bit_offset % 8);
 }
 
-void DropBits(WideBits* wide, uint32_t n) {
-  wide->bits >>= n;
-  wide->count -= n;
+IMPLODE_INLINE uint32_t Low(BitWord bits, uint32_t n) {
+  return static_cast<uint32_t>(bits) & ((1u << n) - 1);
 }
 
-uint32_t TakeRaw(WideBits* wide, uint32_t n) {
-  const uint32_t value = static_cast<uint32_t>(wide->bits) & ((1u << n) - 1);
-  DropBits(wide, n);
-  return value;
+// The plain reader's state for the stream read up to bit_offset: the bytes holding the next 8 to
+// 15 bits have been taken, and those bits are its bit buffer.
+void ReturnBits(ImplodeWorkArea* work, uint32_t bit_offset) {
+  const uint32_t taken = (bit_offset + kLookaheadBits + 7) / 8;
+  uint32_t bits = 0;
+  for (uint32_t at = taken; at-- > bit_offset / 8;)
+    bits = (bits << 8) | work->input_buffer[at];
+  work->bit_buffer = bits >> (bit_offset % 8);
+  work->extra_bits = taken * 8 - bit_offset - kLookaheadBits;
+  work->input_position = taken;
 }
 
-// Codes longer than 8 bits: an escape in literal_lookup, or 8 zero bits.
-uint32_t FastLongAsciiLiteral(const ImplodeWorkArea* work, WideBits* wide, uint32_t first) {
+// Codes longer than 8 bits: an escape in literal_lookup, or 8 zero bits. `bits` start after the
+// flag; *dropped tells how many were told apart by the escape.
+uint32_t FastLongAsciiLiteral(const ImplodeWorkArea* work, BitWord bits, uint32_t* dropped) {
+  const uint32_t first = Low(bits, kLookaheadBits);
   if (first == 0) {
-    DropBits(wide, kLongCodeLongDrop);
-    return work->literal_lookup_8[wide->bits & kLookaheadMask];
+    *dropped = kLongCodeLongDrop;
+    return work->literal_lookup_8[Low(bits >> kLongCodeLongDrop, kLookaheadBits)];
   }
   if ((first & kLowSixBitsMask) != 0) {
-    DropBits(wide, kLongCodeShortDrop);
-    return work->literal_lookup_4[wide->bits & kLookaheadMask];
+    *dropped = kLongCodeShortDrop;
+    return work->literal_lookup_4[Low(bits >> kLongCodeShortDrop, kLookaheadBits)];
   }
-  DropBits(wide, kLongCodeMiddleDrop);
-  return work->literal_lookup_6[wide->bits & kLookup6Mask];
+  *dropped = kLongCodeMiddleDrop;
+  return work->literal_lookup_6[Low(bits >> kLongCodeMiddleDrop, kLookaheadBits) & kLookup6Mask];
 }
 
-uint32_t FastAsciiLiteral(const ImplodeWorkArea* work, WideBits* wide) {
-  const uint32_t first = static_cast<uint32_t>(wide->bits) & kLookaheadMask;
+// A literal whose flag starts `bits`; adds its bits to *bit_offset.
+IMPLODE_INLINE uint32_t FastLiteral(const ImplodeWorkArea* work, bool ascii, BitWord bits,
+                                    uint32_t* bit_offset) {
+  bits >>= 1;
+  if (!ascii) {
+    *bit_offset += 1 + kLookaheadBits;
+    return Low(bits, kLookaheadBits);
+  }
+  const uint32_t first = Low(bits, kLookaheadBits);
   uint32_t literal = work->literal_lookup[first];
+  uint32_t dropped = 0;
   // Text rarely needs the long codes; keep them off the straight path.
   if (__builtin_expect(first == 0 || literal == kLongLiteralEscape, 0)) {
-    literal = FastLongAsciiLiteral(work, wide, first);
+    literal = FastLongAsciiLiteral(work, bits, &dropped);
   }
-  DropBits(wide, work->literal_bits[literal]);
+  *bit_offset += 1 + dropped + work->literal_bits[literal];
   return literal;
 }
 
-// Decodes tokens while the input block holds a full top-up ahead. Returns the end-of-stream
-// token if it was met, otherwise 0 with the plain path's state restored. One copy per literal
-// coding keeps the choice out of the inner loop.
+// Decodes tokens while the input block holds every byte their peeks may load, and takes care to
+// start only where the plain reader's bits all come from this block. Returns the end-of-stream
+// token if it was met, or the token of a copy reaching before the start, otherwise 0 with the
+// plain path's state restored. One copy per literal coding keeps the choice out of the loop.
 template <bool kAsciiLiterals>
 uint32_t DecodeFastIn(ImplodeWorkArea* work) {
-  // Locals, because every byte stored into the window could alias the work area's fields.
-  uint8_t* const window = work->window;
-  const uint8_t* const length_lookup = work->length_lookup;
-  const uint8_t* const distance_lookup = work->distance_lookup;
+  const uint32_t held = kLookaheadBits + work->extra_bits;
   const uint32_t input_count = work->input_count;
+  if (work->input_position * 8 < held || input_count < kFastInputMargin) return 0;
+  uint32_t bit_offset = work->input_position * 8 - held;
+  const uint32_t end_offset = (input_count - kFastInputMargin + 1) * 8;
+  // Locals, because every byte stored into the window could alias the work area's fields.
   const uint32_t dictionary_bits = work->dictionary_bits;
-  WideBits wide = TakeBits(work);
+  const uint32_t dictionary_mask = work->dictionary_mask;
   uint32_t position = work->output_position;
   uint32_t copy_floor = work->copy_floor;
   uint32_t result = 0;
-  while (input_count - wide.position >= kWideLoadBytes) {
-    TopUp(work, &wide);
-    // A top-up leaves room for one token of any kind and, as most are shorter, often more;
-    // the 8 lookahead bits must stay behind every token, as the plain path keeps them.
-    while (wide.count >= kLongestTokenBits + kLookaheadBits) {
-      const bool is_copy = (wide.bits & 1) != 0;
-      DropBits(&wide, 1);
-      if (!is_copy) {
-        window[position++] = static_cast<uint8_t>(kAsciiLiterals ? FastAsciiLiteral(work, &wide)
-                                                                 : TakeRaw(&wide, 8));
-      } else {
-        const uint32_t symbol = length_lookup[wide.bits & kLookaheadMask];
-        DropBits(&wide, work->length_bits[symbol]);
-        const uint32_t value =
-            work->length_base[symbol] + TakeRaw(&wide, work->length_extra_bits[symbol]);
-        if (value == kEndOfStreamLengthValue) {
-          result = kEndOfStreamToken;
-          break;
-        }
-        const uint32_t length = value + kFirstCopyToken - kCopyLengthOffset;
-        const uint32_t high = distance_lookup[wide.bits & kLookaheadMask];
-        DropBits(&wide, work->distance_bits[high]);
-        const uint32_t low_bits = length == kShortCopyLength ? kShortCopyLowBits : dictionary_bits;
-        const uint32_t distance = ((high << low_bits) | TakeRaw(&wide, low_bits)) + 1;
-        // Never true unless decoding strictly: position is at least the history's size.
-        if (__builtin_expect(distance > position - copy_floor, 0)) {
-          result = kReachedBeforeStartToken;
-          break;
-        }
-        CopyMatch(window, position, distance, length);
-        position += length;
+  while (bit_offset < end_offset) {
+    BitWord bits = PeekBits(work, bit_offset);
+    if ((bits & 1) == 0) {
+      work->window[position++] =
+          static_cast<uint8_t>(FastLiteral(work, kAsciiLiterals, bits, &bit_offset));
+    } else {
+      bits >>= 1;
+      const uint32_t symbol = work->length_lookup[Low(bits, kLookaheadBits)];
+      const uint32_t code_bits = work->length_bits[symbol];
+      bits >>= code_bits;
+      const uint32_t extra_bits = work->length_extra_bits[symbol];
+      const uint32_t value = work->length_base[symbol] + Low(bits, extra_bits);
+      bit_offset += 1 + code_bits + extra_bits;
+      if (value == kEndOfStreamLengthValue) {
+        result = kEndOfStreamToken;
+        break;
       }
-      if (position >= kFullBlockEnd) {
-        // The write callback sees the work area as the plain path would have left it.
-        work->output_position = position;
-        ReturnBits(work, wide);
-        FlushBlock(work);
-        position = work->output_position;
-        copy_floor = work->copy_floor;
-        wide = TakeBits(work);
+      bits = kPeekPerField ? PeekBits(work, bit_offset) : bits >> extra_bits;
+      const uint32_t length = value + kFirstCopyToken - kCopyLengthOffset;
+      const uint32_t high = work->distance_lookup[Low(bits, kLookaheadBits)];
+      const uint32_t high_bits = work->distance_bits[high];
+      bits >>= high_bits;
+      const bool short_copy = length == kShortCopyLength;
+      const uint32_t low_bits = short_copy ? kShortCopyLowBits : dictionary_bits;
+      const uint32_t low_mask = short_copy ? kShortCopyLowMask : dictionary_mask;
+      const uint32_t distance = ((high << low_bits) | (static_cast<uint32_t>(bits) & low_mask)) + 1;
+      bit_offset += high_bits + low_bits;
+      // Never true unless decoding strictly: position is at least the history's size.
+      if (__builtin_expect(distance > position - copy_floor, 0)) {
+        result = kReachedBeforeStartToken;
+        break;
       }
+      FastCopy(work->window, position, distance, length);
+      position += length;
     }
-    if (result != 0) break;
+    if (position >= kFullBlockEnd) {
+      // The write callback sees the work area as the plain path would have left it.
+      work->output_position = position;
+      ReturnBits(work, bit_offset);
+      FlushBlock(work);
+      position = work->output_position;
+      copy_floor = work->copy_floor;
+    }
   }
   work->output_position = position;
-  ReturnBits(work, wide);
+  ReturnBits(work, bit_offset);
   return result;
 }
 

@@ -1,9 +1,14 @@
 #include "package/package_writer.h"
 
-#include "base/file_name.h"
-
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
 
+#include "base/file_name.h"
 #include "platform/platform.h"
 
 namespace package {
@@ -11,7 +16,7 @@ namespace {
 
 // Member streams and file positions are signed 32-bit: no package may reach 2 GiB.
 constexpr uint64_t kMaxPackageSize = 0x7FFFFFFF;
-constexpr uint32_t kSourceBlockSize = 64 * 1024;
+constexpr size_t kBlockSize = kImplodeEncoderBlockSize;
 
 // Where a package goes: an open file or a byte vector.
 struct Target {
@@ -71,6 +76,14 @@ int CheckRequest(const std::vector<PackageEntry>& entries, const PackOptions& op
     SetError(error, "dictionary size code must be 4, 5 or 6");
     return 0;
   }
+  if (options.level != kImplodeFast && options.level != kImplodeBest) {
+    SetError(error, "the level must be fast or best");
+    return 0;
+  }
+  if (options.jobs < 1 || options.jobs > kMaxPackJobs) {
+    SetError(error, "the number of threads must be 1 to " + std::to_string(kMaxPackJobs));
+    return 0;
+  }
   for (const PackageEntry& entry : entries) {
     if (!IsStorableFileName(entry.name)) {
       SetError(error, "not a plain file name: \"" + entry.name + "\"");
@@ -80,80 +93,265 @@ int CheckRequest(const std::vector<PackageEntry>& entries, const PackOptions& op
   return 1;
 }
 
-// Feeds an entry's bytes to the encoder; the count of bytes fed goes to *size. 0 when its
-// source cannot be read or it is larger than a record can say.
-int FeedEntry(const PackageEntry& entry, const PackOptions& options, ImplodeEncoder* encoder,
-              uint64_t* size, std::string* error) {
-  if (entry.source_path.empty()) {
-    FeedImplodeEncoder(encoder, entry.data.data(), entry.data.size());
-    *size = entry.data.size();
-    if (options.progress) options.progress(*size);
-  } else {
-    platform::FileHandle source = platform::OpenForReading(entry.source_path.c_str());
-    if (source == platform::kNoFile) {
+// --- Blocks --------------------------------------------------------------------------------------
+//
+// Each file's stream is cut into the encoder's blocks. A block is coded from its own bytes and
+// the dictionary's worth of the file before it, so blocks are coded apart, on a pool of threads,
+// and their bits joined in order: the package is the same for any number of threads. It is
+// written in file order as the blocks come back; reading waits while two blocks per thread are
+// in flight, which bounds memory (see PackOptions).
+
+// One block of one file: what to code, and once coded, its bits.
+struct BlockJob {
+  size_t entry = 0;            // index in the entries
+  bool first = false;          // the first block of its file's stream
+  bool last = false;           // the last one
+  uint64_t entry_size = 0;     // the file's bytes up to the end of this block
+  std::vector<uint8_t> input;  // the history, then the block
+  size_t history = 0;
+  ImplodeBits bits;
+  bool done = false;  // under BlockCoders' lock while threads code
+};
+
+void CodeBlock(const ImplodeCoding& coding, ImplodeBlockScratch* scratch, BlockJob* job) {
+  const size_t size = job->input.size() - job->history;
+  if (size > 0) {
+    EncodeImplodeBlock(coding, scratch, job->input.data(), job->history, size, &job->bits);
+  }
+}
+
+// Threads that code blocks as they are handed over. With no threads, a block is coded on the
+// caller's thread as it is handed over.
+class BlockCoders {
+ public:
+  BlockCoders(const ImplodeCoding& coding, uint32_t threads) : coding_(coding) {
+    for (uint32_t i = 0; i < threads; ++i)
+      threads_.emplace_back([this] { Work(); });
+  }
+
+  // Codes what was handed over, then ends the threads.
+  ~BlockCoders() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& thread : threads_)
+      thread.join();
+  }
+
+  BlockCoders(const BlockCoders&) = delete;
+  BlockCoders& operator=(const BlockCoders&) = delete;
+
+  void Submit(BlockJob* job) {
+    if (threads_.empty()) {
+      CodeBlock(coding_, &own_scratch_, job);
+      job->done = true;
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      waiting_.push_back(job);
+    }
+    work_ready_.notify_one();
+  }
+
+  void WaitFor(const BlockJob& job) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    work_done_.wait(lock, [&job] { return job.done; });
+  }
+
+ private:
+  void Work() {
+    ImplodeBlockScratch scratch;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      work_ready_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+      if (waiting_.empty()) return;  // stopping, and nothing is left
+      BlockJob* job = waiting_.front();
+      waiting_.pop_front();
+      lock.unlock();
+      CodeBlock(coding_, &scratch, job);
+      lock.lock();
+      job->done = true;
+      work_done_.notify_all();
+    }
+  }
+
+  const ImplodeCoding& coding_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable work_done_;
+  std::deque<BlockJob*> waiting_;
+  bool stopping_ = false;
+  ImplodeBlockScratch own_scratch_;
+  std::vector<std::thread> threads_;  // last, so that the threads start once all else is ready
+};
+
+// Where a file's bytes come from: its data in memory, or its source file.
+class EntrySource {
+ public:
+  explicit EntrySource(const PackageEntry& entry) : entry_(entry) {
+    if (!entry.source_path.empty()) file_ = platform::OpenForReading(entry.source_path.c_str());
+  }
+  ~EntrySource() {
+    if (file_ != platform::kNoFile) platform::CloseFile(file_);
+  }
+  EntrySource(const EntrySource&) = delete;
+  EntrySource& operator=(const EntrySource&) = delete;
+
+  bool opened() const { return entry_.source_path.empty() || file_ != platform::kNoFile; }
+
+  // Appends up to `size` bytes to `to`, fewer only at the end. Returns how many, or -1 when the
+  // file cannot be read.
+  int64_t Read(size_t size, std::vector<uint8_t>* to) {
+    if (entry_.source_path.empty()) {
+      const size_t take = std::min(size, entry_.data.size() - offset_);
+      const auto from = entry_.data.begin() + static_cast<ptrdiff_t>(offset_);
+      to->insert(to->end(), from, from + static_cast<ptrdiff_t>(take));
+      offset_ += take;
+      return static_cast<int64_t>(take);
+    }
+    const size_t start = to->size();
+    to->resize(start + size);
+    size_t got = 0;
+    while (got < size) {
+      const int32_t n =
+          platform::ReadBytes(file_, to->data() + start + got, static_cast<uint32_t>(size - got));
+      if (n < 0) return -1;
+      if (n == 0) break;
+      got += static_cast<size_t>(n);
+    }
+    to->resize(start + got);
+    return static_cast<int64_t>(got);
+  }
+
+ private:
+  const PackageEntry& entry_;
+  platform::FileHandle file_ = platform::kNoFile;
+  size_t offset_ = 0;
+};
+
+// Writes the records and streams as the coded blocks come back, in order. Each record is written
+// ahead of its stream and completed once the stream's size is known.
+class PackageAssembler {
+ public:
+  PackageAssembler(const std::vector<PackageEntry>& entries, const ImplodeCoding& coding,
+                   Target* target)
+      : entries_(entries), coding_(coding), target_(target) {}
+
+  void Take(const BlockJob& job) {
+    if (job.first) StartEntry(entries_[job.entry]);
+    AppendImplodeBits(&stream_, job.bits);
+    if (job.last) PutImplodeEnd(&stream_, job.entry_size);
+    if (!stream_.bytes.empty()) Put(target_, stream_.bytes.data(), stream_.bytes.size());
+    stream_.bytes.clear();
+    if (job.last) EndEntry(job.entry_size);
+  }
+
+ private:
+  void StartEntry(const PackageEntry& entry) {
+    record_ = FileRecord();
+    std::memcpy(record_.name, entry.name.c_str(), entry.name.size() + 1);
+    record_.attributes = kRecordAttributes;
+    record_.dos_date = entry.dos_date & 0xFFFF;
+    record_.dos_time = entry.dos_time & 0xFFFF;
+    uint8_t record_bytes[kRecordSize];
+    EncodeFileRecord(record_, record_bytes);
+    record_offset_ = target_->size;
+    Put(target_, record_bytes, kRecordSize);
+    stream_start_ = target_->size;
+    stream_ = ImplodeBits();
+    PutImplodeHeader(coding_, &stream_);
+  }
+
+  void EndEntry(uint64_t size) {
+    record_.compressed_size = static_cast<uint32_t>(target_->size - stream_start_);
+    record_.uncompressed_size = static_cast<uint32_t>(size);
+    uint8_t record_bytes[kRecordSize];
+    EncodeFileRecord(record_, record_bytes);
+    Overwrite(target_, record_offset_, record_bytes, kRecordSize);
+  }
+
+  const std::vector<PackageEntry>& entries_;
+  const ImplodeCoding& coding_;
+  Target* target_;
+  FileRecord record_ = {};
+  uint64_t record_offset_ = 0;
+  uint64_t stream_start_ = 0;
+  ImplodeBits stream_;
+};
+
+// Reads every file's blocks in order and hands them to the coders, while the assembler takes
+// them back in the same order. 0 with a reason in error when a source cannot be read or is
+// larger than a record can say.
+int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& options,
+               const ImplodeCoding& coding, Target* target, std::string* error) {
+  PackageAssembler assembler(entries, coding, target);
+  std::deque<std::unique_ptr<BlockJob>> in_flight;
+  // Declared after the jobs, so that its threads end before the jobs go.
+  BlockCoders coders(coding, options.jobs > 1 ? options.jobs : 0);
+  const size_t in_flight_limit = 2 * static_cast<size_t>(options.jobs);
+  auto take_oldest = [&] {
+    coders.WaitFor(*in_flight.front());
+    assembler.Take(*in_flight.front());
+    in_flight.pop_front();
+  };
+  for (size_t index = 0; index < entries.size(); ++index) {
+    const PackageEntry& entry = entries[index];
+    EntrySource source(entry);
+    if (!source.opened()) {
       SetError(error, "cannot open " + entry.source_path);
       return 0;
     }
-    std::vector<uint8_t> block(kSourceBlockSize);
-    int32_t got = 0;
-    *size = 0;
-    while ((got = platform::ReadBytes(source, block.data(), kSourceBlockSize)) > 0) {
-      FeedImplodeEncoder(encoder, block.data(), static_cast<size_t>(got));
-      *size += static_cast<uint64_t>(got);
-      if (options.progress) options.progress(static_cast<uint64_t>(got));
+    std::vector<uint8_t> history;  // the dictionary's worth of the file before the next block
+    uint64_t size = 0;
+    for (bool first = true;; first = false) {
+      auto job = std::make_unique<BlockJob>();
+      job->entry = index;
+      job->first = first;
+      job->history = history.size();
+      job->input = history;
+      const int64_t got = source.Read(kBlockSize, &job->input);
+      if (got < 0) {
+        SetError(error, "cannot read " + entry.source_path);
+        return 0;
+      }
+      size += static_cast<uint64_t>(got);
+      if (size > UINT32_MAX) {
+        SetError(error, entry.name + " is larger than 4 GiB");
+        return 0;
+      }
+      if (options.progress && got > 0) options.progress(static_cast<uint64_t>(got));
+      // A short block ends the file; after a full one, the next (perhaps empty) one may.
+      job->last = static_cast<size_t>(got) < kBlockSize;
+      job->entry_size = size;
+      const size_t keep = std::min<size_t>(job->input.size(), coding.dictionary_size);
+      history.assign(job->input.end() - static_cast<ptrdiff_t>(keep), job->input.end());
+      const bool last = job->last;
+      while (in_flight.size() >= in_flight_limit)
+        take_oldest();
+      coders.Submit(job.get());
+      in_flight.push_back(std::move(job));
+      if (last) break;
     }
-    platform::CloseFile(source);
-    if (got < 0) {
-      SetError(error, "cannot read " + entry.source_path);
-      return 0;
-    }
+    if (target->write_failed || target->too_large) break;
   }
-  if (*size > UINT32_MAX) {
-    SetError(error, entry.name + " is larger than 4 GiB");
-    return 0;
-  }
-  return 1;
-}
-
-// Writes the record of entry with a placeholder size, then its stream, then the record again
-// with the sizes now known.
-int PutEntry(const PackageEntry& entry, const PackOptions& options, Target* target,
-             std::string* error) {
-  FileRecord record = {};
-  std::memcpy(record.name, entry.name.c_str(), entry.name.size() + 1);
-  record.attributes = kRecordAttributes;
-  record.dos_date = entry.dos_date & 0xFFFF;
-  record.dos_time = entry.dos_time & 0xFFFF;
-  uint8_t record_bytes[kRecordSize];
-  EncodeFileRecord(record, record_bytes);
-  uint64_t record_offset = target->size;
-  Put(target, record_bytes, kRecordSize);
-
-  uint64_t stream_start = target->size;
-  ImplodeEncoder encoder;
-  StartImplodeEncoder(&encoder, options.compression_type, options.dictionary_bits,
-                      [target](const uint8_t* bytes, size_t count) { Put(target, bytes, count); });
-  uint64_t size = 0;
-  if (!FeedEntry(entry, options, &encoder, &size, error)) return 0;
-  FinishImplodeEncoder(&encoder);
-
-  record.compressed_size = static_cast<uint32_t>(target->size - stream_start);
-  record.uncompressed_size = static_cast<uint32_t>(size);
-  EncodeFileRecord(record, record_bytes);
-  Overwrite(target, record_offset, record_bytes, kRecordSize);
+  while (!in_flight.empty())
+    take_oldest();
   return 1;
 }
 
 int PutPackage(const std::vector<PackageEntry>& entries, const PackOptions& options, Target* target,
                std::string* error) {
+  ImplodeCoding coding;
+  SetUpImplodeCoding(&coding, options.compression_type, options.dictionary_bits, options.level);
   PackageHeader header = UsualPackageHeader(static_cast<int16_t>(entries.size()));
   header.value_20 = options.header_value_20;
   uint8_t header_bytes[kHeaderSize];
   EncodePackageHeader(header, header_bytes);
   Put(target, header_bytes, kHeaderSize);
-  for (const PackageEntry& entry : entries) {
-    if (!PutEntry(entry, options, target, error)) return 0;
-  }
+  if (!PutEntries(entries, options, coding, target, error)) return 0;
   if (target->too_large) {
     SetError(error, "the package would reach 2 GiB");
     return 0;

@@ -3,10 +3,10 @@
 //
 // The header carries the usual values, and each file gets a record (its name, attributes 0x20,
 // both sizes, its DOS date and time) followed by its implode stream, which ends in the byte that
-// completes its end-of-stream code. File contents are streamed through the encoder in blocks
-// and the encoder's output goes straight to the target, so a package of any size is written in
-// little memory; each record is written ahead of its stream and completed once the stream's
-// size is known.
+// completes its end-of-stream code. File contents are read in the encoder's blocks, which are
+// coded on as many threads as asked for and joined in order, and the streams go straight to the
+// target, so a package of any size is written in little memory; each record is written ahead
+// of its stream and completed once the stream's size is known.
 #pragma once
 
 #include <cstdint>
@@ -19,11 +19,19 @@
 
 namespace package {
 
+// The most threads a package is coded on.
+constexpr uint32_t kMaxPackJobs = 64;
+
 // How streams are compressed. Packages as the launcher carries them are binary with dictionary
 // size code 6 (4,096 bytes).
 struct PackOptions {
   uint32_t compression_type = kImplodeBinary;  // or kImplodeAscii
   uint32_t dictionary_bits = 6;                // 4, 5 or 6
+  ImplodeLevel level = kImplodeFast;           // or kImplodeBest: smaller and slower
+  // Threads that code the files' blocks, 1 to kMaxPackJobs; the package is the same for any
+  // number. Memory grows by about 2 MiB for each: a coder's working memory (some 1.7 MiB) and
+  // at most two blocks in flight (64 KiB of input with 4 KiB of history, and their bits).
+  uint32_t jobs = 1;
   uint16_t header_value_20 = kUsualHeaderValue20;
   // Told how many more input bytes went into the encoder, as they do; for progress displays.
   std::function<void(uint64_t bytes)> progress;

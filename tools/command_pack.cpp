@@ -1,6 +1,8 @@
 // tovalin pack: a package file of implode-compressed files, as installers carry them.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "package/package_writer.h"
@@ -17,8 +19,8 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "Usage: tovalin pack -o PACKAGE [--ascii] [--dictionary 1024|2048|4096] [--force]\n"
-    "                    FILE|NAME=PATH ...\n"
+    "Usage: tovalin pack -o PACKAGE [--ascii] [--dictionary 1024|2048|4096] [--best]\n"
+    "                    [-j THREADS] [--force] FILE|NAME=PATH ...\n"
     "\n"
     "Writes PACKAGE: a package header, then for each file in the order given a file record\n"
     "(name, sizes, last-write time in UTC as DOS date and time) and the file's implode stream.\n"
@@ -37,6 +39,11 @@ const char kHelp[] =
     "                         launcher's own packages do\n"
     "      --dictionary SIZE  how far back copies reach: 1024, 2048 or 4096 bytes\n"
     "                         (default 4096)\n"
+    "      --best             look much harder for copies: streams about 1 % smaller,\n"
+    "                         packing two to three times slower\n"
+    "  -j, --jobs THREADS     compress on this many threads, 1 to 64 (default: one per\n"
+    "                         processor); each takes about 2 MiB of memory. The package\n"
+    "                         is the same whatever the number\n"
     "  -f, --force            replace PACKAGE if it exists\n"
     "  -q, --quiet            print nothing when all went well\n"
     "  -h, --help             show this help\n"
@@ -50,6 +57,28 @@ uint32_t DictionaryBits(const std::string& size) {
   throw UsageError("--dictionary takes 1024, 2048 or 4096, not '" + size + "'");
 }
 
+// -j THREADS, or one thread per processor.
+uint32_t Jobs(const ParsedCommandLine& command_line) {
+  if (!command_line.Has("jobs")) {
+    const unsigned processors = std::thread::hardware_concurrency();
+    return std::min<uint32_t>(processors == 0 ? 1 : processors, package::kMaxPackJobs);
+  }
+  const std::string value = command_line.Value("jobs");
+  uint32_t jobs = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9' || jobs > package::kMaxPackJobs) {
+      jobs = 0;
+      break;
+    }
+    jobs = jobs * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (jobs < 1 || jobs > package::kMaxPackJobs) {
+    throw UsageError("-j takes a number of threads from 1 to " +
+                     std::to_string(package::kMaxPackJobs) + ", not '" + value + "'");
+  }
+  return jobs;
+}
+
 int RunPack(const ParsedCommandLine& command_line) {
   std::string output = command_line.Value("output");
   if (output.empty()) throw UsageError("give the package to write with -o PACKAGE");
@@ -57,6 +86,8 @@ int RunPack(const ParsedCommandLine& command_line) {
   package::PackOptions options;
   options.compression_type = command_line.Has("ascii") ? kImplodeAscii : kImplodeBinary;
   options.dictionary_bits = DictionaryBits(command_line.Value("dictionary", "4096"));
+  options.level = command_line.Has("best") ? kImplodeBest : kImplodeFast;
+  options.jobs = Jobs(command_line);
   std::vector<SourceArgument> sources = ParseSourceArguments(command_line.operands);
   if (sources.size() > static_cast<size_t>(package::kMaxFileCount)) {
     throw UsageError("a package holds at most 32767 files");
@@ -94,10 +125,10 @@ int RunPack(const ParsedCommandLine& command_line) {
   progress.Finish();
   if (!written) throw Failure(output + ": not written: " + error);
   if (!command_line.Has("quiet")) {
-    InputFile written(output);
+    InputFile package_file(output);
     std::printf("%s: %s, %s bytes packed into %u\n", output.c_str(),
                 CountOf(entries.size(), "file").c_str(), std::to_string(total).c_str(),
-                written.size());
+                package_file.size());
   }
   return kExitSuccess;
 }
@@ -112,6 +143,8 @@ const Command kPackCommand{"pack",
                             {"output", 'o', true},
                             {"ascii", 'a', false},
                             {"dictionary", 0, true},
+                            {"best", 0, false},
+                            {"jobs", 'j', true},
                             {"force", 'f', false}},
                            RunPack};
 

@@ -109,20 +109,26 @@ void ExpectEndsWithEndCode(const Bytes& stream) {
   EXPECT_NE(Decode(shorter).result, IMPLODE_OK);
 }
 
-TEST(ImplodeRoundTrip, EveryTypeAndDictionaryOverVariedData) {
+TEST(ImplodeRoundTrip, EveryTypeDictionaryAndLevelOverVariedData) {
   const std::vector<Sample> samples = Samples();
   for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
     for (uint32_t k : {4u, 5u, 6u}) {
       for (const Sample& sample : samples) {
         SCOPED_TRACE(testing::Message() << "type " << type << " k " << k << " " << sample.name);
-        const Bytes stream = ImplodeBytes(sample.data.data(), sample.data.size(), type, k);
-        ASSERT_GE(stream.size(), 5u);
-        EXPECT_EQ(stream[0], type);
-        EXPECT_EQ(stream[1], k);
-        const DecodeResult decoded = Decode(stream);
-        ASSERT_EQ(decoded.result, IMPLODE_OK);
-        ASSERT_EQ(decoded.output, sample.data);
-        if (!sample.data.empty()) ExpectEndsWithEndCode(stream);
+        const Bytes fast = ImplodeBytes(sample.data.data(), sample.data.size(), type, k);
+        const Bytes best =
+            ImplodeBytes(sample.data.data(), sample.data.size(), type, k, kImplodeBest);
+        // The best level considers every copy the fast one does, and more.
+        EXPECT_LE(best.size(), fast.size());
+        for (const Bytes* stream : {&fast, &best}) {
+          ASSERT_GE(stream->size(), 5u);
+          EXPECT_EQ((*stream)[0], type);
+          EXPECT_EQ((*stream)[1], k);
+          const DecodeResult decoded = Decode(*stream);
+          ASSERT_EQ(decoded.result, IMPLODE_OK);
+          ASSERT_EQ(decoded.output, sample.data);
+          if (!sample.data.empty()) ExpectEndsWithEndCode(*stream);
+        }
       }
     }
   }
@@ -142,26 +148,66 @@ TEST(ImplodeRoundTrip, ChunkedFeedingGivesTheSameStream) {
   Bytes text = EnglishText(150000);
   const Bytes random = testing_support::RandomBytes(150000, 11);
   text.insert(text.end(), random.begin(), random.end());
-  const Bytes whole = ImplodeBytes(text.data(), text.size(), kImplodeAscii, 5);
-  for (size_t chunk : {1u, 7u, 4096u, 65536u, 100000u}) {
-    SCOPED_TRACE(chunk);
-    Bytes stream;
-    size_t sink_calls = 0;
-    ImplodeEncoder encoder;
-    ASSERT_TRUE(
-        StartImplodeEncoder(&encoder, kImplodeAscii, 5, [&](const uint8_t* bytes, size_t count) {
-          stream.insert(stream.end(), bytes, bytes + count);
-          ++sink_calls;
-        }));
-    for (size_t offset = 0; offset < text.size(); offset += chunk) {
-      FeedImplodeEncoder(&encoder, text.data() + offset, std::min(chunk, text.size() - offset));
+  for (ImplodeLevel level : {kImplodeFast, kImplodeBest}) {
+    const Bytes whole = ImplodeBytes(text.data(), text.size(), kImplodeAscii, 5, level);
+    for (size_t chunk : {1u, 7u, 4096u, 65536u, 100000u}) {
+      SCOPED_TRACE(testing::Message() << "level " << level << " chunk " << chunk);
+      Bytes stream;
+      size_t sink_calls = 0;
+      ImplodeEncoder encoder;
+      ASSERT_TRUE(StartImplodeEncoder(
+          &encoder, kImplodeAscii, 5,
+          [&](const uint8_t* bytes, size_t count) {
+            stream.insert(stream.end(), bytes, bytes + count);
+            ++sink_calls;
+          },
+          level));
+      for (size_t offset = 0; offset < text.size(); offset += chunk) {
+        FeedImplodeEncoder(&encoder, text.data() + offset, std::min(chunk, text.size() - offset));
+      }
+      FinishImplodeEncoder(&encoder);
+      // Nothing may follow the end code.
+      FeedImplodeEncoder(&encoder, text.data(), 100);
+      FinishImplodeEncoder(&encoder);
+      EXPECT_EQ(stream, whole);
+      EXPECT_GT(sink_calls, 1u);  // output flows before the input ends
     }
-    FinishImplodeEncoder(&encoder);
-    // Nothing may follow the end code.
-    FeedImplodeEncoder(&encoder, text.data(), 100);
-    FinishImplodeEncoder(&encoder);
-    EXPECT_EQ(stream, whole);
-    EXPECT_GT(sink_calls, 1u);  // output flows before the input ends
+  }
+}
+
+// Blocks coded apart, in any order and each with scratch of its own (as threads would), join into
+// the stream the encoder makes of the whole input.
+TEST(ImplodeRoundTrip, BlocksCodedApartJoinIntoTheSameStream) {
+  Bytes mixed = EnglishText(100000);
+  const Bytes random = testing_support::RandomBytes(70000, 13);
+  mixed.insert(mixed.end(), random.begin(), random.end());
+  for (size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537},
+                      size_t{131072}, mixed.size()}) {
+    for (uint32_t type : {kImplodeBinary, kImplodeAscii}) {
+      for (ImplodeLevel level : {kImplodeFast, kImplodeBest}) {
+        const uint32_t k = type == kImplodeBinary ? 6 : 4;
+        SCOPED_TRACE(testing::Message()
+                     << "size " << size << " type " << type << " level " << level);
+        ImplodeCoding coding;
+        ASSERT_TRUE(SetUpImplodeCoding(&coding, type, k, level));
+        std::vector<ImplodeBits> blocks((size + kImplodeEncoderBlockSize - 1) /
+                                        kImplodeEncoderBlockSize);
+        for (size_t i = blocks.size(); i-- > 0;) {
+          ImplodeBlockScratch scratch;
+          const size_t start = i * kImplodeEncoderBlockSize;
+          const size_t history = std::min<size_t>(start, coding.dictionary_size);
+          EncodeImplodeBlock(coding, &scratch, mixed.data() + start - history, history,
+                             std::min(kImplodeEncoderBlockSize, size - start), &blocks[i]);
+        }
+        ImplodeBits stream;
+        PutImplodeHeader(coding, &stream);
+        for (const ImplodeBits& block : blocks)
+          AppendImplodeBits(&stream, block);
+        PutImplodeEnd(&stream, size);
+        EXPECT_EQ(stream.pending_count, 0u);
+        EXPECT_EQ(stream.bytes, ImplodeBytes(mixed.data(), size, type, k, level));
+      }
+    }
   }
 }
 
@@ -171,6 +217,11 @@ TEST(ImplodeRoundTrip, RejectsUnknownSettings) {
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 2, 6, sink));
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 3, sink));
   EXPECT_FALSE(StartImplodeEncoder(&encoder, 1, 7, sink));
+  EXPECT_FALSE(StartImplodeEncoder(&encoder, 0, 6, sink, static_cast<ImplodeLevel>(2)));
+  ImplodeCoding coding;
+  EXPECT_FALSE(SetUpImplodeCoding(&coding, 2, 6, kImplodeFast));
+  EXPECT_FALSE(SetUpImplodeCoding(&coding, 0, 7, kImplodeBest));
+  EXPECT_FALSE(SetUpImplodeCoding(&coding, 1, 6, static_cast<ImplodeLevel>(2)));
 }
 
 TEST(ImplodeRoundTrip, CompressesWhatRepeats) {
@@ -195,6 +246,48 @@ TEST(ImplodeRoundTrip, CompressesWhatRepeats) {
   const Bytes random = testing_support::RandomBytes(100000, 3);
   EXPECT_LT(ImplodeBytes(random.data(), random.size(), kImplodeBinary, 6).size(),
             random.size() * 9 / 8 + 16);
+}
+
+// FNV-1a, 64 bits: enough to tell whether a stream changed.
+uint64_t Fingerprint(const Bytes& bytes) {
+  uint64_t hash = 14695981039346656037u;
+  for (uint8_t byte : bytes)
+    hash = (hash ^ byte) * 1099511628211u;
+  return hash;
+}
+
+// The best level is the cheapest parse the encoder has always found: its streams must not change
+// as the encoder is made faster, or packages built before would no longer be rebuilt the same.
+TEST(ImplodeRoundTrip, BestLevelStreamsStayTheSame) {
+  Bytes mixed = EnglishText(70000);
+  const Bytes random = testing_support::RandomBytes(30000, 8);
+  mixed.insert(mixed.end(), random.begin(), random.end());
+  mixed.insert(mixed.end(), 40000, 0);
+  const Bytes records = RecordLike(90000);
+  mixed.insert(mixed.end(), records.begin(), records.end());
+  const Bytes runs = Runs(60000);
+  struct Case {
+    const Bytes* data;
+    uint32_t type;
+    uint32_t k;
+    size_t size;
+    uint64_t fingerprint;
+  };
+  const Case cases[] = {
+      {&mixed, kImplodeBinary, 4, 78797, 0x3b056aa79019dffdu},
+      {&mixed, kImplodeBinary, 5, 79310, 0xed8e4298e030c41cu},
+      {&mixed, kImplodeBinary, 6, 71054, 0xed4a5c9cd67e2e5bu},
+      {&mixed, kImplodeAscii, 4, 92178, 0xe7e1f5d2df61b62eu},
+      {&mixed, kImplodeAscii, 5, 92710, 0xba46dde17a52f5ecu},
+      {&mixed, kImplodeAscii, 6, 82061, 0xf0ced60d6af7c853u},
+      {&runs, kImplodeBinary, 6, 822, 0x96b75840a753d4e5u},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " k " << c.k << " size " << c.size);
+    const Bytes stream = ImplodeBytes(c.data->data(), c.data->size(), c.type, c.k, kImplodeBest);
+    EXPECT_EQ(stream.size(), c.size);
+    EXPECT_EQ(Fingerprint(stream), c.fingerprint);
+  }
 }
 
 // The cheapest parse by brute force, over every distance of every copy: its cost in bits.
@@ -234,7 +327,8 @@ TEST(ImplodeRoundTrip, StreamsAreAsShortAsTheCheapestParse) {
         SCOPED_TRACE(testing::Message() << "round " << round << " type " << type << " k " << k);
         // Header, parse, end code, and the last byte filled up.
         const uint64_t bits = CheapestParseBits(data, type, k) + 16;
-        EXPECT_EQ(ImplodeBytes(data.data(), data.size(), type, k).size(), 2 + (bits + 7) / 8);
+        EXPECT_EQ(ImplodeBytes(data.data(), data.size(), type, k, kImplodeBest).size(),
+                  2 + (bits + 7) / 8);
       }
     }
   }

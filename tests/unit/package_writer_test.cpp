@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "implode/implode.h"
+#include "implode/implode_encoder.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
 #include "tests/support/test_files.h"
@@ -122,6 +123,65 @@ TEST(PackageWriterTest, CompressionTypeAndDictionaryAreSelectable) {
   }
 }
 
+// Each level's stream is the encoder's at that level; the two differ on data whose copies lie
+// deeper in the hash chains than the fast level looks.
+TEST(PackageWriterTest, LevelIsTheEncodersLevel) {
+  Bytes data = RandomBytes(30000, 4);
+  for (uint8_t& byte : data)
+    byte = static_cast<uint8_t>('a' + byte % 4);
+  const Bytes fast = ImplodeBytes(data.data(), data.size(), kImplodeBinary, 6, kImplodeFast);
+  const Bytes best = ImplodeBytes(data.data(), data.size(), kImplodeBinary, 6, kImplodeBest);
+  ASSERT_LT(best.size(), fast.size());
+  for (const Bytes* expected : {&fast, &best}) {
+    package::PackOptions options;
+    options.level = expected == &fast ? kImplodeFast : kImplodeBest;
+    Bytes package = Pack({Entry("a.bin", data)}, options);
+    size_t at = RecordOffsets(package).at(0);
+    const uint8_t* stream = package.data() + at + package::kRecordSize;
+    EXPECT_EQ(Bytes(stream, stream + RecordAt(package, at).compressed_size), *expected);
+  }
+}
+
+// Files are coded in blocks on as many threads as asked for, and joined in order: the package is
+// the same for any number, and each stream is the one the encoder makes of the whole file.
+TEST(PackageWriterTest, SameBytesOnAnyNumberOfThreads) {
+  TempDir dir;
+  const Bytes big = RandomBytes(200000, 5);
+  WriteFile(dir.Join("big.bin"), big);
+  Bytes text;
+  while (text.size() < 300000) {
+    const std::string line = "line " + std::to_string(text.size() % 977) + " of many\r\n";
+    text.insert(text.end(), line.begin(), line.end());
+  }
+  package::PackageEntry from_disk;
+  ASSERT_EQ(package::EntryFromFile(dir.Join("big.bin"), "", &from_disk, nullptr), 1);
+  const std::vector<package::PackageEntry> entries = {
+      Entry("text.txt", text),
+      Entry("empty", Bytes()),
+      from_disk,
+      Entry("one.bin", Bytes(1, 7)),
+      Entry("block.bin", Bytes(65536, 3)),  // exactly one encoder block
+      Entry("blocks.bin", Bytes(text.begin(), text.begin() + 131073)),
+  };
+  const Bytes one_thread = Pack(entries, package::PackOptions());
+  size_t at = RecordOffsets(one_thread).at(0);
+  const uint8_t* stream = one_thread.data() + at + package::kRecordSize;
+  EXPECT_EQ(Bytes(stream, stream + RecordAt(one_thread, at).compressed_size),
+            ImplodeBytes(text.data(), text.size(), kImplodeBinary, 6));
+  for (uint32_t jobs : {2u, 3u, 4u, 8u}) {
+    SCOPED_TRACE(jobs);
+    package::PackOptions options;
+    options.jobs = jobs;
+    uint64_t progress = 0;
+    options.progress = [&progress](uint64_t bytes) { progress += bytes; };
+    EXPECT_EQ(Pack(entries, options), one_thread);
+    const std::string target = dir.Join("p" + std::to_string(jobs) + ".shr");
+    ASSERT_EQ(package::WritePackageFile(target, entries, options, nullptr), 1);
+    EXPECT_EQ(ReadFile(target), one_thread);
+    EXPECT_EQ(progress, 2 * (text.size() + big.size() + 1 + 65536 + 131073));
+  }
+}
+
 TEST(PackageWriterTest, FilesAreStreamedFromDiskWithTheirUtcTimes) {
   TempDir dir;
   const Bytes big = RandomBytes(300000, 12);
@@ -164,6 +224,12 @@ TEST(PackageWriterTest, RefusesWhatTheLauncherCouldNotUnpack) {
   bad_type.compression_type = 2;
   package::PackOptions bad_dictionary;
   bad_dictionary.dictionary_bits = 7;
+  package::PackOptions bad_level;
+  bad_level.level = static_cast<ImplodeLevel>(2);
+  package::PackOptions no_threads;
+  no_threads.jobs = 0;
+  package::PackOptions too_many_threads;
+  too_many_threads.jobs = package::kMaxPackJobs + 1;
   package::PackageEntry missing;
   missing.name = "missing.bin";
   missing.source_path = dir.Join("no-such-file");
@@ -176,6 +242,9 @@ TEST(PackageWriterTest, RefusesWhatTheLauncherCouldNotUnpack) {
       {"name too long", {Entry(std::string(128, 'n'), Bytes())}, {}},
       {"type", {Entry("a", Bytes())}, bad_type},
       {"dictionary", {Entry("a", Bytes())}, bad_dictionary},
+      {"level", {Entry("a", Bytes())}, bad_level},
+      {"no threads", {Entry("a", Bytes())}, no_threads},
+      {"too many threads", {Entry("a", Bytes())}, too_many_threads},
       {"source missing", {Entry("a", Text("first")), missing}, {}},
   };
   for (const Case& c : cases) {

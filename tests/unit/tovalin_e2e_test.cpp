@@ -13,6 +13,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_writer.h"
+#include "implode/implode_encoder.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "pe/resource_edit.h"
@@ -266,7 +267,7 @@ TEST_F(TovalinEndToEnd, BuildListExtractGivesBackTheSameBytesAndTimes) {
   EXPECT_EQ(test.err, "");  // no progress bar when standard error is not a terminal
 }
 
-TEST_F(TovalinEndToEnd, PackHonoursAsciiAndDictionarySize) {
+TEST_F(TovalinEndToEnd, PackHonoursAsciiDictionarySizeAndLevel) {
   std::string text;
   for (int i = 0; i < 3000; ++i)
     text += "line " + std::to_string(i % 97) + " of the text\r\n";
@@ -288,6 +289,40 @@ TEST_F(TovalinEndToEnd, PackHonoursAsciiAndDictionarySize) {
     ASSERT_EQ(Tovalin({"extract", "-u", "-d", out, setup}).status, 0);
     EXPECT_EQ(ReadFileText(Path(out + "/" + package + "/text.txt")), text);
   }
+  // --best: the encoder's best level, whose stream is the one it always made.
+  ASSERT_EQ(Tovalin({"pack", "--best", "-o", "best.shr", "text.txt"}).status, 0);
+  const Bytes best = ReadFile(Path("best.shr"));
+  const Bytes expected = ImplodeBytes(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                      kImplodeBinary, 6, kImplodeBest);
+  ASSERT_EQ(best.size(), kFirstStreamAt + expected.size());
+  EXPECT_EQ(Bytes(best.begin() + kFirstStreamAt, best.end()), expected);
+}
+
+TEST_F(TovalinEndToEnd, PackWritesTheSameBytesOnAnyNumberOfThreads) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i)
+    text += "entry " + std::to_string(i % 331) + " of the log\n";
+  Write("a.txt", Text(text));
+  Write("b.bin", testing_support::RandomBytes(150000, 3));
+  Write("c.dat", Bytes());
+  Write("d.bin", Bytes(65536, 9));
+  const std::vector<std::string> files = {"a.txt", "b.bin", "c.dat", "d.bin", "e.txt=a.txt"};
+  const std::vector<std::vector<std::string>> thread_options = {{"-j", "1"}, {"-j", "4"}, {}};
+  std::vector<Bytes> packages;
+  for (size_t i = 0; i < thread_options.size(); ++i) {
+    std::vector<std::string> args = {"pack", "-o", "p" + std::to_string(i) + ".shr"};
+    args.insert(args.end(), thread_options[i].begin(), thread_options[i].end());
+    args.insert(args.end(), files.begin(), files.end());
+    ToolRun pack = Tovalin(args);
+    ASSERT_EQ(pack.status, 0) << pack.err;
+    packages.push_back(ReadFile(Path("p" + std::to_string(i) + ".shr")));
+  }
+  EXPECT_GT(packages[0].size(), text.size() / 20);
+  EXPECT_EQ(packages[1], packages[0]);  // -j 4 as -j 1
+  EXPECT_EQ(packages[2], packages[0]);  // one thread per processor
+  ToolRun refused = Tovalin({"pack", "-j", "0", "-o", "p.shr", "a.txt"});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.err.find("-j takes a number of threads from 1 to 64"), std::string::npos);
 }
 
 TEST_F(TovalinEndToEnd, JsonListingIsValidJsonEvenForOddNames) {
@@ -940,7 +975,7 @@ TEST_F(TovalinEndToEnd, SourceDateEpochBuildsTheSameBytesAsTheWindowsTool) {
                 .status,
             0);
   ASSERT_EQ(Shell("sha256sum setup.exe > sums && grep -q "
-                  "^947091d340442f24ad8fc2fd65c403b8ba512182abfe5a39c74d3b051b01a2dc sums"),
+                  "^8cd37627ba088e227c69206436e3ecf0a7f07cd3b9bac2e44846d72902b12716 sums"),
             0)
       << ReadFileText(Path("sums"));
 }
