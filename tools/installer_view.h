@@ -26,16 +26,16 @@ struct MemberInfo {
   // Whether all size bytes of data lie within the archive.
   bool data_within_file;
   // The CRC-32 the installer records for the member's data, when it carries checksums.
-  bool checksum_known;
-  uint32_t checksum;
+  bool checksum_known = false;
+  uint32_t checksum = 0;
 };
 
 struct InstallerView {
   // Where the archive ends, and the certificate table of a signed installer.
   archive::ArchiveBounds bounds;
   // Whether the installer carries a checksum record, and for how many members.
-  bool has_checksums;
-  uint32_t checksum_count;
+  bool has_checksums = false;
+  uint32_t checksum_count = 0;
   std::vector<MemberInfo> members;  // in chain order, each header once
   // Why the walk ended before a next entry offset of 0; empty when it ended normally.
   std::string chain_problem;

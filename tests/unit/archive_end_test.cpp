@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive/archive_end.h"
@@ -21,7 +22,7 @@ constexpr uint32_t kCertificateSize = 120;
 // The image, a few bytes of payload, and a trailer; then padding and a certificate table when
 // padding is not negative.
 Bytes SignedFile(int padding, Bytes image = testing_support::MinimalPeImage()) {
-  Bytes file = image;
+  Bytes file = std::move(image);
   const Bytes payload = testing_support::RandomBytes(37, 3);
   file.insert(file.end(), payload.begin(), payload.end());
   uint8_t trailer[archive::kTrailerSize];

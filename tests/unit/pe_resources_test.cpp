@@ -16,7 +16,6 @@
 namespace {
 
 using endian::LoadLittleEndian32;
-using endian::StoreLittleEndian16;
 using endian::StoreLittleEndian32;
 using Bytes = std::vector<uint8_t>;
 
