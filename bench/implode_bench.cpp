@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/memory_decode.h"
 #include "implode/implode.h"
 #include "implode/implode_encoder.h"
 
@@ -95,31 +96,10 @@ const Bytes& OurStream(int which, uint32_t type) {
   return stream;
 }
 
-struct MemoryIo {
-  const Bytes* input;
-  size_t read_offset;
-  uint8_t* output;
-  size_t written;
-};
-
-uint32_t ReadFromMemory(uint8_t* buffer, uint32_t* count, void* user_param) {
-  MemoryIo* io = static_cast<MemoryIo*>(user_param);
-  const size_t n = std::min<size_t>(*count, io->input->size() - io->read_offset);
-  memcpy(buffer, io->input->data() + io->read_offset, n);
-  io->read_offset += n;
-  return static_cast<uint32_t>(n);
-}
-
-void WriteToMemory(uint8_t* buffer, uint32_t* count, void* user_param) {
-  MemoryIo* io = static_cast<MemoryIo*>(user_param);
-  memcpy(io->output + io->written, buffer, *count);
-  io->written += *count;
-}
-
 size_t DecodeOurs(const Bytes& stream, ImplodeWorkArea* work, uint8_t* output) {
-  MemoryIo io{&stream, 0, output, 0};
-  if (DecodeImplodeStream(ReadFromMemory, WriteToMemory, work, &io) != IMPLODE_OK) abort();
-  return io.written;
+  const size_t written = bench::DecodeFromMemory(stream, work, output);
+  if (written == 0) abort();
+  return written;
 }
 
 size_t DecodeStormLib(const Bytes& stream, uint8_t* output) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/memory_decode.h"
 #include "implode/implode.h"
 
 namespace {
@@ -56,36 +57,6 @@ bool ReadWhole(const std::string& path, Bytes* bytes) {
   return true;
 }
 
-// The same memory callbacks as the host benchmark's.
-struct MemoryIo {
-  const Bytes* input;
-  size_t read_offset;
-  uint8_t* output;
-  size_t written;
-};
-
-// cppcheck-suppress constParameter ; the callback type fixes the signature
-uint32_t ReadFromMemory(uint8_t* buffer, uint32_t* count, void* user_param) {
-  MemoryIo* io = static_cast<MemoryIo*>(user_param);
-  size_t n = io->input->size() - io->read_offset;
-  if (n > *count) n = *count;
-  std::memcpy(buffer, io->input->data() + io->read_offset, n);
-  io->read_offset += n;
-  return static_cast<uint32_t>(n);
-}
-
-void WriteToMemory(uint8_t* buffer, uint32_t* count, void* user_param) {
-  MemoryIo* io = static_cast<MemoryIo*>(user_param);
-  std::memcpy(io->output + io->written, buffer, *count);
-  io->written += *count;
-}
-
-size_t DecodeOnce(const Bytes& stream, ImplodeWorkArea* work, uint8_t* output) {
-  MemoryIo io{&stream, 0, output, 0};
-  if (DecodeImplodeStream(ReadFromMemory, WriteToMemory, work, &io) != IMPLODE_OK) return 0;
-  return io.written;
-}
-
 // CPU time of this thread, as Google Benchmark's rates count on the host: time the machine gave
 // to other programs does not count. Wine keeps it in 10 ms steps, hence the long rounds.
 double ThreadSeconds() {
@@ -119,7 +90,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     Bytes output(sample.size() + kImplodeOutputBlockSize);
-    if (DecodeOnce(stream, &g_work, output.data()) != sample.size() ||
+    if (bench::DecodeFromMemory(stream, &g_work, output.data()) != sample.size() ||
         std::memcmp(output.data(), sample.data(), sample.size()) != 0) {
       std::fprintf(stderr, "%s: output differs from the sample\n", c.name);
       return 1;
@@ -128,14 +99,14 @@ int main(int argc, char** argv) {
     const double once_start = ThreadSeconds();
     int decodes = 0;
     while (ThreadSeconds() - once_start < kRoundSeconds) {
-      DecodeOnce(stream, &g_work, output.data());
+      bench::DecodeFromMemory(stream, &g_work, output.data());
       ++decodes;
     }
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {
       const double start = ThreadSeconds();
       for (int i = 0; i < decodes; ++i)
-        DecodeOnce(stream, &g_work, output.data());
+        bench::DecodeFromMemory(stream, &g_work, output.data());
       times.push_back((ThreadSeconds() - start) / decodes);
     }
     std::sort(times.begin(), times.end());
