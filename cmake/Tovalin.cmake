@@ -78,7 +78,10 @@ function(tovalin_add_test name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tovalin_test_main ${TOVALIN_GTEST_LIBS})
-  if(NOT CMAKE_CROSSCOMPILING)
+  if(CMAKE_CROSSCOMPILING)
+    # Under Wine the tests name files in the ANSI code page, as the launcher does.
+    target_link_libraries(${name} PRIVATE platform_ansi_names)
+  else()
     # Host tests run on the pretend Windows machine, with the stand-in progress dialog.
     target_link_libraries(${name} PRIVATE pretend_machine stand_in_dialog)
   endif()

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/host_machine.h"
 
 namespace platform {

@@ -4,7 +4,7 @@
 // pretend Windows machine (tests/support/pretend_machine.cpp) that maps drive letters to host
 // folders and can play a full disk, failing directories and exhausted memory.
 //
-// Each machine defines HostPathOf and the services of platform.h whose behaviour differs
+// Each machine defines HostPathOf and the services of platform/files.h whose behaviour differs
 // between them (WriteBytes, MakeDirectory, AllocateZeroed, IsLeadByte); the file services in
 // posix/files.cpp are written over HostPathOf and shared by both.
 #pragma once

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/host_machine.h"
 
 namespace platform {

@@ -3,7 +3,7 @@
 // opened by the wide calls, for the tool).
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/win32/handles.h"
 
 namespace platform {

@@ -4,7 +4,7 @@
 
 #include <direct.h>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace platform {
 

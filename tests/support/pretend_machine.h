@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace pretend {
 

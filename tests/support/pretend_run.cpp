@@ -12,7 +12,7 @@
 
 #include "base/ansi_path.h"
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 #include "resources/strings.h"
 #include "tests/support/pretend_machine.h"
 

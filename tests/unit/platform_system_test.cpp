@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 #include "tests/support/test_files.h"
 
 #ifdef _WIN32
