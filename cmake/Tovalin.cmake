@@ -95,6 +95,21 @@ function(tovalin_add_test name)
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 600 ENVIRONMENT "${env}")
 endfunction()
 
+# tovalin_label_wine_tests(): gives every test of the current folder that runs under Wine (it needs
+# or makes the Wine prefix) the label "wine", so that a machine that cannot run Wine's 32-bit side
+# can leave exactly those out (ctest -LE wine) and still check what the cross build alone shows.
+# Called last in each folder that registers such tests.
+function(tovalin_label_wine_tests)
+  get_property(names DIRECTORY PROPERTY TESTS)
+  foreach(name ${names})
+    get_test_property(${name} FIXTURES_REQUIRED required)
+    get_test_property(${name} FIXTURES_SETUP provided)
+    if("${required};${provided}" MATCHES "wine_prefix")
+      set_property(TEST ${name} APPEND PROPERTY LABELS wine)
+    endif()
+  endforeach()
+endfunction()
+
 # tovalin_add_fuzzer(NAME SOURCES ... LIBS ... [SECONDS n])
 # A libFuzzer target; the test command runs it briefly on its kept corpus.
 function(tovalin_add_fuzzer name)
