@@ -28,6 +28,19 @@ int MakePrivateDirectory(const char* path, bool current_user);
 // Whether the process runs with an elevated token; false where the system knows no elevation.
 bool ProcessIsElevated();
 
+// ---- Waiting out a held file and telling what the system said ---------------------------------
+
+// Whether the last error is a refusal that another program holding the file causes, and that
+// waiting may cure: a sharing violation, a lock violation or access denied (platform/retry.h).
+bool LastErrorIsTransientRefusal();
+
+// Sleeps for a while.
+void Pause(uint32_t milliseconds);
+
+// The system's own text for an error code (FormatMessageA), without the line break it ends in.
+// Returns its length; 0 with an empty buffer when the system has no text for it.
+uint32_t SystemErrorText(uint32_t error, char* buffer, uint32_t capacity);
+
 // ---- Windows system facts ----------------------------------------------------------------------
 // The facts the logs, the language choice and the network form of a path need. The tests' pretend
 // machine takes each from its record.

@@ -16,6 +16,10 @@ bool posix::HostPathOf(const char* path, char* out, size_t capacity) {
   return text::Copy(out, capacity, path);
 }
 
+bool posix::HeldByAnotherProgram(const char* /*path*/) {
+  return false;  // what another program holds, the system refuses by itself
+}
+
 int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {
   if (file == kNoFile) return -1;
   return posix::WriteToDescriptor(static_cast<int>(file), buffer, count);
