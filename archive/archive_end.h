@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace archive {
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 
 #include "archive/member_checksums.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 // Capacity of the source path, the NUL included: as long as any path the launcher keeps, so
 // that an installer started from a deep folder still finds its own archive. A longer source is

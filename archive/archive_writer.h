@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "archive/archive_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace archive {
 

@@ -17,7 +17,7 @@
 #include <cstdint>
 
 #include "archive/archive_format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace archive {
 

@@ -4,7 +4,7 @@
 
 #include "base/ascii.h"
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace archive {
 namespace {

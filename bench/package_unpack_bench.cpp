@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "archive/archive_reader.h"
-#include "base/text_file.h"
 #include "implode/implode.h"
 #include "package/package_writer.h"
 #include "package/unpacker.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text_file.h"
 
 namespace fs = std::filesystem;
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
-#include "base/text_file.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
+#include "platform/text_file.h"
 
 namespace {
 

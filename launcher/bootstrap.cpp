@@ -13,7 +13,7 @@
 #include "launcher/source_path.h"
 #include "launcher/strings.h"
 #include "package/unpacker.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
 

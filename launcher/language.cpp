@@ -1,7 +1,7 @@
 #include "launcher/language.h"
 
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace {
 

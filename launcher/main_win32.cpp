@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "launcher/entry.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 // Only the registration of this class matters: no window of it is ever created.
 LRESULT CALLBACK InstallWndProc(HWND, UINT, WPARAM, LPARAM) {

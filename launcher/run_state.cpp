@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "base/text_file.h"
+#include "platform/text_file.h"
 
 void ResetRunState(RunState* state) {
   std::memset(state, 0, sizeof *state);

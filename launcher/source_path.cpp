@@ -5,7 +5,7 @@
 
 #include "base/bounded_text.h"
 #include "launcher/path_text.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "base/file_name.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace package {
 namespace {

@@ -22,7 +22,7 @@
 #include "implode/implode.h"
 #include "package/package_format.h"
 #include "package/package_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 // Where a package's files go and what the caller wants to hear of them; the caller's, for as
 // many packages as it unpacks.

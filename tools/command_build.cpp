@@ -5,8 +5,8 @@
 
 #include "archive/archive_end.h"
 #include "archive/archive_writer.h"
-#include "pe/resource_edit.h"
-#include "platform/platform.h"
+#include "pe_resources/resource_edit.h"
+#include "platform/files.h"
 #include "tools/build_config.h"
 #include "tools/command.h"
 #include "tools/display.h"

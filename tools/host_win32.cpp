@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "tools/host.h"
 
 namespace tool {
@@ -68,12 +68,11 @@ bool RemoveEntry(const std::string& path) {
 
 // In UTF-8, as every other name the tool opens.
 std::string RunningProgramPath() {
-  // Room for the longest path Windows hands out, in UTF-8.
-  std::vector<char> buffer(3 * 32768);
-  bool lost = false;
-  uint32_t length =
-      platform::GetModulePath(buffer.data(), static_cast<uint32_t>(buffer.size()), &lost);
-  return std::string(buffer.data(), length);
+  // Room for the longest path Windows hands out.
+  std::vector<wchar_t> wide(32768);
+  DWORD length = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+  if (length == 0 || length >= wide.size()) return std::string();
+  return Utf8(wide.data());
 }
 
 std::string LastSystemErrorText() {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pe/resource_edit.h"
+#include "pe_resources/resource_edit.h"
 #include "tools/options.h"
 
 namespace tool {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pe/image_layout.h"
-#include "pe/manifest.h"
 #include "pe/pe_format.h"
+#include "pe_resources/image_layout.h"
+#include "pe_resources/manifest.h"
 
 namespace tool {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "pe/icon_file.h"
-#include "pe/resource_tree.h"
-#include "pe/version_info.h"
+#include "pe_resources/icon_file.h"
+#include "pe_resources/resource_tree.h"
+#include "pe_resources/version_info.h"
 #include "tools/input_file.h"
 
 namespace tool {

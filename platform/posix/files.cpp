@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/host_machine.h"
 
 namespace platform {
@@ -27,6 +27,16 @@ struct HostPath {
   }
 };
 
+// The path of a file to open, replace or delete: refused while another program holds it.
+struct OpenablePath : HostPath {
+  explicit OpenablePath(const char* path) : HostPath(path) {
+    if (ok && posix::HeldByAnotherProgram(path)) {
+      ok = false;
+      errno = EBUSY;
+    }
+  }
+};
+
 bool IsReadOnlyFile(const struct stat& st) {
   return (st.st_mode & 0222) == 0;
 }
@@ -34,7 +44,7 @@ bool IsReadOnlyFile(const struct stat& st) {
 // Opens for writing with O_CREAT|O_TRUNC, refusing a read-only or directory target as Windows
 // would.
 FileHandle CreateTruncated(const char* path, int access) {
-  HostPath host(path);
+  OpenablePath host(path);
   if (!host.ok) return kNoFile;
   struct stat st;
   if (stat(host.text, &st) == 0) {
@@ -50,7 +60,7 @@ FileHandle CreateTruncated(const char* path, int access) {
 }  // namespace
 
 FileHandle OpenForReading(const char* path) {
-  HostPath host(path);
+  OpenablePath host(path);
   if (!host.ok) return kNoFile;
   int fd = open(host.text, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return kNoFile;
@@ -72,7 +82,7 @@ FileHandle CreateForReadWrite(const char* path) {
 }
 
 FileHandle OpenForAppending(const char* path, bool create_missing) {
-  HostPath host(path);
+  OpenablePath host(path);
   if (!host.ok) return kNoFile;
   struct stat st;
   if (stat(host.text, &st) == 0 && (S_ISDIR(st.st_mode) || IsReadOnlyFile(st))) {
@@ -191,7 +201,7 @@ int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time) {
 }
 
 int RemoveFile(const char* path) {
-  HostPath host(path);
+  OpenablePath host(path);
   if (!host.ok) return 0;
   struct stat st;
   // Windows deletes neither directories nor read-only files through this call.
@@ -208,6 +218,10 @@ void FreeMemory(void* block) {
 
 uint32_t LastError() {
   return static_cast<uint32_t>(errno);
+}
+
+void SetLastErrorCode(uint32_t error) {
+  errno = static_cast<int>(error);
 }
 
 }  // namespace platform

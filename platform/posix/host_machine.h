@@ -4,7 +4,7 @@
 // pretend Windows machine (tests/support/pretend_machine.cpp) that maps drive letters to host
 // folders and can play a full disk, failing directories and exhausted memory.
 //
-// Each machine defines HostPathOf and the services of platform.h whose behaviour differs
+// Each machine defines HostPathOf and the services of platform/files.h whose behaviour differs
 // between them (WriteBytes, MakeDirectory, AllocateZeroed, IsLeadByte); the file services in
 // posix/files.cpp are written over HostPathOf and shared by both.
 #pragma once
@@ -17,6 +17,11 @@ namespace posix {
 
 // The host path of a path as the subsystems give it; false when it does not fit capacity.
 bool HostPathOf(const char* path, char* out, size_t capacity);
+
+// Whether another program holds the file at path with no sharing, as an on-access scanner holds
+// a fresh file: opening, replacing and deleting it then fail (errno EBUSY, Windows' sharing
+// violation). Never on the real host; the tests' pretend machine plays it on demand.
+bool HeldByAnotherProgram(const char* path);
 
 // Writes count bytes to a descriptor, going on after interrupted and partial writes. Returns the
 // number written: count, fewer when the system stopped taking bytes, or -1 when it took none.

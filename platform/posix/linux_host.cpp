@@ -7,13 +7,17 @@
 #include <cstdlib>
 
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/posix/host_machine.h"
 
 namespace platform {
 
 bool posix::HostPathOf(const char* path, char* out, size_t capacity) {
   return text::Copy(out, capacity, path);
+}
+
+bool posix::HeldByAnotherProgram(const char* /*path*/) {
+  return false;  // what another program holds, the system refuses by itself
 }
 
 int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {

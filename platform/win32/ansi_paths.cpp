@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "base/ansi_path.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace platform {
 namespace {

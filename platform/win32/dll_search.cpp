@@ -1,7 +1,7 @@
 // Keeps library loads out of the executable's own folder where the system allows it.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace platform {
 

@@ -2,7 +2,7 @@
 // names are text in the ANSI code page.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/win32/handles.h"
 
 namespace platform {

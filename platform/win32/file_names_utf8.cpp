@@ -1,11 +1,11 @@
 // Services that take a file's name, for the tool on Windows: names are UTF-8 text, opened by the
 // wide calls, so that every name the system holds can be opened, whatever the ANSI code page. The
-// tool links these in place of file_names.cpp; the launcher, an ANSI program, never does.
+// tool links these (platform_host); the launcher, an ANSI program, links file_names.cpp instead.
 #include <windows.h>
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -75,21 +75,6 @@ int RemoveFile(const char* path) {
 int MakeDirectory(const char* path) {
   WideName name(path);
   return name.ok && CreateDirectoryW(name.text.c_str(), nullptr) ? 1 : 0;
-}
-
-uint32_t GetModulePath(char* buffer, uint32_t capacity, bool* lost) {
-  *lost = false;  // UTF-8 holds every name
-  std::wstring wide(32768, L'\0');
-  DWORD length = GetModuleFileNameW(nullptr, &wide[0], static_cast<DWORD>(wide.size()));
-  int converted = length == 0 || length >= wide.size()
-                      ? 0
-                      : WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, buffer,
-                                            static_cast<int>(capacity), nullptr, nullptr);
-  if (converted == 0) {
-    if (capacity > 0) buffer[0] = '\0';
-    return 0;
-  }
-  return static_cast<uint32_t>(converted - 1);
 }
 
 }  // namespace platform

@@ -3,7 +3,7 @@
 // opened by the wide calls, for the tool).
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -68,6 +68,10 @@ void FreeMemory(void* memory) {
 
 uint32_t LastError() {
   return GetLastError();
+}
+
+void SetLastErrorCode(uint32_t error) {
+  SetLastError(error);
 }
 
 int TakeLastWriteDosDateTime(HANDLE file, uint32_t* dos_date, uint32_t* dos_time) {

@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace platform {
 namespace {

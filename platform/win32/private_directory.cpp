@@ -11,7 +11,7 @@
 
 #include <sddl.h>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace platform {
 namespace {

@@ -1,7 +1,7 @@
 // Windows system facts through the ANSI calls the launcher was designed around.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace platform {
 

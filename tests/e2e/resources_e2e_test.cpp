@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "pe/icon_file.h"
+#include "pe_resources/icon_file.h"
 #include "resources/strings.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"

@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "base/file_name.h"
-#include "base/text_file.h"
 #include "package/package_format.h"
 #include "package/unpacker.h"
+#include "platform/text_file.h"
 
 namespace {
 

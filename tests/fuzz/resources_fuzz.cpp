@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "pe/resource_edit.h"
+#include "pe_resources/resource_edit.h"
 
 namespace {
 

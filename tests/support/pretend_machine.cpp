@@ -61,6 +61,16 @@ bool posix::HostPathOf(const char* path, char* out, size_t capacity) {
   return pretend::ToHostPath(path, out, capacity);
 }
 
+bool posix::HeldByAnotherProgram(const char* path) {
+  pretend::PretendMachine& machine = pretend::Machine();
+  if (machine.held_refusals <= 0 || machine.held_path[0] == '\0' ||
+      std::strstr(path, machine.held_path) == nullptr) {
+    return false;
+  }
+  --machine.held_refusals;
+  return true;
+}
+
 int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {
   if (file == kNoFile) return -1;
   pretend::PretendMachine& machine = pretend::Machine();

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 
 namespace pretend {
 
@@ -60,6 +60,13 @@ struct PretendMachine {
   // disk does. Creating, truncating and deleting files are not counted.
   bool disk_limited;
   uint32_t disk_bytes_left;
+  // Another program (an on-access scanner) holding files: while held_refusals is above 0, each
+  // open, replacement, deletion or start of a file whose path contains held_path fails with a
+  // sharing violation (errno EBUSY) and counts held_refusals down. Pauses are not slept: they
+  // add up in paused_milliseconds.
+  char held_path[256];
+  int held_refusals;
+  uint32_t paused_milliseconds;
   int warning_boxes_shown;
   char warning_box_text[4096];  // the last message box
   char warning_box_caption[128];

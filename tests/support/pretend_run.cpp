@@ -12,7 +12,8 @@
 
 #include "base/ansi_path.h"
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
+#include "platform/posix/host_machine.h"
 #include "resources/strings.h"
 #include "tests/support/pretend_machine.h"
 
@@ -190,8 +191,26 @@ int LoadStringText(void* /*instance*/, uint32_t id, char* buffer, int capacity) 
   return 0;
 }
 
+bool LastErrorIsTransientRefusal() {
+  return errno == EBUSY || errno == EACCES;
+}
+
+void Pause(uint32_t milliseconds) {
+  pretend::Machine().paused_milliseconds += milliseconds;
+}
+
+uint32_t SystemErrorText(uint32_t error, char* buffer, uint32_t capacity) {
+  if (capacity == 0) return 0;
+  text::Copy(buffer, capacity, error == 0 ? "" : std::strerror(static_cast<int>(error)));
+  return static_cast<uint32_t>(std::strlen(buffer));
+}
+
 int StartProcess(char* command_line, ProcessInfo* started) {
   pretend::PretendMachine& machine = pretend::Machine();
+  if (posix::HeldByAnotherProgram(command_line)) {
+    errno = EBUSY;
+    return 0;
+  }
   if (machine.run_process == nullptr) {
     errno = ENOENT;
     return 0;

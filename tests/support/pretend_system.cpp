@@ -11,7 +11,7 @@
 
 #include "base/ascii.h"
 #include "base/bounded_text.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 #include "tests/support/pretend_machine.h"
 
 namespace platform {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "pe/icon_file.h"
-#include "pe/resource_tree.h"
+#include "pe_resources/icon_file.h"
+#include "pe_resources/resource_tree.h"
 
 namespace testing_support {
 

@@ -9,7 +9,7 @@
 #include "archive/archive_end.h"
 #include "archive/archive_format.h"
 #include "base/little_endian.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/test_files.h"
 

@@ -8,7 +8,7 @@
 
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/archive_test_util.h"

@@ -17,7 +17,7 @@
 #include "launcher/run_state.h"
 #include "package/package_writer.h"
 #include "package/unpacker.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 #include "tests/support/installer_parts.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"

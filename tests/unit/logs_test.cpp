@@ -9,7 +9,7 @@
 #include <string>
 
 #include "diag/logs.h"
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
 #include "tests/support/test_files.h"
 
 #ifdef _WIN32

@@ -7,10 +7,10 @@
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
 #include "base/bounded_text.h"
-#include "base/text_file.h"
 #include "implode/implode_encoder.h"
 #include "package/unpacker.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/text_file.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/package_test_support.h"
 

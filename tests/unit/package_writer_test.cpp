@@ -7,7 +7,7 @@
 #include "implode/implode.h"
 #include "implode/implode_encoder.h"
 #include "package/package_writer.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "tests/support/test_files.h"
 #include "tests/unit/package_test_support.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
-#include "pe/resource_edit.h"
+#include "pe_resources/resource_edit.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/resource_parts.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "tests/support/test_files.h"
 
 #ifdef _WIN32

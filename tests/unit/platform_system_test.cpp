@@ -3,11 +3,13 @@
 // (a configured network drive, an unreadable locale), the test says so.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/launcher_windows.h"
+#include "platform/retry.h"
 #include "tests/support/test_files.h"
 
 #ifdef _WIN32
@@ -133,6 +135,104 @@ TEST_F(PlatformSystem, LibrariesStillLoadFromTheSystemDirectory) {
   // Loaded on demand: the launcher does not import it.
   EXPECT_NE(GetModuleHandleA("mpr.dll"), nullptr);
 #endif
+}
+
+// One try at opening a file for reading; the handle is closed again at once.
+int OpenOnce(void* path) {
+  platform::FileHandle file = platform::OpenForReading(static_cast<const char*>(path));
+  platform::CloseFile(file);
+  return file != platform::kNoFile ? 1 : 0;
+}
+
+struct Retries {
+  int count = 0;
+  uint32_t paused = 0;
+  static void Count(void* context, int retry, uint32_t /*error*/, uint32_t pause) {
+    Retries* self = static_cast<Retries*>(context);
+    EXPECT_EQ(retry, ++self->count);
+    self->paused += pause;
+  }
+};
+
+#ifdef _WIN32
+DWORD WINAPI LetGoAfterAMoment(void* file) {
+  Sleep(700);
+  CloseHandle(static_cast<HANDLE>(file));
+  return 0;
+}
+
+// Windows itself refuses a file another program holds with no sharing; the retries outlast a
+// holder that lets go after a moment, as a scanner does.
+TEST_F(PlatformSystem, RetriesOutlastAHolderThatLetsGo) {
+  TempDir dir;
+  const std::string path = dir.Join("fresh.exe");
+  testing_support::WriteFile(path, "MZ");
+  HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  HANDLE holder = CreateThread(nullptr, 0, LetGoAfterAMoment, held, 0, nullptr);
+  Retries retries;
+  platform::RetryObserver observer{Retries::Count, &retries};
+  EXPECT_EQ(platform::RetryWhileHeld(OpenOnce, const_cast<char*>(path.c_str()), &observer), 1);
+  EXPECT_GE(retries.count, 1);
+  EXPECT_GE(retries.paused, 300u);
+  WaitForSingleObject(holder, INFINITE);
+  CloseHandle(holder);
+}
+#else
+// A file held for N tries: up to the bound the retries wait it out, one pause more than there
+// are gives up with the holder's error; a missing file is never retried.
+TEST_F(PlatformSystem, RetriesWaitOutAHeldFileWithinTheirBound) {
+  TempDir dir;
+  const std::string path = dir.Join("fresh.exe");
+  testing_support::WriteFile(path, "MZ");
+  const uint32_t all_pauses = 100 + 200 + 400 + 800 + 1600 + 2000;
+  struct Case {
+    int held_for;
+    const char* name;
+    int opened;
+    int retries;
+    uint32_t paused;
+  } cases[] = {
+      {0, "fresh.exe", 1, 0, 0},
+      {1, "fresh.exe", 1, 1, 100},
+      {3, "fresh.exe", 1, 3, 700},
+      {platform::kMostRetries, "fresh.exe", 1, platform::kMostRetries, all_pauses},
+      {platform::kMostRetries + 1, "fresh.exe", 0, platform::kMostRetries, all_pauses},
+      {2, "missing.exe", 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " held for " + std::to_string(c.held_for));
+    pretend::Machine().held_refusals = c.held_for;
+    text::Copy(pretend::Machine().held_path, sizeof pretend::Machine().held_path, "fresh.exe");
+    pretend::Machine().paused_milliseconds = 0;
+    Retries retries;
+    platform::RetryObserver observer{Retries::Count, &retries};
+    std::string target = dir.Join(c.name);
+    EXPECT_EQ(platform::RetryWhileHeld(OpenOnce, &target[0], &observer), c.opened);
+    EXPECT_EQ(retries.count, c.retries);
+    EXPECT_EQ(retries.paused, c.paused);
+    EXPECT_EQ(pretend::Machine().paused_milliseconds, c.paused);
+    if (!c.opened) {
+      EXPECT_EQ(platform::LastError(), c.held_for > 0 && std::string(c.name) == "fresh.exe"
+                                           ? static_cast<uint32_t>(EBUSY)
+                                           : static_cast<uint32_t>(ENOENT));
+    }
+  }
+}
+#endif
+
+TEST_F(PlatformSystem, SystemErrorTextsAreTheSystemsOwn) {
+  char text[256];
+#ifdef _WIN32
+  const uint32_t denied = ERROR_ACCESS_DENIED;
+#else
+  const uint32_t denied = EACCES;
+#endif
+  uint32_t length = platform::SystemErrorText(denied, text, sizeof text);
+  ASSERT_GT(length, 0u);
+  EXPECT_EQ(std::strlen(text), length);
+  EXPECT_NE(text[length - 1], '\n');  // no line break to spoil a log line or a box
+  EXPECT_NE(std::string(text).find("denied"), std::string::npos) << text;
 }
 
 #ifndef _WIN32

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "base/text_file.h"
+#include "platform/text_file.h"
 #include "tests/support/test_files.h"
 
 using testing_support::ReadFileText;

@@ -16,7 +16,7 @@
 #include "implode/implode_encoder.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
-#include "pe/resource_edit.h"
+#include "pe_resources/resource_edit.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/resource_parts.h"
 #include "tests/support/test_files.h"

@@ -1,4 +1,4 @@
-#include "pe/resource_edit.h"
+#include "pe_resources/resource_edit.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "pe/image_layout.h"
+#include "pe_resources/image_layout.h"
 
 #include <algorithm>
 #include <cstddef>

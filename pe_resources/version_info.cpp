@@ -1,4 +1,4 @@
-#include "pe/version_info.h"
+#include "pe_resources/version_info.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "pe/resource_tree.h"
+#include "pe_resources/resource_tree.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,6 @@
-#include "base/text_file.h"
+#include "platform/text_file.h"
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace text {
 namespace {

@@ -1,4 +1,4 @@
-#include "pe/icon_file.h"
+#include "pe_resources/icon_file.h"
 
 #include <algorithm>
 #include <cstring>

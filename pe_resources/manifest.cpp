@@ -1,4 +1,4 @@
-#include "pe/manifest.h"
+#include "pe_resources/manifest.h"
 
 namespace pe {
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "pe/resource_tree.h"
+#include "pe_resources/resource_tree.h"
 
 namespace pe {
 

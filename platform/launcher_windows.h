@@ -1,88 +1,23 @@
-// The operating-system services the subsystems call, named for what they do.
+// The launcher's Windows: what only the launcher asks of the system, beyond files. Its own module
+// and the temporary directory in the ANSI code page, the work directory's protection, the system
+// facts the logs, the language choice and the network form of a path need, message boxes and
+// strings, and the engine process. The progress dialog belongs here too; it lives with the rest
+// of the dialog in ui/progress_dialog.h.
 //
-// Everything above this seam is portable C++. The win32 side implements each service with
-// the Win32 ANSI call the launcher was designed around (_lopen, _lread, CreateFileA, ...);
-// the posix side implements the same contract on Linux so that the host build and its tests
-// can run every subsystem without Windows. Facts that Linux lacks (Windows version, locale,
-// mapped network drives, the Windows directory ...) come, on the posix side, from the
-// configurable machine record in platform/posix_machine.h.
-//
-// Conventions follow the rest of the launcher: results are plain integers, -1 stands for a
-// file that is not open or a failed read, nothing throws, nothing allocates unless it says so.
+// The win32 side implements each with the Win32 call the launcher was designed around. The posix
+// side of this half is not part of the product at all: the tests' pretend Windows machine
+// (tests/support/pretend_*.cpp) implements it from a record they configure, so the host tests
+// reach every route and failure of the run. The shipped tool never links it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/files.h"
+
 namespace platform {
 
-// A file opened by one of the Open/Create services below; -1 when not open.
-using FileHandle = intptr_t;
-constexpr FileHandle kNoFile = -1;
-
-// Seek origins, as for _llseek.
-constexpr int kFromStart = 0;
-constexpr int kFromCurrent = 1;
-constexpr int kFromEnd = 2;
-
-// Win32 attribute bits used by the subsystems.
-constexpr uint32_t kAttributeReadOnly = 0x01;
-constexpr uint32_t kAttributeDirectory = 0x10;
-constexpr uint32_t kAttributeArchive = 0x20;
-constexpr uint32_t kAttributeNormal = 0x80;
-constexpr uint32_t kNoAttributes = 0xFFFFFFFFu;
-
-// ---- Binary files ------------------------------------------------------------------------------
-
-// Opens an existing file for reading (_lopen, read only). kNoFile on failure.
-FileHandle OpenForReading(const char* path);
-
-// Creates a file with normal attributes, or truncates an existing one, open for writing
-// (_lcreat with attribute 0). kNoFile on failure.
-FileHandle CreateOrTruncate(const char* path);
-
-// Creates a file, replacing an existing one, open for reading and writing (CreateFileA with
-// CREATE_ALWAYS). kNoFile on failure.
-FileHandle CreateForReadWrite(const char* path);
-
-// Opens a file for appending, positioned at its end. With create_missing false a missing file
-// is not created and the result is kNoFile.
-FileHandle OpenForAppending(const char* path, bool create_missing);
-
-// Moves the file position; returns the new position from the start, or -1.
-int32_t Seek(FileHandle file, int32_t offset, int origin);
-
-// Reads up to count bytes; returns the number read (0 at the end of the file) or -1.
-int32_t ReadBytes(FileHandle file, void* buffer, uint32_t count);
-
-// Writes count bytes; returns the number written or -1.
-int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count);
-
-void CloseFile(FileHandle file);
-
-// ---- File system -------------------------------------------------------------------------------
-
-// Win32 attribute bits of a file, kNoAttributes when they cannot be read.
-uint32_t GetAttributes(const char* path);
-
-// Sets the Win32 attribute bits of a file (only read-only is meaningful on the posix side).
-// Non-zero on success.
-int SetAttributes(const char* path, uint32_t attributes);
-
-// The last-write time of a file as DOS date and DOS time (low 16 bits each), taken as the file
-// system keeps it, in UTC. Non-zero on success; 0 when any step fails (LastError tells why).
-int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_time);
-
-// Sets creation, last-access and last-write time of an open file to one moment, given as
-// DOS date and time in UTC. Non-zero on success.
-int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time);
-
-// Deletes a file. Non-zero on success.
-int RemoveFile(const char* path);
-
-// Creates a directory. Non-zero on success; fails when the name exists.
-int MakeDirectory(const char* path);
-
+// ---- The work directory's protection -----------------------------------------------------------
 // Creates a directory, in one step, that only SYSTEM, the Administrators group and its owner may
 // use: the current user when current_user is set, else the Administrators group. The access list
 // is protected from what the parent would hand down, and everything made inside inherits it.
@@ -93,26 +28,22 @@ int MakePrivateDirectory(const char* path, bool current_user);
 // Whether the process runs with an elevated token; false where the system knows no elevation.
 bool ProcessIsElevated();
 
-// ---- Text and code page ------------------------------------------------------------------------
+// ---- Waiting out a held file and telling what the system said ---------------------------------
 
-// Whether a byte is the lead byte of a double-byte character in the ANSI code page.
-bool IsLeadByte(uint8_t byte);
+// Whether the last error is a refusal that another program holding the file causes, and that
+// waiting may cure: a sharing violation, a lock violation or access denied (platform/retry.h).
+bool LastErrorIsTransientRefusal();
 
-// ---- Memory ------------------------------------------------------------------------------------
+// Sleeps for a while.
+void Pause(uint32_t milliseconds);
 
-// A zero-filled block of memory (GlobalAlloc, moveable and zero-initialised, then locked);
-// nullptr when memory is exhausted. Released with FreeMemory.
-void* AllocateZeroed(size_t size);
-void FreeMemory(void* block);
-
-// ---- System ------------------------------------------------------------------------------------
-
-// The calling thread's last system error code (GetLastError, errno on the posix side).
-uint32_t LastError();
+// The system's own text for an error code (FormatMessageA), without the line break it ends in.
+// Returns its length; 0 with an empty buffer when the system has no text for it.
+uint32_t SystemErrorText(uint32_t error, char* buffer, uint32_t capacity);
 
 // ---- Windows system facts ----------------------------------------------------------------------
-// The facts the logs, the language choice and the network form of a path need. On the posix side
-// each comes from the machine record (platform/posix_machine.h) that tests configure.
+// The facts the logs, the language choice and the network form of a path need. The tests' pretend
+// machine takes each from its record.
 
 // The local wall-clock time, field by field, as GetLocalTime gives it (month 1 to 12).
 struct LocalTime {

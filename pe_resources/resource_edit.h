@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "pe/icon_file.h"
-#include "pe/image_layout.h"
-#include "pe/manifest.h"
-#include "pe/resource_tree.h"
-#include "pe/version_info.h"
+#include "pe_resources/icon_file.h"
+#include "pe_resources/image_layout.h"
+#include "pe_resources/manifest.h"
+#include "pe_resources/resource_tree.h"
+#include "pe_resources/version_info.h"
 
 namespace pe {
 

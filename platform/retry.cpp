@@ -1,0 +1,19 @@
+#include "platform/retry.h"
+
+#include "platform/launcher_windows.h"
+
+namespace platform {
+
+int RetryWhileHeld(int (*attempt)(void* context), void* context, const RetryObserver* observer) {
+  for (int retry = 0;; ++retry) {
+    int done = attempt(context);
+    if (done != 0 || retry == kMostRetries || !LastErrorIsTransientRefusal()) return done;
+    const uint32_t error = LastError();
+    if (observer != nullptr)
+      observer->retrying(observer->context, retry + 1, error, kRetryPauses[retry]);
+    Pause(kRetryPauses[retry]);
+    SetLastErrorCode(error);  // the caller learns why the last try failed, whatever the pause did
+  }
+}
+
+}  // namespace platform
