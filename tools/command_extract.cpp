@@ -89,18 +89,14 @@ class Extractor : public PassSink {
   }
 
   void EndStored(const InventoryMember& entry, const std::optional<Problem>& problem) override {
-    const MemberInfo& member = entry.member;
     if (WriteFailed()) return;
-    if (problem && problem->code == ProblemCode::kDataUnreadable) {
-      Error(DescribeProblem(*problem));
-      out_.reset();
+    const bool unreadable = problem && problem->code == ProblemCode::kDataUnreadable;
+    if (unreadable) Error(DescribeProblem(*problem));
+    if (unreadable || !AcceptChecksum(problem)) {
+      out_.reset();  // which removes the file
       return;
     }
-    if (!AcceptChecksum(problem)) {
-      out_.reset();
-      return;
-    }
-    Finish(member.dos_date, member.dos_time);
+    Finish(entry.member.dos_date, entry.member.dos_time);
   }
 
   bool BeginPackage(const InventoryMember& entry,

@@ -80,10 +80,10 @@ constexpr bool FormsAreWellMade() {
       return false;
     }
   }
-  return kFormCount == static_cast<size_t>(ProblemCode::kCount);
+  return true;
 }
-static_assert(FormsAreWellMade(),
-              "kForms holds one text per code, in the order of the codes, quoting values 0 to 4");
+static_assert(kFormCount == static_cast<size_t>(ProblemCode::kCount), "one text per code");
+static_assert(FormsAreWellMade(), "texts in the order of the codes, quoting values 0 to 4 only");
 
 std::string Quote(int64_t value, char style) {
   switch (style) {
