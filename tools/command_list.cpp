@@ -51,6 +51,7 @@ class SizeCounter : public PassSink {
       listing_->problems.push_back(DescribeProblem(*problem));
       return;
     }
+    // The pass hands over the inventory's own records: where they sit tells which file it is.
     const size_t member = static_cast<size_t>(&entry - listing_->inventory.members.data());
     const size_t index = static_cast<size_t>(&file - entry.package.files.data());
     listing_->sizes[member][index] = {outcome.decoded_size, true};
