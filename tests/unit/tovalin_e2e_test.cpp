@@ -503,8 +503,9 @@ TEST_F(TovalinEndToEnd, EveryCommandWordsAProblemAlike) {
     if (c.listed) {
       ToolRun list = Tovalin({"list", "--packages", "damaged.exe"});
       EXPECT_EQ(list.status, 1);
-      EXPECT_NE(list.err.find("tovalin: " + start + text + "\n"), std::string::npos) << text << "\n"
-                                                                                     << list.err;
+      std::string line = "tovalin: " + start;
+      line += text + "\n";
+      EXPECT_NE(list.err.find(line), std::string::npos) << line << list.err;
     }
     fs::remove_all(Path("out"));
     ToolRun extract = Tovalin({"extract", "--unpack", "-d", "out", "damaged.exe"});

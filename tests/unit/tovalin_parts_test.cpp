@@ -479,20 +479,19 @@ TEST(ToolDecodePass, EachModeReadsWhatItAsksFor) {
       "file y.txt: 3000 bytes\n";
   const struct {
     const char* what;
-    bool read_members, unpack, only_unsized;
+    bool read_members, unpack, only_unsized, damaged;
     std::string refused;
-    bool damaged;
     std::string trace;
   } cases[] = {
-      {"test", true, true, false, "", false, test_trace},
-      {"extract", true, false, false, "", false,
+      {"test", true, true, false, false, "", test_trace},
+      {"extract", true, false, false, false, "",
        "member a.txt\nstored a.txt: 3 bytes\nmember p.shr\nstored p.shr: " +
            std::to_string(package_size) + " bytes\n"},
-      {"list", false, true, true, "", false,
+      {"list", false, true, true, false, "",
        "member a.txt\nmember p.shr\npackage p.shr\nfile y.txt: 3000 bytes\n"},
-      {"refused", true, true, false, "p.shr", false,
+      {"refused", true, true, false, false, "p.shr",
        "member a.txt\nstored a.txt: 3 bytes\nmember p.shr\n"},
-      {"damaged", true, true, false, "", true,
+      {"damaged", true, true, false, true, "",
        "member a.txt\nstored a.txt: its data does not match its checksum\nmember p.shr\n"
        "package p.shr damaged\nfile x.txt: 5 bytes\nfile y.txt: 3000 bytes\n"},
   };
@@ -501,7 +500,8 @@ TEST(ToolDecodePass, EachModeReadsWhatItAsksFor) {
     std::vector<uint8_t> bytes = testing_support::ReadFile(path);
     if (c.damaged) {  // a.txt's first byte, and a header value of the package no reader checks
       bytes[kImageSize + archive::kEntryHeaderSize] ^= 1;
-      bytes[kImageSize + 2 * archive::kEntryHeaderSize + 3 + package::kHeaderValue14At] ^= 1;
+      bytes[kImageSize + size_t{2} * archive::kEntryHeaderSize + 3 + package::kHeaderValue14At] ^=
+          1;
     }
     testing_support::WriteFile(path + ".run", bytes);
     InputFile file(path + ".run");
