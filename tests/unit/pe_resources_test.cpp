@@ -230,6 +230,10 @@ TEST(ImageLayout, ResourcesGrowAndShrinkWhileTheRelocationsMoveBehindThem) {
     std::vector<pe::Resource> read;
     ASSERT_TRUE(pe::ReadImageResources(out, after, &read, &error)) << error;
     EXPECT_EQ(read.front().data, resources[0].data);
+    // The one reader, fed by bytes that cannot all be read: a file cut short after its headers.
+    const Bytes cut(out.begin(), out.begin() + rsrc.raw_offset + 16);
+    EXPECT_FALSE(pe::ReadImageResources(cut, after, &read, &error));
+    EXPECT_EQ(error, "cannot be read");
   }
 }
 
@@ -248,12 +252,14 @@ TEST(ImageLayout, RefusesImagesWhoseResourcesCannotBeRewritten) {
       {[](Bytes* i) { SetPeDirectory(i, pe::kResourceDirectory, 0, 0); }, "no resources"},
       {[](Bytes* i) { SetPeDirectory(i, pe::kResourceDirectory, 0x4010, 40); },
        "do not start a section"},
-      {[](Bytes* i) { SetPeDirectory(i, pe::kCertificateDirectory, 0x600, 8); }, "signed"},
+      {[](Bytes* i) { SetPeDirectory(i, pe::kCertificateDirectory, 0x600, 8); },
+       "certificate table"},
       {set(testing_support::kPeImageHeaderAt + pe::kPointerToSymbolTableAt, 9), "symbol table"},
       {[](Bytes* i) { SetPeDirectory(i, 1, 0x4008, 40); }, "directory 1 lies in or behind"},
       {set(made.offsets[4], 0x4000), "patches the resources"},
       {[](Bytes* i) { SetPeDirectory(i, pe::kBaseRelocationDirectory, 0, 0); }, "cannot move"},
       {[](Bytes* i) { (*i)[0] = 'Z'; }, "no MZ header"},
+      {set(testing_support::kPeImageHeaderAt + pe::kSectionCountAt, 0x1234), "cut short"},
       {set(testing_support::kPeImageOptionalAt + pe::kFileAlignmentAt, 0x300), "powers of two"},
       {set(reloc_header + pe::kSectionRawSizeAt, 0x10000), "past the end of the file"},
       {set(reloc_header + pe::kSectionVirtualAddressAt, 0x3000), "overlaps"},
