@@ -34,9 +34,12 @@ inline bool PackDateTime(const DateTimeFields& fields, uint32_t* dos_date, uint3
 // The fields of the low 16 bits of a DOS date and time, as stored, even when they name no real
 // day or time (month 0, hour 31): judging them is the caller's.
 inline DateTimeFields UnpackDateTime(uint32_t dos_date, uint32_t dos_time) {
-  return DateTimeFields{kFirstYear + ((dos_date >> 9) & 0x7F), (dos_date >> 5) & 0x0F,
-                        dos_date & 0x1F,                      (dos_time >> 11) & 0x1F,
-                        (dos_time >> 5) & 0x3F,               (dos_time & 0x1F) * 2};
+  return DateTimeFields{kFirstYear + ((dos_date >> 9) & 0x7F),
+                        (dos_date >> 5) & 0x0F,
+                        dos_date & 0x1F,
+                        (dos_time >> 11) & 0x1F,
+                        (dos_time >> 5) & 0x3F,
+                        (dos_time & 0x1F) * 2};
 }
 
 }  // namespace dos

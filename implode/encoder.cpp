@@ -312,8 +312,7 @@ void HandOn(ImplodeBlockCutter* cutter, size_t size, const ImplodeBlockTaker& ta
 // The encoder's taker: codes the block into the stream and passes on what is whole.
 ImplodeBlockTaker EncodeBlocks(ImplodeEncoder* encoder) {
   return [encoder](const uint8_t* window, size_t history, size_t size) {
-    EncodeImplodeBlock(encoder->coding, &encoder->scratch, window, history, size,
-                       &encoder->output);
+    EncodeImplodeBlock(encoder->coding, &encoder->scratch, window, history, size, &encoder->output);
     PassOutput(encoder, kOutputChunk);
   };
 }

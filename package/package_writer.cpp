@@ -313,15 +313,16 @@ int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& opti
     // known to be last.
     std::unique_ptr<BlockJob> held;
     bool first = true;
-    const auto hold = [&] {
-      held = std::make_unique<BlockJob>();
-      held->entry = index;
-      held->first = first;
+    const auto new_job = [&] {
+      auto job = std::make_unique<BlockJob>();
+      job->entry = index;
+      job->first = first;
       first = false;
+      return job;
     };
     const ImplodeBlockTaker take = [&](const uint8_t* window, size_t history, size_t size) {
       if (held) submit(std::move(held));
-      hold();
+      held = new_job();
       held->input.assign(window, window + history + size);
       held->history = history;
     };
@@ -343,7 +344,7 @@ int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& opti
       CutImplodeBlocks(&cutter, chunk.data(), got, take);
     }
     CutLastImplodeBlock(&cutter, take);
-    if (!held) hold();  // an empty file: a stream of no blocks
+    if (!held) held = new_job();  // an empty file: a stream of no blocks
     held->last = true;
     held->entry_size = cutter.input_total;
     submit(std::move(held));

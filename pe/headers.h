@@ -33,8 +33,8 @@ enum class HeaderProblem {
 };
 
 struct PeHeaders {
-  uint32_t header_at;         // file offset of the PE signature
-  uint32_t optional_at;       // file offset of the optional header
+  uint32_t header_at;    // file offset of the PE signature
+  uint32_t optional_at;  // file offset of the optional header
   uint32_t section_count;
   uint32_t section_table_at;  // file offset, right behind the optional header
   uint32_t directories_at;    // file offset of the first data directory

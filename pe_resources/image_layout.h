@@ -48,9 +48,10 @@ struct ImageLayout {
 };
 
 // Reads the layout from the first size bytes of a file, its headers walked by ReadPeHeaders: DOS
-// header, PE headers and section table must lie within them. 1, or 0 with the reason in error for anything that is no PE image
-// or whose headers disagree with themselves: alignments that are no powers of two, sections out
-// of address order or overlapping, raw data outside the file (file_size bytes long).
+// header, PE headers and section table must lie within them. 1, or 0 with the reason in error for
+// anything that is no PE image or whose headers disagree with themselves: alignments that are no
+// powers of two, sections out of address order or overlapping, raw data outside the file (file_size
+// bytes long).
 int ReadImageLayout(const uint8_t* bytes, size_t size, uint64_t file_size, ImageLayout* layout,
                     std::string* error);
 

@@ -147,7 +147,7 @@ int RunBuild(const ParsedCommandLine& command_line) {
     // Signing comes last: a signature over the stub alone would not cover the installer, and
     // one over a whole installer would be broken by building on it. A certificate directory that
     // does not end the file signs nothing, but an installer built on it would carry it, and
-    // signing that installer would take it for the signature to replace: refused as well.
+    // signing reads that directory as the file's signature: refused as well.
     pe::CertificateTable table;
     if (pe::ReadCertificateTable(image.handle(), image.size(), &table)) {
       const std::string where = "a certificate table of " + std::to_string(table.size) +

@@ -162,11 +162,11 @@ int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_
   time_t seconds = st.st_mtime;
   // A year outside what DOS dates can hold is refused by the packing.
   if (gmtime_r(&seconds, &utc) == nullptr ||
-      !dos::PackDateTime({static_cast<uint32_t>(utc.tm_year + 1900),
-                          static_cast<uint32_t>(utc.tm_mon + 1), static_cast<uint32_t>(utc.tm_mday),
-                          static_cast<uint32_t>(utc.tm_hour), static_cast<uint32_t>(utc.tm_min),
-                          static_cast<uint32_t>(utc.tm_sec)},
-                         dos_date, dos_time)) {
+      !dos::PackDateTime(
+          {static_cast<uint32_t>(utc.tm_year + 1900), static_cast<uint32_t>(utc.tm_mon + 1),
+           static_cast<uint32_t>(utc.tm_mday), static_cast<uint32_t>(utc.tm_hour),
+           static_cast<uint32_t>(utc.tm_min), static_cast<uint32_t>(utc.tm_sec)},
+          dos_date, dos_time)) {
     errno = EINVAL;
     return 0;
   }

@@ -192,8 +192,8 @@ TEST(DosDateTime, PacksAndUnpacksTheSameFieldsWithinItsYears) {
     EXPECT_EQ(date, c.date);
     EXPECT_EQ(time, c.time);
     const dos::DateTimeFields back = dos::UnpackDateTime(0xABCD0000u | date, time);
-    EXPECT_EQ(std::vector<uint32_t>({back.year, back.month, back.day, back.hour, back.minute,
-                                     back.second}),
+    EXPECT_EQ(std::vector<uint32_t>(
+                  {back.year, back.month, back.day, back.hour, back.minute, back.second}),
               std::vector<uint32_t>({c.fields.year, c.fields.month, c.fields.day, c.fields.hour,
                                      c.fields.minute, c.fields.second}));
   }
