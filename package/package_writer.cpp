@@ -292,12 +292,14 @@ int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& opti
   // Declared after the jobs, so that its threads end before the jobs go.
   BlockCoders coders(coding, options.jobs > 1 ? options.jobs : 0);
   const size_t in_flight_limit = 2 * static_cast<size_t>(options.jobs);
+  auto take_oldest = [&] {
+    coders.WaitFor(*in_flight.front());
+    assembler.Take(*in_flight.front());
+    in_flight.pop_front();
+  };
   auto submit = [&](std::unique_ptr<BlockJob> job) {
-    while (in_flight.size() >= in_flight_limit) {
-      coders.WaitFor(*in_flight.front());
-      assembler.Take(*in_flight.front());
-      in_flight.pop_front();
-    }
+    while (in_flight.size() >= in_flight_limit)
+      take_oldest();
     coders.Submit(job.get());
     in_flight.push_back(std::move(job));
   };
@@ -350,11 +352,8 @@ int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& opti
     submit(std::move(held));
     if (target->write_failed || target->too_large) break;
   }
-  while (!in_flight.empty()) {
-    coders.WaitFor(*in_flight.front());
-    assembler.Take(*in_flight.front());
-    in_flight.pop_front();
-  }
+  while (!in_flight.empty())
+    take_oldest();
   return 1;
 }
 

@@ -179,8 +179,8 @@ int ImageLayout::SectionAt(uint32_t address) const {
 
 int ReadImageLayout(const uint8_t* bytes, size_t size, uint64_t file_size, ImageLayout* layout,
                     std::string* error) {
-  // Bytes and file beyond 2 GiB are no image this tool changes; the walk counts in 32 bits.
-  if (file_size > kLargestImage) return Fail(error, "it is larger than 2 GiB");
+  // The walk counts in 32 bits, as every file the tool reads does.
+  if (file_size > UINT32_MAX) return Fail(error, "it is larger than 4 GiB");
   const auto given = static_cast<uint32_t>(std::min<uint64_t>(size, file_size));
   PeHeaders headers;
   uint32_t at = 0;
