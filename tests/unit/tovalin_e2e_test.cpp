@@ -941,6 +941,10 @@ TEST_F(TovalinEndToEnd, BrokenResourceInputsEndWithAMessageAndNoInstaller) {
   Write("cursor.ico", Bytes{0, 0, 2, 0, 1, 0});
   Write("init.ini", Text("[Setup]"));
   Sign("launcher.exe", "signed.exe");
+  // A certificate directory that does not end the file signs nothing, but would ride along.
+  Bytes misplaced = LauncherWithResources();
+  testing_support::SetPeDirectory(&misplaced, pe::kCertificateDirectory, 0x600, 8);
+  Write("misplaced.exe", misplaced);
   const std::vector<std::string> icon = {"--icon", "author.ico"};
   const struct {
     std::vector<std::string> args;
@@ -957,6 +961,8 @@ TEST_F(TovalinEndToEnd, BrokenResourceInputsEndWithAMessageAndNoInstaller) {
        "has no resources (no resource section)"},
       {{"--stub", "random.exe", "--version-info", "Comments=x"}, "", 1, "not a Windows program"},
       {{"--stub", "signed.exe", "--icon", "author.ico"}, "", 1, "is signed"},
+      {{"--stub", "misplaced.exe"}, "", 1, "8 bytes at offset 1536, which does not end the file"},
+      {{"--stub", "misplaced.exe", "--icon", "author.ico"}, "", 1, "does not end the file"},
       {{"--execution-level", "admin"},
        "",
        2,

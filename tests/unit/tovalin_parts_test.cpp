@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "base/dos_time.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "tests/support/test_files.h"
@@ -180,6 +181,37 @@ TEST(ToolDisplay, ShowsDosDatesTimesAndAttributesAsStored) {
   EXPECT_EQ(PrintableName(std::string("a\x1b[2Jb\x7f\xe4", 8)), "a\\x1B[2Jb\\x7F\xe4");
   EXPECT_EQ(CountOf(1, "member"), "1 member");
   EXPECT_EQ(CountOf(0, "file"), "0 files");
+}
+
+TEST(DosDateTime, PacksAndUnpacksTheSameFieldsWithinItsYears) {
+  const struct {
+    dos::DateTimeFields fields;
+    uint32_t date, time;
+  } cases[] = {
+      {{1980, 1, 1, 0, 0, 0}, 0x0021, 0x0000},
+      {{2001, 2, 3, 4, 5, 6}, (21u << 9) | (2u << 5) | 3u, (4u << 11) | (5u << 5) | 3u},
+      {{2107, 12, 31, 23, 59, 58}, 0xFF9F, 0xBF7D},
+  };
+  for (const auto& c : cases) {
+    uint32_t date = 0;
+    uint32_t time = 0;
+    ASSERT_TRUE(dos::PackDateTime(c.fields, &date, &time)) << c.fields.year;
+    EXPECT_EQ(date, c.date);
+    EXPECT_EQ(time, c.time);
+    const dos::DateTimeFields back = dos::UnpackDateTime(0xABCD0000u | date, time);
+    EXPECT_EQ(std::vector<uint32_t>(
+                  {back.year, back.month, back.day, back.hour, back.minute, back.second}),
+              std::vector<uint32_t>({c.fields.year, c.fields.month, c.fields.day, c.fields.hour,
+                                     c.fields.minute, c.fields.second}));
+  }
+  uint32_t date = 7;
+  uint32_t time = 7;
+  EXPECT_TRUE(dos::PackDateTime({2000, 6, 15, 12, 30, 59}, &date, &time));
+  EXPECT_EQ(time & 0x1F, 29u);  // odd seconds round down
+  for (uint32_t year : {1979u, 2108u}) {
+    EXPECT_FALSE(dos::PackDateTime({year, 1, 1, 0, 0, 0}, &date, &time)) << year;
+  }
+  EXPECT_EQ(date, (20u << 9) | (6u << 5) | 15u);  // untouched by the refusals
 }
 
 TEST(ToolSafeNames, RefusesNamesThatCouldLeaveTheFolder) {
