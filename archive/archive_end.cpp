@@ -11,8 +11,7 @@ namespace archive {
 void FindArchiveBounds(platform::FileHandle file, uint32_t file_size, ArchiveBounds* bounds) {
   *bounds = ArchiveBounds{file_size, 0, 0};
   pe::CertificateTable table;
-  if (!pe::ReadCertificateTable(file, file_size, &table) || table.offset > file_size ||
-      file_size - table.offset != table.size) {
+  if (!pe::ReadCertificateTable(file, file_size, &table) || !pe::SignsFile(table, file_size)) {
     return;
   }
   bounds->certificate_offset = table.offset;

@@ -298,17 +298,23 @@ void PassOutput(ImplodeEncoder* encoder, size_t at_least) {
   }
 }
 
-// Encodes the first `size` bytes after the history and keeps the dictionary's worth of what is
-// then the end of the encoded input as the next history.
-void EncodeWindow(ImplodeEncoder* encoder, size_t size) {
-  EncodeImplodeBlock(encoder->coding, &encoder->scratch, encoder->window.data(), encoder->history,
-                     size, &encoder->output);
-  PassOutput(encoder, kOutputChunk);
-  const size_t end = encoder->history + size;
-  const size_t keep = std::min<size_t>(end, encoder->coding.dictionary_size);
-  encoder->window.erase(encoder->window.begin(),
-                        encoder->window.begin() + static_cast<ptrdiff_t>(end - keep));
-  encoder->history = keep;
+// Hands on the first `size` bytes after the history and keeps the dictionary's worth of what is
+// then the end of the input handed on as the next history.
+void HandOn(ImplodeBlockCutter* cutter, size_t size, const ImplodeBlockTaker& take) {
+  take(cutter->window.data(), cutter->history, size);
+  const size_t end = cutter->history + size;
+  const size_t keep = std::min(end, cutter->dictionary_size);
+  cutter->window.erase(cutter->window.begin(),
+                       cutter->window.begin() + static_cast<ptrdiff_t>(end - keep));
+  cutter->history = keep;
+}
+
+// The encoder's taker: codes the block into the stream and passes on what is whole.
+ImplodeBlockTaker EncodeBlocks(ImplodeEncoder* encoder) {
+  return [encoder](const uint8_t* window, size_t history, size_t size) {
+    EncodeImplodeBlock(encoder->coding, &encoder->scratch, window, history, size, &encoder->output);
+    PassOutput(encoder, kOutputChunk);
+  };
 }
 
 }  // namespace
@@ -401,6 +407,24 @@ void PutImplodeEnd(ImplodeBits* stream, uint64_t input_size) {
   if (input_size == 0) stream->bytes.insert(stream->bytes.end(), kEmptyStreamPadding, 0);
 }
 
+void CutImplodeBlocks(ImplodeBlockCutter* cutter, const uint8_t* data, size_t size,
+                      const ImplodeBlockTaker& take) {
+  cutter->input_total += size;
+  while (size > 0) {
+    const size_t room = cutter->history + kBlockSize - cutter->window.size();
+    const size_t take_now = std::min(room, size);
+    cutter->window.insert(cutter->window.end(), data, data + take_now);
+    data += take_now;
+    size -= take_now;
+    if (cutter->window.size() == cutter->history + kBlockSize) HandOn(cutter, kBlockSize, take);
+  }
+}
+
+void CutLastImplodeBlock(ImplodeBlockCutter* cutter, const ImplodeBlockTaker& take) {
+  const size_t pending = cutter->window.size() - cutter->history;
+  if (pending > 0) HandOn(cutter, pending, take);
+}
+
 bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
                          uint32_t dictionary_bits, ImplodeSink sink, ImplodeLevel level) {
   ImplodeCoding coding;
@@ -408,31 +432,21 @@ bool StartImplodeEncoder(ImplodeEncoder* encoder, uint32_t compression_type,
   *encoder = ImplodeEncoder();
   encoder->coding = std::move(coding);
   encoder->sink = std::move(sink);
+  encoder->blocks.dictionary_size = encoder->coding.dictionary_size;
   PutImplodeHeader(encoder->coding, &encoder->output);
   return true;
 }
 
 void FeedImplodeEncoder(ImplodeEncoder* encoder, const uint8_t* data, size_t size) {
   if (encoder->finished) return;  // the end code is out; nothing may follow it
-  encoder->input_total += size;
-  while (size > 0) {
-    const size_t room = encoder->history + kBlockSize - encoder->window.size();
-    const size_t take = std::min(room, size);
-    encoder->window.insert(encoder->window.end(), data, data + take);
-    data += take;
-    size -= take;
-    if (encoder->window.size() == encoder->history + kBlockSize) {
-      EncodeWindow(encoder, kBlockSize);
-    }
-  }
+  CutImplodeBlocks(&encoder->blocks, data, size, EncodeBlocks(encoder));
 }
 
 void FinishImplodeEncoder(ImplodeEncoder* encoder) {
   if (encoder->finished) return;
   encoder->finished = true;
-  const size_t pending = encoder->window.size() - encoder->history;
-  if (pending > 0) EncodeWindow(encoder, pending);
-  PutImplodeEnd(&encoder->output, encoder->input_total);
+  CutLastImplodeBlock(&encoder->blocks, EncodeBlocks(encoder));
+  PutImplodeEnd(&encoder->output, encoder->blocks.input_total);
   PassOutput(encoder, 0);
 }
 

@@ -71,16 +71,35 @@ struct ImplodeBits {
   uint32_t pending_count = 0;
 };
 
+// The input of one stream cut into blocks, each handed on with the dictionary's worth of input
+// before it: the loop every coder of a stream runs, whether it codes each block at once (the
+// encoder below) or hands the blocks to other threads (the package writer).
+struct ImplodeBlockCutter {
+  size_t dictionary_size = 0;
+  uint64_t input_total = 0;
+  // Input already handed on (at most the dictionary) followed by input not yet handed on.
+  std::vector<uint8_t> window;
+  size_t history = 0;
+};
+
+// Receives a block: the `size` bytes at window + history, which follow the `history` bytes
+// before them. The window is the cutter's, valid during the call only.
+using ImplodeBlockTaker = std::function<void(const uint8_t* window, size_t history, size_t size)>;
+
+// Takes the next chunk of input and hands on every block it fills.
+void CutImplodeBlocks(ImplodeBlockCutter* cutter, const uint8_t* data, size_t size,
+                      const ImplodeBlockTaker& take);
+
+// Hands on what is left as the last, shorter block, unless nothing is.
+void CutLastImplodeBlock(ImplodeBlockCutter* cutter, const ImplodeBlockTaker& take);
+
 // The encoder's whole state. Set it up with StartImplodeEncoder; the fields are its own.
 struct ImplodeEncoder {
   ImplodeCoding coding;
   ImplodeBlockScratch scratch;
   ImplodeSink sink;
-  uint64_t input_total = 0;
   bool finished = false;
-  // Already encoded history (at most the dictionary) followed by input not yet encoded.
-  std::vector<uint8_t> window;
-  size_t history = 0;
+  ImplodeBlockCutter blocks;
   // The stream's bits not yet handed to the sink.
   ImplodeBits output;
 };

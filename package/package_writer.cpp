@@ -106,7 +106,7 @@ struct BlockJob {
   size_t entry = 0;            // index in the entries
   bool first = false;          // the first block of its file's stream
   bool last = false;           // the last one
-  uint64_t entry_size = 0;     // the file's bytes up to the end of this block
+  uint64_t entry_size = 0;     // for the last block: the file's size
   std::vector<uint8_t> input;  // the history, then the block
   size_t history = 0;
   ImplodeBits bits;
@@ -282,9 +282,9 @@ class PackageAssembler {
   ImplodeBits stream_;
 };
 
-// Reads every file's blocks in order and hands them to the coders, while the assembler takes
-// them back in the same order. 0 with a reason in error when a source cannot be read or is
-// larger than a record can say.
+// Reads every file in order, cuts it into blocks as the encoder does and hands them to the
+// coders, while the assembler takes them back in the same order. 0 with a reason in error when a
+// source cannot be read or is larger than a record can say.
 int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& options,
                const ImplodeCoding& coding, Target* target, std::string* error) {
   PackageAssembler assembler(entries, coding, target);
@@ -297,6 +297,13 @@ int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& opti
     assembler.Take(*in_flight.front());
     in_flight.pop_front();
   };
+  auto submit = [&](std::unique_ptr<BlockJob> job) {
+    while (in_flight.size() >= in_flight_limit)
+      take_oldest();
+    coders.Submit(job.get());
+    in_flight.push_back(std::move(job));
+  };
+  std::vector<uint8_t> chunk;
   for (size_t index = 0; index < entries.size(); ++index) {
     const PackageEntry& entry = entries[index];
     EntrySource source(entry);
@@ -304,37 +311,45 @@ int PutEntries(const std::vector<PackageEntry>& entries, const PackOptions& opti
       SetError(error, "cannot open " + entry.source_path);
       return 0;
     }
-    std::vector<uint8_t> history;  // the dictionary's worth of the file before the next block
-    uint64_t size = 0;
-    for (bool first = true;; first = false) {
+    // A block is handed on once the next one comes or the file ends, so that the last one is
+    // known to be last.
+    std::unique_ptr<BlockJob> held;
+    bool first = true;
+    const auto new_job = [&] {
       auto job = std::make_unique<BlockJob>();
       job->entry = index;
       job->first = first;
-      job->history = history.size();
-      job->input = history;
-      const int64_t got = source.Read(kBlockSize, &job->input);
-      if (got < 0) {
+      first = false;
+      return job;
+    };
+    const ImplodeBlockTaker take = [&](const uint8_t* window, size_t history, size_t size) {
+      if (held) submit(std::move(held));
+      held = new_job();
+      held->input.assign(window, window + history + size);
+      held->history = history;
+    };
+    ImplodeBlockCutter cutter;
+    cutter.dictionary_size = coding.dictionary_size;
+    for (size_t got = kBlockSize; got == kBlockSize;) {
+      chunk.clear();
+      const int64_t read = source.Read(kBlockSize, &chunk);
+      if (read < 0) {
         SetError(error, "cannot read " + entry.source_path);
         return 0;
       }
-      size += static_cast<uint64_t>(got);
-      if (size > UINT32_MAX) {
+      got = static_cast<size_t>(read);
+      if (cutter.input_total + got > UINT32_MAX) {
         SetError(error, entry.name + " is larger than 4 GiB");
         return 0;
       }
-      if (options.progress && got > 0) options.progress(static_cast<uint64_t>(got));
-      // A short block ends the file; after a full one, the next (perhaps empty) one may.
-      job->last = static_cast<size_t>(got) < kBlockSize;
-      job->entry_size = size;
-      const size_t keep = std::min<size_t>(job->input.size(), coding.dictionary_size);
-      history.assign(job->input.end() - static_cast<ptrdiff_t>(keep), job->input.end());
-      const bool last = job->last;
-      while (in_flight.size() >= in_flight_limit)
-        take_oldest();
-      coders.Submit(job.get());
-      in_flight.push_back(std::move(job));
-      if (last) break;
+      if (options.progress && got > 0) options.progress(got);
+      CutImplodeBlocks(&cutter, chunk.data(), got, take);
     }
+    CutLastImplodeBlock(&cutter, take);
+    if (!held) held = new_job();  // an empty file: a stream of no blocks
+    held->last = true;
+    held->entry_size = cutter.input_total;
+    submit(std::move(held));
     if (target->write_failed || target->too_large) break;
   }
   while (!in_flight.empty())

@@ -113,8 +113,9 @@ int CheckRelocationsBelow(const std::vector<uint8_t>& image, const ImageLayout& 
 // most, no other directory there, no file offsets behind them that would go stale.
 int CheckMovable(const std::vector<uint8_t>& image, const ImageLayout& layout, size_t resources,
                  std::string* error) {
+  // Whether or not it signs the image, a certificate table is found by its file offset.
   if (layout.Directory(kCertificateDirectory).size != 0) {
-    return Fail(error, "it is signed; its certificate table would no longer fit it");
+    return Fail(error, "it names a certificate table, whose file offset would move");
   }
   if (layout.has_symbol_table) {
     return Fail(error, "it carries a COFF symbol table, which would move; strip it first");
@@ -178,58 +179,52 @@ int ImageLayout::SectionAt(uint32_t address) const {
 
 int ReadImageLayout(const uint8_t* bytes, size_t size, uint64_t file_size, ImageLayout* layout,
                     std::string* error) {
-  if (size < kDosHeaderSize || LoadLittleEndian16(bytes) != kDosMagic) {
-    return Fail(error, "not a Windows program (no MZ header)");
+  // The walk counts in 32 bits, as every file the tool reads does.
+  if (file_size > UINT32_MAX) return Fail(error, "it is larger than 4 GiB");
+  const auto given = static_cast<uint32_t>(std::min<uint64_t>(size, file_size));
+  PeHeaders headers;
+  uint32_t at = 0;
+  HeaderProblem problem = FindPeHeader(bytes, given, static_cast<uint32_t>(file_size), &at);
+  if (problem == HeaderProblem::kNone) {
+    problem = ReadPeHeaders(bytes + std::min(at, given), at <= given ? given - at : 0, at,
+                            static_cast<uint32_t>(file_size), &headers);
   }
-  const uint32_t at = LoadLittleEndian32(bytes + kPeHeaderOffsetAt);
-  if (at > size || size - at < kOptionalHeaderAt + kDirectoriesAt32 ||
-      LoadLittleEndian32(bytes + at) != kPeSignature) {
-    return Fail(error, "not a PE image (no PE header where the DOS header points)");
-  }
-  const uint8_t* header = bytes + at;
-  const uint8_t* optional = header + kOptionalHeaderAt;
-  const uint32_t optional_size = LoadLittleEndian16(header + kOptionalHeaderSizeAt);
-  uint32_t directories_at;
-  uint32_t count_at;
-  switch (LoadLittleEndian16(optional)) {
-    case kMagic32:
-      directories_at = kDirectoriesAt32;
-      count_at = kDirectoryCountAt32;
+  switch (problem) {
+    case HeaderProblem::kNone:
       break;
-    case kMagic64:
-      directories_at = kDirectoriesAt64;
-      count_at = kDirectoryCountAt64;
-      break;
-    default:
+    case HeaderProblem::kNoDosHeader:
+      return Fail(error, "not a Windows program (no MZ header)");
+    case HeaderProblem::kNoPeHeader:
+      return Fail(error, "not a PE image (no PE header where the DOS header points)");
+    case HeaderProblem::kUnknownMagic:
       return Fail(error, "not a PE image (unknown optional header magic)");
+    case HeaderProblem::kCutShort:
+      return Fail(error, "its PE headers are cut short or claim too many sections");
   }
-  const uint32_t section_count = LoadLittleEndian16(header + kSectionCountAt);
-  const uint64_t table_at = uint64_t{at} + kOptionalHeaderAt + optional_size;
-  if (optional_size < directories_at || section_count > kMostSections ||
-      table_at + uint64_t{section_count} * kSectionHeaderSize > size) {
+  // The section table must lie within the bytes given, which this reads it from.
+  if (headers.section_count > kMostSections ||
+      uint64_t{headers.section_table_at} + uint64_t{headers.section_count} * kSectionHeaderSize >
+          given) {
     return Fail(error, "its PE headers are cut short or claim too many sections");
   }
-  layout->header_at = at;
-  layout->directories_at = at + static_cast<uint32_t>(kOptionalHeaderAt) + directories_at;
-  layout->directory_count =
-      std::min({LoadLittleEndian32(optional + count_at), kMostDirectories,
-                (optional_size - directories_at) / static_cast<uint32_t>(kDirectorySize)});
-  layout->section_table_at = static_cast<uint32_t>(table_at);
+  const uint8_t* optional = bytes + headers.optional_at;
+  layout->header_at = headers.header_at;
+  layout->directories_at = headers.directories_at;
+  layout->directory_count = std::min(headers.directory_count, kMostDirectories);
+  layout->section_table_at = headers.section_table_at;
   layout->section_alignment = LoadLittleEndian32(optional + kSectionAlignmentAt);
   layout->file_alignment = LoadLittleEndian32(optional + kFileAlignmentAt);
   layout->size_of_headers = LoadLittleEndian32(optional + kSizeOfHeadersAt);
-  layout->has_symbol_table = LoadLittleEndian32(header + kPointerToSymbolTableAt) != 0;
+  layout->has_symbol_table = LoadLittleEndian32(bytes + at + kPointerToSymbolTableAt) != 0;
   if (!IsPowerOfTwo(layout->section_alignment) || !IsPowerOfTwo(layout->file_alignment) ||
       layout->file_alignment > layout->section_alignment) {
     return Fail(error, "its section and file alignments are not powers of two");
   }
   layout->directories.clear();
-  for (uint32_t d = 0; d < layout->directory_count; ++d) {
-    const uint8_t* directory = bytes + layout->directories_at + d * kDirectorySize;
-    layout->directories.push_back(
-        {LoadLittleEndian32(directory), LoadLittleEndian32(directory + 4)});
-  }
-  return ReadSections(bytes + table_at, section_count, file_size, layout, error);
+  for (uint32_t d = 0; d < layout->directory_count; ++d)
+    layout->directories.push_back(DirectoryOf(headers, d));
+  return ReadSections(bytes + headers.section_table_at, headers.section_count, file_size, layout,
+                      error);
 }
 
 int FindResourceSection(const ImageLayout& layout, size_t* section_index, std::string* error) {

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "pe/headers.h"
+
 namespace pe {
 
 struct Section {
@@ -24,11 +26,6 @@ struct Section {
   uint32_t raw_size;
   uint32_t raw_offset;
   uint32_t characteristics;
-};
-
-struct DataDirectory {
-  uint32_t address;
-  uint32_t size;
 };
 
 struct ImageLayout {
@@ -50,10 +47,11 @@ struct ImageLayout {
   std::vector<DataDirectory> directories;
 };
 
-// Reads the layout from the first size bytes of a file: DOS header, PE headers and section
-// table must lie within them. 1, or 0 with the reason in error for anything that is no PE image
-// or whose headers disagree with themselves: alignments that are no powers of two, sections out
-// of address order or overlapping, raw data outside the file (file_size bytes long).
+// Reads the layout from the first size bytes of a file, its headers walked by ReadPeHeaders: DOS
+// header, PE headers and section table must lie within them. 1, or 0 with the reason in error for
+// anything that is no PE image or whose headers disagree with themselves: alignments that are no
+// powers of two, sections out of address order or overlapping, raw data outside the file (file_size
+// bytes long).
 int ReadImageLayout(const uint8_t* bytes, size_t size, uint64_t file_size, ImageLayout* layout,
                     std::string* error);
 

@@ -27,17 +27,6 @@ void AddResource(std::vector<Resource>* resources, uint32_t type, uint32_t name,
 
 }  // namespace
 
-int ReadImageResources(const std::vector<uint8_t>& image, const ImageLayout& layout,
-                       std::vector<Resource>* resources, std::string* error) {
-  size_t index = 0;
-  if (!FindResourceSection(layout, &index, error)) return 0;
-  const Section& section = layout.sections[index];
-  size_t size = section.raw_size;
-  if (section.virtual_size != 0 && section.virtual_size < size) size = section.virtual_size;
-  return ReadResourceTree(image.data() + section.raw_offset, size, section.virtual_address,
-                          resources, error);
-}
-
 void ApplyResourceEdits(const ResourceEdits& edits, std::vector<Resource>* resources) {
   if (!edits.icon.empty()) ReplaceIconGroup(resources, kLauncherIconGroup, edits.icon);
   if (edits.set_version) {

@@ -10,6 +10,7 @@
 #include "pe_resources/icon_file.h"
 #include "pe_resources/image_layout.h"
 #include "pe_resources/manifest.h"
+#include "pe_resources/resource_section.h"
 #include "pe_resources/resource_tree.h"
 #include "pe_resources/version_info.h"
 
@@ -27,11 +28,6 @@ struct ResourceEdits {
 
   bool Any() const { return !icon.empty() || set_version || set_execution_level; }
 };
-
-// The resources of an image as its resource section holds them, with the section's place.
-// 1, or 0 with the reason in error.
-int ReadImageResources(const std::vector<uint8_t>& image, const ImageLayout& layout,
-                       std::vector<Resource>* resources, std::string* error);
 
 // Applies edits to the resources (version information and manifest replace any there were, in
 // every language).

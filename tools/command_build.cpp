@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/archive_end.h"
 #include "archive/archive_writer.h"
+#include "pe/certificate_table.h"
 #include "pe_resources/resource_edit.h"
 #include "platform/files.h"
 #include "tools/build_config.h"
@@ -42,7 +42,8 @@ const char kHelp[] =
     "\n"
     "SETUP's length is a multiple of 8, so a signing tool (osslsigncode, signtool) appends its\n"
     "certificate table right behind it; sign SETUP after building it. A signed LAUNCHER or\n"
-    "installer is refused. SETUP may take at most 2,146,435,072 bytes (2 GiB, less room for a\n"
+    "installer is refused, and so is one whose headers name a certificate table that does\n"
+    "not end it. SETUP may take at most 2,146,435,072 bytes (2 GiB, less room for a\n"
     "signature); ship larger members as loose files beside it, where the launcher finds them.\n"
     "\n"
     "A name must be a bare file name of at most 255 bytes whose extension has at most 7\n"
@@ -144,14 +145,21 @@ int RunBuild(const ParsedCommandLine& command_line) {
   {
     InputFile image(stub);
     // Signing comes last: a signature over the stub alone would not cover the installer, and
-    // one over a whole installer would be broken by building on it.
-    archive::ArchiveBounds bounds;
-    archive::FindArchiveBounds(image.handle(), image.size(), &bounds);
-    if (bounds.certificate_size != 0) {
-      throw Failure(stub + ": is signed (a certificate table of " +
-                    std::to_string(bounds.certificate_size) + " bytes at offset " +
-                    std::to_string(bounds.certificate_offset) +
-                    "); build from the unsigned launcher, and sign the installer after building");
+    // one over a whole installer would be broken by building on it. A certificate directory that
+    // does not end the file signs nothing, but an installer built on it would carry it, and
+    // signing reads that directory as the file's signature: refused as well.
+    pe::CertificateTable table;
+    if (pe::ReadCertificateTable(image.handle(), image.size(), &table)) {
+      const std::string where = "a certificate table of " + std::to_string(table.size) +
+                                " bytes at offset " + std::to_string(table.offset);
+      if (pe::SignsFile(table, image.size())) {
+        throw Failure(stub + ": is signed (" + where +
+                      "); build from the unsigned launcher, and sign the installer after "
+                      "building");
+      }
+      throw Failure(stub + ": its headers name " + where +
+                    ", which does not end the file (changed after signing, or damaged); build "
+                    "from the unsigned launcher");
     }
     if (HasArchiveTrailer(image)) {
       throw Failure(stub + ": already carries a payload archive; give the bare launcher");

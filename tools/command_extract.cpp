@@ -2,17 +2,16 @@
 // with their recorded times, never outside that folder.
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/crc32.h"
-#include "implode/implode.h"
 #include "tools/command.h"
+#include "tools/decode_pass.h"
 #include "tools/display.h"
 #include "tools/input_file.h"
-#include "tools/installer_view.h"
+#include "tools/inventory.h"
 #include "tools/output_file.h"
-#include "tools/package_view.h"
 #include "tools/progress_bar.h"
 #include "tools/safe_name.h"
 #include "tools/tool_error.h"
@@ -46,71 +45,142 @@ const char kHelp[] =
     "cannot be written whole is removed again.\n"
     "Exit status: 0 all written, 1 something refused or failed, 2 wrong command line.\n";
 
-class Extractor {
+// Writes what the pass hands over into the folder, and refuses what must not be written.
+class Extractor : public PassSink {
  public:
-  Extractor(InputFile& file, const ParsedCommandLine& command_line)
-      : file_(file),
+  Extractor(const std::string& path, const ParsedCommandLine& command_line)
+      : path_(path),
         folder_(command_line.Value("directory", ".")),
         unpack_(command_line.Has("unpack")),
         force_(command_line.Has("force")),
         quiet_(command_line.Has("quiet")),
         wanted_(command_line.operands.begin() + 1, command_line.operands.end()) {}
 
-  int Run() {
-    InstallerView view = ReadInstaller(file_);
-    std::vector<const MemberInfo*> chosen = Choose(view);
-    if (!view.chain_problem.empty()) Error(view.chain_problem);
+  int Run(InputFile& file) {
+    const Inventory inventory = TakeInventory(file);
+    std::vector<const InventoryMember*> chosen = Choose(inventory);
+    if (inventory.chain_problem) Error(DescribeProblem(*inventory.chain_problem));
     MakeFolders(folder_);
-
-    uint64_t work_total = 0;
-    for (const MemberInfo* member : chosen) {
-      if (member->data_within_file) work_total += member->size;
-    }
-    ProgressBar progress(ProgressBar::Wanted(quiet_), work_total);
-    progress_ = &progress;
-    for (const MemberInfo* member : chosen) {
-      progress.SetLabel(member->name);
-      ExtractMember(*member);
-    }
-    progress.Finish();
-    progress_ = nullptr;
+    PassMode mode;
+    mode.unpack = unpack_;
+    mode.quiet = quiet_;
+    RunDecodePass(file, chosen, mode, *this);
     if (!quiet_) {
       std::printf("%s written to %s\n", CountOf(written_, "file").c_str(), folder_.c_str());
     }
     return error_count_ == 0 ? kExitSuccess : kExitFailure;
   }
 
+  bool BeginMember(const InventoryMember& entry) override {
+    const MemberInfo& member = entry.member;
+    std::string why = WhyNameIsUnsafe(member.name, member.name_terminated);
+    if (!why.empty()) {
+      Error("member \"" + PrintableName(member.name) + "\" refused: " + why);
+      return false;
+    }
+    for (const Problem& problem : entry.problems) {
+      Error(PrintableName(member.name) + ": refused: " + ProblemText(problem));
+    }
+    return entry.problems.empty();
+  }
+
+  bool BeginStored(const InventoryMember& entry) override {
+    return Open(JoinPath(folder_, entry.member.name));
+  }
+
+  void EndStored(const InventoryMember& entry, const std::optional<Problem>& problem) override {
+    if (WriteFailed()) return;
+    const bool unreadable = problem && problem->code == ProblemCode::kDataUnreadable;
+    if (unreadable) Error(DescribeProblem(*problem));
+    if (unreadable || !AcceptChecksum(problem)) {
+      out_.reset();  // which removes the file
+      return;
+    }
+    Finish(entry.member.dos_date, entry.member.dos_time);
+  }
+
+  bool BeginPackage(const InventoryMember& entry,
+                    const std::optional<Problem>& checksum_problem) override {
+    // A package whose data cannot be read is left to the decoding to report.
+    if (!AcceptChecksum(checksum_problem)) return false;
+    for (const Problem& problem : entry.package.problems)
+      Error(DescribeProblem(problem));
+    package_folder_ = JoinPath(folder_, entry.member.name);
+    try {
+      MakeFolders(package_folder_);
+    } catch (const Failure& failure) {
+      Error(failure.what());
+      return false;
+    }
+    return true;
+  }
+
+  bool BeginFile(const InventoryMember& entry, const PackageFile& file) override {
+    std::string why = WhyNameIsUnsafe(file.name, file.name_terminated);
+    if (!why.empty()) {
+      Error(PrintableName(entry.member.name) + ": packed file \"" + PrintableName(file.name) +
+            "\" refused: " + why);
+      return false;
+    }
+    return Open(JoinPath(package_folder_, file.name));
+  }
+
+  void EndFile(const InventoryMember&, const PackageFile& file, const DecodeOutcome&,
+               const std::optional<Problem>& problem) override {
+    if (WriteFailed()) return;
+    if (problem) {
+      Error(DescribeProblem(*problem));
+      out_.reset();
+      return;
+    }
+    Finish(file.dos_date, file.dos_time);
+  }
+
+  void Write(const uint8_t* bytes, uint32_t count) override {
+    // Nothing may be thrown through the decoder: a failed write is kept until the file ends.
+    if (!out_ || !write_error_.empty()) return;
+    try {
+      out_->Write(bytes, count);
+    } catch (const Failure& failure) {
+      write_error_ = failure.what();
+    }
+  }
+
  private:
+  // A line on standard error, in place of the progress bar.
+  void Say(const std::string& text) {
+    if (progress() != nullptr) progress()->Clear();
+    ReportError(text);
+  }
+
   void Error(const std::string& text) {
     ++error_count_;
-    if (progress_ != nullptr) progress_->Clear();
-    ReportError(file_.path() + ": " + text);
+    Say(path_ + ": " + text);
   }
 
   // The members to write, in chain order: all, or those named; of several with one name, the
   // first.
-  std::vector<const MemberInfo*> Choose(const InstallerView& view) {
+  std::vector<const InventoryMember*> Choose(const Inventory& inventory) {
     std::vector<bool> found(wanted_.size(), false);
-    std::vector<const MemberInfo*> chosen;
-    for (const MemberInfo& member : view.members) {
+    std::vector<const InventoryMember*> chosen;
+    for (const InventoryMember& entry : inventory.members) {
+      const MemberInfo& member = entry.member;
       bool wanted = wanted_.empty();
       for (size_t i = 0; i < wanted_.size(); ++i) {
         if (SameMemberName(member.name, wanted_[i])) wanted = found[i] = true;
       }
       if (!wanted) continue;
       bool shadowed = false;
-      for (const MemberInfo* earlier : chosen) {
-        shadowed = shadowed || SameMemberName(earlier->name, member.name);
+      for (const InventoryMember* earlier : chosen) {
+        shadowed = shadowed || SameMemberName(earlier->member.name, member.name);
       }
       if (shadowed) {
-        std::fflush(stdout);
-        std::fprintf(stderr,
-                     "tovalin: %s: %s: skipped: an earlier member has the same name, and the "
-                     "launcher reads only that one\n",
-                     file_.path().c_str(), PrintableName(member.name).c_str());
+        Say(path_ + ": " + PrintableName(member.name) +
+            ": skipped: an earlier member has the same name, and the launcher reads only that "
+            "one");
         continue;
       }
-      chosen.push_back(&member);
+      chosen.push_back(&entry);
     }
     for (size_t i = 0; i < wanted_.size(); ++i) {
       if (!found[i]) Error("no member named \"" + PrintableName(wanted_[i]) + "\"");
@@ -118,132 +188,61 @@ class Extractor {
     return chosen;
   }
 
-  void ExtractMember(const MemberInfo& member) {
-    std::string why = WhyNameIsUnsafe(member.name, member.name_terminated);
-    if (!why.empty()) {
-      Error("member \"" + PrintableName(member.name) + "\" refused: " + why);
-      return;
-    }
-    if (!member.data_within_file) {
-      Error(member.name + ": refused: its data runs past the end of the file");
-      return;
-    }
-    if (unpack_) {
-      PackageView package = ReadPackage(file_, member.data_offset, member.size);
-      if (IsPackageMember(member, package)) {
-        Unpack(member, package);
-        return;
-      }
-    }
+  // Creates the file the next bytes go to; false, with the error said, when it cannot be.
+  bool Open(const std::string& path) {
+    write_error_.clear();
     try {
-      OutputFile out(JoinPath(folder_, member.name), force_);
-      RangeReader reader(file_, member.data_offset, member.size);
-      std::vector<uint8_t> block(size_t{64} * 1024);
-      uint32_t crc = text::kCrc32Start;
-      int32_t got;
-      while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
-        out.Write(block.data(), static_cast<uint32_t>(got));
-        crc = text::UpdateCrc32(crc, block.data(), static_cast<size_t>(got));
-        progress_->Advance(static_cast<uint64_t>(got));
-      }
-      if (got < 0) throw Failure(member.name + ": its data cannot be read");
-      if (!AcceptChecksum(member, crc)) return;  // the file goes with out
-      Finish(out, member.dos_date, member.dos_time);
+      out_ = std::make_unique<OutputFile>(path, force_);
+      return true;
     } catch (const Failure& failure) {
       Error(failure.what());
+      return false;
     }
   }
 
-  // Whether a member whose data has the checksum crc may be written: when it matches what the
-  // installer records (or nothing is recorded), or with --force, which writes it with a warning.
-  bool AcceptChecksum(const MemberInfo& member, uint32_t crc) {
-    if (!member.checksum_known || crc == member.checksum) return true;
-    const std::string what = PrintableName(member.name) +
-                             ": its data does not match its checksum: the installer is damaged";
+  // Whether the file being written failed; then it is said and dropped.
+  bool WriteFailed() {
+    if (write_error_.empty()) return false;
+    Error(write_error_);
+    out_.reset();
+    return true;
+  }
+
+  // Whether data whose checksum check found problem may be written: when it matches (or nothing
+  // is recorded), or with --force, which writes it with a warning.
+  bool AcceptChecksum(const std::optional<Problem>& problem) {
+    if (!problem || problem->code != ProblemCode::kChecksumMismatch) return true;
+    const std::string what = DescribeProblem(*problem);
     if (!force_) {
       Error(what + "; not written (--force writes it all the same)");
       return false;
     }
-    progress_->Clear();
-    std::fflush(stdout);
-    std::fprintf(stderr, "tovalin: %s: warning: %s; written all the same (--force)\n",
-                 file_.path().c_str(), what.c_str());
+    Say(path_ + ": warning: " + what + "; written all the same (--force)");
     return true;
   }
 
-  void Unpack(const MemberInfo& member, const PackageView& package) {
-    uint32_t crc = 0;
-    // The check is a read of its own: a package's files are decoded, not copied.
-    if (member.checksum_known && ComputeMemberChecksum(file_, member, &crc, nullptr) &&
-        !AcceptChecksum(member, crc)) {
-      progress_->Advance(member.size);
-      return;
-    }
-    for (const std::string& problem : package.problems)
-      Error(member.name + ": " + problem);
-    std::string folder = JoinPath(folder_, member.name);
-    try {
-      MakeFolders(folder);
-    } catch (const Failure& failure) {
-      Error(failure.what());
-      return;
-    }
-    if (!work_) work_ = std::make_unique<ImplodeWorkArea>();
-    uint64_t read = 0;
-    for (const PackageFile& entry : package.files) {
-      read += entry.compressed_size;
-      std::string why = WhyNameIsUnsafe(entry.name, entry.name_terminated);
-      if (!why.empty()) {
-        Error(member.name + ": packed file \"" + PrintableName(entry.name) + "\" refused: " + why);
-        continue;
-      }
-      try {
-        OutputFile out(JoinPath(folder, entry.name), force_);
-        // Nothing may be thrown through the decoder: a failed write is kept until it returns.
-        std::string write_error;
-        const ByteSink sink = [&out, &write_error](const uint8_t* bytes, uint32_t count) {
-          if (!write_error.empty()) return;
-          try {
-            out.Write(bytes, count);
-          } catch (const Failure& failure) {
-            write_error = failure.what();
-          }
-        };
-        DecodeOutcome outcome = DecodePackageFile(file_, entry, work_.get(), sink, progress_);
-        if (!write_error.empty()) throw Failure(write_error);
-        std::string problem = DescribeDecodeProblem(outcome, entry);
-        if (!problem.empty()) throw Failure(member.name + ": " + entry.name + ": " + problem);
-        Finish(out, entry.dos_date, entry.dos_time);
-      } catch (const Failure& failure) {
-        Error(failure.what());
-      }
-    }
-    if (member.size > read) progress_->Advance(member.size - read);
-  }
-
-  void Finish(OutputFile& out, uint32_t dos_date, uint32_t dos_time) {
-    if (!out.Commit(dos_date, dos_time)) {
-      progress_->Clear();
-      std::fflush(stdout);
-      std::fprintf(stderr, "tovalin: %s: warning: cannot set its time to %s %s\n",
-                   out.path().c_str(), FormatDosDate(dos_date).c_str(),
-                   FormatDosTime(dos_time).c_str());
+  void Finish(uint32_t dos_date, uint32_t dos_time) {
+    if (!out_->Commit(dos_date, dos_time)) {
+      Say(out_->path() + ": warning: cannot set its time to " + FormatDosDate(dos_date) + " " +
+          FormatDosTime(dos_time));
     }
     ++written_;
     if (!quiet_) {
-      progress_->Clear();
-      std::printf("%s\n", PrintableName(out.path()).c_str());
+      if (progress() != nullptr) progress()->Clear();
+      std::printf("%s\n", PrintableName(out_->path()).c_str());
     }
+    out_.reset();
   }
 
-  InputFile& file_;
+  const std::string& path_;
   std::string folder_;
   bool unpack_;
   bool force_;
   bool quiet_;
   std::vector<std::string> wanted_;
-  ProgressBar* progress_ = nullptr;
-  std::unique_ptr<ImplodeWorkArea> work_;
+  std::string package_folder_;       // where the files of the package being unpacked go
+  std::unique_ptr<OutputFile> out_;  // the file being written
+  std::string write_error_;          // why writing it failed
   uint64_t written_ = 0;
   uint64_t error_count_ = 0;
 };
@@ -254,7 +253,7 @@ int RunExtract(const ParsedCommandLine& command_line) {
     throw UsageError("the folder given with --directory is empty");
   }
   InputFile file(command_line.operands[0]);
-  return Extractor(file, command_line).Run();
+  return Extractor(file.path(), command_line).Run(file);
 }
 
 }  // namespace

@@ -2,19 +2,21 @@
 
 #include <cstdio>
 
+#include "base/dos_time.h"
+
 namespace tool {
 
 std::string FormatDosDate(uint32_t dos_date) {
+  const dos::DateTimeFields fields = dos::UnpackDateTime(dos_date, 0);
   char text[16];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u", 1980u + ((dos_date >> 9) & 0x7Fu),
-                (dos_date >> 5) & 0x0Fu, dos_date & 0x1Fu);
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u", fields.year, fields.month, fields.day);
   return text;
 }
 
 std::string FormatDosTime(uint32_t dos_time) {
+  const dos::DateTimeFields fields = dos::UnpackDateTime(0, dos_time);
   char text[16];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", (dos_time >> 11) & 0x1Fu,
-                (dos_time >> 5) & 0x3Fu, (dos_time & 0x1Fu) * 2);
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", fields.hour, fields.minute, fields.second);
   return text;
 }
 

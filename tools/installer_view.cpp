@@ -7,8 +7,6 @@
 #include "archive/member_chain.h"
 #include "archive/member_checksums.h"
 #include "base/ascii.h"
-#include "base/crc32.h"
-#include "tools/progress_bar.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -47,24 +45,22 @@ MemberInfo ToMemberInfo(const archive::ChainEntry& entry) {
   return member;
 }
 
-std::string WhyChainEnded(const archive::ChainWalk& walk, uint32_t offset,
-                          const archive::ArchiveBounds& bounds) {
-  const std::string at = "offset " + std::to_string(offset);
-  const std::string end = bounds.certificate_size != 0
-                              ? "the end of the archive, where the certificate table begins ("
-                              : "the end of the file (";
+// Why the walk stopped before a next entry offset of 0; nothing when it ended normally.
+std::optional<Problem> WhyChainEnded(const archive::ChainWalk& walk, uint32_t offset,
+                                     const archive::ArchiveBounds& bounds) {
   switch (walk.status) {
     case archive::CHAIN_HEADER_PAST_END:
-      return "the entry header at " + at + " lies past " + end + std::to_string(bounds.end) +
-             " bytes): the installer is truncated or damaged";
+      return MakeProblem(bounds.certificate_size != 0 ? ProblemCode::kHeaderPastArchiveEnd
+                                                      : ProblemCode::kHeaderPastFileEnd,
+                         {offset, bounds.end});
     case archive::CHAIN_READ_FAILED:
-      return "the entry header at " + at + " cannot be read";
+      return MakeProblem(ProblemCode::kHeaderUnreadable, {offset});
     case archive::CHAIN_LOOPED:
-      return "the member chain loops back to an earlier entry header";
+      return MakeProblem(ProblemCode::kChainLoops);
     case archive::CHAIN_TOO_LONG:
-      return "the member chain holds more entry headers than the file has room for";
+      return MakeProblem(ProblemCode::kChainTooLong);
     default:
-      return "";
+      return std::nullopt;
   }
 }
 
@@ -111,8 +107,7 @@ InstallerView ReadInstaller(InputFile& file) {
       break;
     }
     if (!visited.insert(entry.header_offset).second) {
-      view.chain_problem = "the member chain loops back to the entry header at offset " +
-                           std::to_string(entry.header_offset);
+      view.chain_problem = MakeProblem(ProblemCode::kChainRevisits, {entry.header_offset});
       break;
     }
     MemberInfo member = ToMemberInfo(entry);
@@ -122,19 +117,6 @@ InstallerView ReadInstaller(InputFile& file) {
     view.members.push_back(member);
   }
   return view;
-}
-
-bool ComputeMemberChecksum(InputFile& file, const MemberInfo& member, uint32_t* crc,
-                           ProgressBar* progress) {
-  RangeReader reader(file, member.data_offset, member.size);
-  std::vector<uint8_t> block(size_t{64} * 1024);
-  *crc = text::kCrc32Start;
-  int32_t got;
-  while ((got = reader.Read(block.data(), static_cast<uint32_t>(block.size()))) > 0) {
-    *crc = text::UpdateCrc32(*crc, block.data(), static_cast<size_t>(got));
-    if (progress != nullptr) progress->Advance(static_cast<uint64_t>(got));
-  }
-  return got == 0;
 }
 
 bool SameMemberName(const std::string& a, const std::string& b) {

@@ -3,15 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/archive_end.h"
 #include "tools/input_file.h"
+#include "tools/problem.h"
 
 namespace tool {
-
-class ProgressBar;
 
 struct MemberInfo {
   uint32_t header_offset;
@@ -37,18 +37,13 @@ struct InstallerView {
   bool has_checksums = false;
   uint32_t checksum_count = 0;
   std::vector<MemberInfo> members;  // in chain order, each header once
-  // Why the walk ended before a next entry offset of 0; empty when it ended normally.
-  std::string chain_problem;
+  // Why the walk ended before a next entry offset of 0; nothing when it ended normally.
+  std::optional<Problem> chain_problem;
 };
 
 // Reads the trailer and walks the chain. Throws Failure when the file carries no payload archive
 // at all (too short, no trailer magic at its end): not an installer, or a truncated one.
 InstallerView ReadInstaller(InputFile& file);
-
-// The CRC-32 of a member's data, read in blocks; progress, when given, advances by the bytes
-// read. False when the data cannot be read.
-bool ComputeMemberChecksum(InputFile& file, const MemberInfo& member, uint32_t* crc,
-                           ProgressBar* progress);
 
 // Whether the file ends with a payload archive trailer; for refusing a stub that already has one.
 bool HasArchiveTrailer(InputFile& file);

@@ -27,10 +27,6 @@ PackageFile ToPackageFile(const package::FileRecord& record, uint32_t stream_off
   return file;
 }
 
-std::string Bytes(uint32_t n) {
-  return std::to_string(n) + (n == 1 ? " byte" : " bytes");
-}
-
 // The installer as a package source: a range of the file, read in large blocks. A read brings
 // fewer bytes than asked only at the range's end, as the package reader expects.
 int32_t ReadRange(void* reader, void* buffer, int32_t count) {
@@ -85,8 +81,7 @@ void WriteStream(uint8_t* buffer, uint32_t* count, void* user_param) {
 PackageView ReadPackage(InputFile& file, uint32_t offset, uint32_t size) {
   PackageView view;
   if (size < package::kHeaderSize) {
-    view.problems.push_back("short package: " + Bytes(size) + ", but a package header takes " +
-                            Bytes(package::kHeaderSize));
+    view.problems.push_back(MakeProblem(ProblemCode::kShortPackage, {size, package::kHeaderSize}));
     return view;
   }
   RangeReader range(file, offset, size);
@@ -94,44 +89,42 @@ PackageView ReadPackage(InputFile& file, uint32_t offset, uint32_t size) {
   if (!package::BeginPackage(&reader, package::PackageSource{ReadRange, SkipRange, &range})) {
     view.file_count = reader.header.file_count;
     view.problems.push_back(reader.status == package::PACKAGE_BAD_FILE_COUNT
-                                ? "bad package header: file count " +
-                                      std::to_string(view.file_count) + " (must be 1 to 32767)"
-                                : std::string("the package header cannot be read"));
+                                ? MakeProblem(ProblemCode::kBadFileCount, {view.file_count})
+                                : MakeProblem(ProblemCode::kPackageUnreadable));
     return view;
   }
   view.file_count = reader.header.file_count;
 
   for (int32_t index = 1; index <= view.file_count; ++index) {
-    const std::string which =
-        "file " + std::to_string(index) + " of " + std::to_string(view.file_count);
     if (size - reader.position < package::kRecordSize) {
-      view.problems.push_back("short package: the record of " + which + " needs " +
-                              Bytes(package::kRecordSize) + " at offset " +
-                              std::to_string(reader.position) + ", but the package ends after " +
-                              Bytes(size));
+      view.problems.push_back(
+          MakeProblem(ProblemCode::kRecordPastEnd,
+                      {index, view.file_count, package::kRecordSize, reader.position, size}));
       return view;
     }
     package::FileRecord record;
     if (!package::NextPackageFile(&reader, &record)) {
-      view.problems.push_back("the record of " + which + " cannot be read");
+      view.problems.push_back(
+          MakeProblem(ProblemCode::kRecordUnreadable, {index, view.file_count}));
       return view;
     }
     PackageFile entry = ToPackageFile(record, offset + reader.position);
     if (entry.compressed_size > size - reader.position) {
-      view.problems.push_back("short package: " + which + " needs " + Bytes(entry.compressed_size) +
-                              " of stream, but only " + Bytes(size - reader.position) +
-                              " are left");
+      view.problems.push_back(
+          MakeProblem(ProblemCode::kStreamPastEnd,
+                      {index, view.file_count, entry.compressed_size, size - reader.position}));
       return view;
     }
     if (!package::SkipPackageStream(&reader)) {
-      view.problems.push_back("the stream of " + which + " cannot be read");
+      view.problems.push_back(
+          MakeProblem(ProblemCode::kStreamUnreadable, {index, view.file_count}));
       return view;
     }
     view.files.push_back(entry);
   }
   if (reader.position != size) {
-    view.problems.push_back(Bytes(size - reader.position) +
-                            " after the last file, where nothing belongs");
+    view.problems.push_back(
+        MakeProblem(ProblemCode::kBytesAfterLastFile, {size - reader.position}));
   }
   return view;
 }
@@ -161,41 +154,32 @@ DecodeOutcome DecodePackageFile(InputFile& file, const PackageFile& entry, Implo
   return context.outcome;
 }
 
-std::string DescribeDecodeProblem(const DecodeOutcome& outcome, const PackageFile& entry) {
-  if (outcome.read_failed) return "reading its stream failed";
+std::optional<Problem> DecodeProblem(const DecodeOutcome& outcome, const PackageFile& entry) {
+  if (outcome.read_failed) return MakeProblem(ProblemCode::kStreamReadFailed);
+  const auto decoded = static_cast<int64_t>(outcome.decoded_size);
   switch (outcome.result) {
     case IMPLODE_OK:
       break;
     case IMPLODE_BAD_DICTIONARY:
-      return "bad stream header: dictionary size code " + std::to_string(outcome.dictionary_byte) +
-             " (must be 4, 5 or 6)";
+      return MakeProblem(ProblemCode::kBadDictionary, {outcome.dictionary_byte});
     case IMPLODE_BAD_TYPE:
-      return "bad stream header: compression type " + std::to_string(outcome.type_byte) +
-             " (must be 0 for binary or 1 for ASCII)";
+      return MakeProblem(ProblemCode::kBadType, {outcome.type_byte});
     case IMPLODE_TOO_SHORT:
-      return "stream too short: " + Bytes(entry.compressed_size) +
-             " cannot hold a stream header and an end-of-stream code";
+      return MakeProblem(ProblemCode::kStreamTooShort, {entry.compressed_size});
     case IMPLODE_REACHES_BEFORE_START:
-      return "a copy reaches back before the stream's first byte (after " +
-             std::to_string(outcome.decoded_size) + " bytes decoded)";
+      return MakeProblem(ProblemCode::kCopyBeforeStart, {decoded});
     case IMPLODE_TRUNCATED:
-      return "truncated stream: its " + Bytes(entry.compressed_size) +
-             " end before the end-of-stream code (" + std::to_string(outcome.decoded_size) +
-             " bytes decoded)";
+      return MakeProblem(ProblemCode::kStreamTruncated, {entry.compressed_size, decoded});
     default:
-      return "decoder failed with code " + std::to_string(outcome.result);
+      return MakeProblem(ProblemCode::kDecoderFailed, {outcome.result});
   }
   // The launcher reads the next record from where the decoder's last read ended; bytes left
   // behind would be taken for that record.
-  if (outcome.unread != 0) {
-    return "its stream ends " + Bytes(outcome.unread) +
-           " before the compressed size its record gives, so the next record would be misread";
-  }
+  if (outcome.unread != 0) return MakeProblem(ProblemCode::kStreamEndsEarly, {outcome.unread});
   if (entry.uncompressed_size != 0 && outcome.decoded_size != entry.uncompressed_size) {
-    return "decodes to " + std::to_string(outcome.decoded_size) + " bytes, but its record says " +
-           std::to_string(entry.uncompressed_size);
+    return MakeProblem(ProblemCode::kDecodedSizeDiffers, {decoded, entry.uncompressed_size});
   }
-  return "";
+  return std::nullopt;
 }
 
 }  // namespace tool

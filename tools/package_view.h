@@ -8,11 +8,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/input_file.h"
 #include "tools/installer_view.h"
+#include "tools/problem.h"
 
 struct ImplodeWorkArea;
 
@@ -32,9 +34,9 @@ struct PackageFile {
 };
 
 struct PackageView {
-  int32_t file_count = 0;             // as the header says
-  std::vector<PackageFile> files;     // the records that lie whole, with their streams, inside
-  std::vector<std::string> problems;  // what does not fit the format, one text each
+  int32_t file_count = 0;          // as the header says
+  std::vector<PackageFile> files;  // the records that lie whole, with their streams, inside
+  std::vector<Problem> problems;   // what does not fit the format
 };
 
 // Reads the header and every record of the package held in size bytes at offset of file, stepping
@@ -63,8 +65,8 @@ using ByteSink = std::function<void(const uint8_t* bytes, uint32_t count)>;
 DecodeOutcome DecodePackageFile(InputFile& file, const PackageFile& entry, ImplodeWorkArea* work,
                                 const ByteSink& sink, ProgressBar* progress);
 
-// What went wrong with a decode, as a message; empty when the file decoded whole to the size its
-// record gives (a recorded size of 0 means "not recorded" and matches any size).
-std::string DescribeDecodeProblem(const DecodeOutcome& outcome, const PackageFile& entry);
+// What went wrong with a decode; nothing when the file decoded whole to the size its record gives
+// (a recorded size of 0 means "not recorded" and matches any size).
+std::optional<Problem> DecodeProblem(const DecodeOutcome& outcome, const PackageFile& entry);
 
 }  // namespace tool

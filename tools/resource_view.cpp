@@ -6,6 +6,7 @@
 #include "pe/pe_format.h"
 #include "pe_resources/image_layout.h"
 #include "pe_resources/manifest.h"
+#include "pe_resources/resource_section.h"
 
 namespace tool {
 namespace {
@@ -86,21 +87,13 @@ ResourceView ReadResources(InputFile& file) {
     view.problems.push_back("resources: " + problem);
     return view;
   }
-  size_t index = 0;
-  if (!pe::FindResourceSection(layout, &index, &problem)) {
-    // No resources at all is a fact to show, not damage.
-    if (layout.Directory(pe::kResourceDirectory).size != 0)
-      view.problems.push_back("resources: " + problem);
-    return view;
-  }
-  const pe::Section& section = layout.sections[index];
-  uint32_t size = section.raw_size;
-  if (section.virtual_size != 0 && section.virtual_size < size) size = section.virtual_size;
-  std::vector<uint8_t> bytes(size);
-  if (!file.ReadAt(section.raw_offset, bytes.data(), size) ||
-      !pe::ReadResourceTree(bytes.data(), bytes.size(), section.virtual_address, &view.resources,
-                            &problem)) {
-    view.problems.push_back("resources: " + (problem.empty() ? "cannot be read" : problem));
+  // No resources at all is a fact to show, not damage.
+  if (layout.Directory(pe::kResourceDirectory).size == 0) return view;
+  const pe::ReadImageBytes read_at = [&file](uint32_t offset, uint8_t* bytes, uint32_t count) {
+    return file.ReadAt(offset, bytes, count);
+  };
+  if (!pe::ReadImageResources(layout, read_at, &view.resources, &problem)) {
+    view.problems.push_back("resources: " + problem);
     return view;
   }
   view.has_resources = true;

@@ -1,6 +1,7 @@
 #include "tools/safe_name.h"
 
 #include "base/file_name.h"
+#include "tools/problem.h"
 
 namespace tool {
 
@@ -10,7 +11,7 @@ std::string WhyNameIsUnsafe(const std::string& name, bool terminated) {
     case text::FILE_NAME_OK:
       return "";
     case text::FILE_NAME_UNTERMINATED:
-      return "its name field holds no terminating NUL";
+      return ProblemText(MakeProblem(ProblemCode::kNameUnterminated));
     case text::FILE_NAME_EMPTY:
       return "its name is empty";
     case text::FILE_NAME_DOT:

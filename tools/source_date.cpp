@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/dos_time.h"
 #include "tools/tool_error.h"
 
 namespace tool {
@@ -10,8 +11,6 @@ namespace {
 
 constexpr char kVariable[] = "SOURCE_DATE_EPOCH";
 constexpr uint64_t kSecondsPerDay = 86400;
-constexpr int kFirstDosYear = 1980;
-constexpr int kLastDosYear = 2107;
 constexpr uint64_t kFirstDosSecond = 315532800;  // 1980-01-01 00:00:00 UTC
 
 // The civil date of a day counted from 1970-01-01, in the proleptic Gregorian calendar: years
@@ -39,12 +38,10 @@ bool DosDateTimeFromUnixTime(uint64_t seconds, uint32_t* dos_date, uint32_t* dos
   unsigned month = 0;
   unsigned day = 0;
   CivilFromDays(seconds / kSecondsPerDay, &year, &month, &day);
-  if (year < kFirstDosYear || year > kLastDosYear) return false;
-  const uint64_t second_of_day = seconds % kSecondsPerDay;
-  *dos_date = (static_cast<uint32_t>(year - kFirstDosYear) << 9) | (month << 5) | day;
-  *dos_time = static_cast<uint32_t>((second_of_day / 3600) << 11 | (second_of_day / 60 % 60) << 5 |
-                                    (second_of_day % 60) / 2);
-  return true;
+  const auto second_of_day = static_cast<uint32_t>(seconds % kSecondsPerDay);
+  return dos::PackDateTime({static_cast<uint32_t>(year), month, day, second_of_day / 3600,
+                            second_of_day / 60 % 60, second_of_day % 60},
+                           dos_date, dos_time);
 }
 
 TimeClamp TimeClamp::FromText(const char* text) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "base/dos_time.h"
 #include "platform/files.h"
 #include "platform/posix/host_machine.h"
 
@@ -169,25 +170,29 @@ int GetLastWriteDosDateTime(const char* path, uint32_t* dos_date, uint32_t* dos_
   }
   struct tm utc;
   time_t seconds = st.st_mtime;
-  int year = gmtime_r(&seconds, &utc) != nullptr ? utc.tm_year + 1900 : 0;
-  if (year < 1980 || year > 2107) {  // outside what DOS dates can hold
+  // A year outside what DOS dates can hold is refused by the packing.
+  if (gmtime_r(&seconds, &utc) == nullptr ||
+      !dos::PackDateTime(
+          {static_cast<uint32_t>(utc.tm_year + 1900), static_cast<uint32_t>(utc.tm_mon + 1),
+           static_cast<uint32_t>(utc.tm_mday), static_cast<uint32_t>(utc.tm_hour),
+           static_cast<uint32_t>(utc.tm_min), static_cast<uint32_t>(utc.tm_sec)},
+          dos_date, dos_time)) {
     errno = EINVAL;
     return 0;
   }
-  *dos_date = static_cast<uint32_t>(((year - 1980) << 9) | ((utc.tm_mon + 1) << 5) | utc.tm_mday);
-  *dos_time = static_cast<uint32_t>((utc.tm_hour << 11) | (utc.tm_min << 5) | (utc.tm_sec / 2));
   return 1;
 }
 
 int SetFileDosDateTime(FileHandle file, uint32_t dos_date, uint32_t dos_time) {
   if (file == kNoFile) return 0;
+  const dos::DateTimeFields fields = dos::UnpackDateTime(dos_date, dos_time);
   struct tm utc = {};
-  utc.tm_year = static_cast<int>((dos_date >> 9) & 0x7F) + 80;
-  utc.tm_mon = static_cast<int>((dos_date >> 5) & 0x0F) - 1;
-  utc.tm_mday = static_cast<int>(dos_date & 0x1F);
-  utc.tm_hour = static_cast<int>((dos_time >> 11) & 0x1F);
-  utc.tm_min = static_cast<int>((dos_time >> 5) & 0x3F);
-  utc.tm_sec = static_cast<int>((dos_time & 0x1F) * 2);
+  utc.tm_year = static_cast<int>(fields.year) - 1900;
+  utc.tm_mon = static_cast<int>(fields.month) - 1;
+  utc.tm_mday = static_cast<int>(fields.day);
+  utc.tm_hour = static_cast<int>(fields.hour);
+  utc.tm_min = static_cast<int>(fields.minute);
+  utc.tm_sec = static_cast<int>(fields.second);
   // Windows refuses what is not a valid date or time; so do we.
   if (utc.tm_mon < 0 || utc.tm_mon > 11 || utc.tm_mday < 1 || utc.tm_hour > 23 || utc.tm_min > 59 ||
       utc.tm_sec > 59) {

@@ -110,6 +110,8 @@ TEST(ArchiveEnd, AnythingElseIsAnUnsignedFileThatEndsAtItsEnd) {
        [](Bytes* f, uint32_t, size_t, size_t o, size_t) { Put16(f, o, 0x107); }},
       {"four directories only", [](Bytes* f, uint32_t, size_t, size_t o,
                                    size_t) { Put32(f, o + pe::kDirectoryCountAt32, 4); }},
+      {"section table past the end", [](Bytes* f, uint32_t, size_t h, size_t,
+                                        size_t) { Put16(f, h + pe::kSectionCountAt, 0xFFFF); }},
       {"optional header too small for the directory",
        [](Bytes* f, uint32_t, size_t h, size_t, size_t) {
          Put16(f, h + pe::kOptionalHeaderSizeAt, pe::kDirectoriesAt32 + 4 * pe::kDirectorySize);

@@ -175,6 +175,38 @@ TEST(ImplodeRoundTrip, ChunkedFeedingGivesTheSameStream) {
   }
 }
 
+// The cutter that the encoder and the package writer share hands on the same blocks, each with
+// the dictionary's worth of input before it, however the input arrives; no empty last block.
+TEST(ImplodeRoundTrip, CutterHandsOnTheSameBlocksHoweverTheInputComes) {
+  const Bytes input = testing_support::RandomBytes(2 * kImplodeEncoderBlockSize + 100, 17);
+  for (size_t total : {size_t{0}, size_t{100}, 2 * kImplodeEncoderBlockSize, input.size()}) {
+    for (size_t chunk : {1u, 4096u, 65536u, 100000u}) {
+      SCOPED_TRACE(testing::Message() << "total " << total << " chunk " << chunk);
+      std::vector<Bytes> blocks;  // each block's history and bytes
+      std::vector<size_t> histories;
+      ImplodeBlockCutter cutter;
+      cutter.dictionary_size = 2048;
+      const ImplodeBlockTaker take = [&](const uint8_t* window, size_t history, size_t size) {
+        blocks.emplace_back(window, window + history + size);
+        histories.push_back(history);
+      };
+      for (size_t offset = 0; offset < total; offset += chunk)
+        CutImplodeBlocks(&cutter, input.data() + offset, std::min(chunk, total - offset), take);
+      CutLastImplodeBlock(&cutter, take);
+      EXPECT_EQ(cutter.input_total, total);
+      ASSERT_EQ(blocks.size(), (total + kImplodeEncoderBlockSize - 1) / kImplodeEncoderBlockSize);
+      for (size_t i = 0; i < blocks.size(); ++i) {
+        const size_t start = i * kImplodeEncoderBlockSize;
+        const size_t history = std::min<size_t>(start, 2048);
+        const size_t end = std::min(start + kImplodeEncoderBlockSize, total);
+        EXPECT_EQ(histories[i], history);
+        EXPECT_EQ(blocks[i], Bytes(input.begin() + static_cast<ptrdiff_t>(start - history),
+                                   input.begin() + static_cast<ptrdiff_t>(end)));
+      }
+    }
+  }
+}
+
 // Blocks coded apart, in any order and each with scratch of its own (as threads would), join into
 // the stream the encoder makes of the whole input.
 TEST(ImplodeRoundTrip, BlocksCodedApartJoinIntoTheSameStream) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "pe/headers.h"
 #include "pe_resources/resource_edit.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/resource_parts.h"
@@ -16,6 +17,7 @@
 namespace {
 
 using endian::LoadLittleEndian32;
+using endian::StoreLittleEndian16;
 using endian::StoreLittleEndian32;
 using Bytes = std::vector<uint8_t>;
 
@@ -230,6 +232,79 @@ TEST(ImageLayout, ResourcesGrowAndShrinkWhileTheRelocationsMoveBehindThem) {
     std::vector<pe::Resource> read;
     ASSERT_TRUE(pe::ReadImageResources(out, after, &read, &error)) << error;
     EXPECT_EQ(read.front().data, resources[0].data);
+    // The one reader, fed by bytes that cannot all be read: a file cut short after its headers.
+    const Bytes cut(out.begin(), out.begin() + rsrc.raw_offset + 16);
+    EXPECT_FALSE(pe::ReadImageResources(cut, after, &read, &error));
+    EXPECT_EQ(error, "cannot be read");
+  }
+}
+
+// The one walk of the headers under the stub's certificate lookup and the tool's image layout.
+TEST(PeHeaders, EveryFieldIsCheckedAgainstTheBytesGivenAndTheFile) {
+  using testing_support::kPeImageHeaderAt;
+  using testing_support::kPeImageOptionalAt;
+  using Problem = pe::HeaderProblem;
+  const auto put16 = [](size_t at, uint16_t value) {
+    return [at, value](Bytes* i) { StoreLittleEndian16(&(*i)[at], value); };
+  };
+  const auto put32 = [](size_t at, uint32_t value) {
+    return [at, value](Bytes* i) { StoreLittleEndian32(&(*i)[at], value); };
+  };
+  const auto as_made = [](Bytes*) {};
+  const size_t optional_size_at = kPeImageHeaderAt + pe::kOptionalHeaderSizeAt;
+  const struct {
+    const char* what;
+    std::function<void(Bytes*)> change;
+    uint32_t given;  // bytes handed over from the PE header on; 0 for the rest of the file
+    Problem problem;
+    uint32_t directories;
+  } cases[] = {
+      {"as made", as_made, 0, Problem::kNone, 16},
+      {"bytes end inside directory 3", as_made, 24 + 96 + 3 * 8 + 4, Problem::kNone, 3},
+      {"five counted", put32(kPeImageOptionalAt + pe::kDirectoryCountAt32, 5), 0, Problem::kNone,
+       5},
+      {"optional header holds two", put16(optional_size_at, 96 + 2 * 8 + 4), 0, Problem::kNone, 2},
+      {"64-bit",
+       [](Bytes* i) {
+         StoreLittleEndian16(&(*i)[kPeImageOptionalAt], pe::kMagic64);
+         StoreLittleEndian32(&(*i)[kPeImageOptionalAt + pe::kDirectoryCountAt64], 16);
+       },
+       0, Problem::kNone, 14},  // 16 counted, but the optional header holds 14
+      {"no MZ", [](Bytes* i) { (*i)[1] = 'X'; }, 0, Problem::kNoDosHeader, 0},
+      {"PE header too near the end", put32(pe::kPeHeaderOffsetAt, 1024 - 119), 0,
+       Problem::kNoPeHeader, 0},
+      {"bytes short of the fixed fields", as_made, 119, Problem::kNoPeHeader, 0},
+      {"no signature", put32(kPeImageHeaderAt, 0x4551), 0, Problem::kNoPeHeader, 0},
+      {"unknown magic", put16(kPeImageOptionalAt, 0x107), 0, Problem::kUnknownMagic, 0},
+      {"optional header short of its fields", put16(optional_size_at, 95), 0, Problem::kCutShort,
+       0},
+      {"optional header past the end", put16(optional_size_at, 0xFFF0), 0, Problem::kCutShort, 0},
+      {"sections past the end", put16(kPeImageHeaderAt + pe::kSectionCountAt, 18), 0,
+       Problem::kCutShort, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes image = testing_support::MinimalPeImage();
+    testing_support::SetPeDirectory(&image, pe::kResourceDirectory, 0x3000, 0x40);
+    c.change(&image);
+    const auto size = static_cast<uint32_t>(image.size());
+    uint32_t at = 0;
+    pe::PeHeaders headers{};
+    pe::HeaderProblem problem = pe::FindPeHeader(image.data(), size, size, &at);
+    if (problem == Problem::kNone) {
+      problem = pe::ReadPeHeaders(image.data() + at, c.given != 0 ? c.given : size - at, at, size,
+                                  &headers);
+    }
+    ASSERT_EQ(problem, c.problem);
+    if (problem != Problem::kNone) continue;
+    EXPECT_EQ(headers.directory_count, c.directories);
+    EXPECT_EQ(headers.section_table_at,
+              kPeImageOptionalAt + endian::LoadLittleEndian16(&image[optional_size_at]));
+    EXPECT_EQ(pe::DirectoryOf(headers, c.directories).size, 0u);  // past the count: empty
+    const bool wide = endian::LoadLittleEndian16(&image[kPeImageOptionalAt]) == pe::kMagic64;
+    if (c.directories > pe::kResourceDirectory && !wide) {
+      EXPECT_EQ(pe::DirectoryOf(headers, pe::kResourceDirectory).address, 0x3000u);
+    }
   }
 }
 
@@ -248,12 +323,14 @@ TEST(ImageLayout, RefusesImagesWhoseResourcesCannotBeRewritten) {
       {[](Bytes* i) { SetPeDirectory(i, pe::kResourceDirectory, 0, 0); }, "no resources"},
       {[](Bytes* i) { SetPeDirectory(i, pe::kResourceDirectory, 0x4010, 40); },
        "do not start a section"},
-      {[](Bytes* i) { SetPeDirectory(i, pe::kCertificateDirectory, 0x600, 8); }, "signed"},
+      {[](Bytes* i) { SetPeDirectory(i, pe::kCertificateDirectory, 0x600, 8); },
+       "certificate table"},
       {set(testing_support::kPeImageHeaderAt + pe::kPointerToSymbolTableAt, 9), "symbol table"},
       {[](Bytes* i) { SetPeDirectory(i, 1, 0x4008, 40); }, "directory 1 lies in or behind"},
       {set(made.offsets[4], 0x4000), "patches the resources"},
       {[](Bytes* i) { SetPeDirectory(i, pe::kBaseRelocationDirectory, 0, 0); }, "cannot move"},
       {[](Bytes* i) { (*i)[0] = 'Z'; }, "no MZ header"},
+      {set(testing_support::kPeImageHeaderAt + pe::kSectionCountAt, 0x1234), "cut short"},
       {set(testing_support::kPeImageOptionalAt + pe::kFileAlignmentAt, 0x300), "powers of two"},
       {set(reloc_header + pe::kSectionRawSizeAt, 0x10000), "past the end of the file"},
       {set(reloc_header + pe::kSectionVirtualAddressAt, 0x3000), "overlaps"},

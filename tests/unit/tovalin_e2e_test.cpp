@@ -448,6 +448,72 @@ TEST_F(TovalinEndToEnd, TestNamesEveryKindOfDamage) {
   }
 }
 
+// A problem has one text, whichever command meets it: test prints it, list reports it after the
+// listing, extract names it where it refuses. Each row's text is taken from test's line.
+TEST_F(TovalinEndToEnd, EveryCommandWordsAProblemAlike) {
+  Bytes package = Package({{"first.txt", Text("first file")}, {"second.txt", Text("second")}});
+  Bytes unsized = package;  // list decodes a file whose record leaves out the size
+  archive::StoreLittleEndian32(&unsized[package::kHeaderSize + package::kRecordUncompressedSizeAt],
+                               0);
+  unsized[kFirstStreamAt] ^= 7;
+  Bytes one_more = package;
+  one_more.push_back(0);
+  RawMember unterminated = Member("", Text("no NUL"));
+  unterminated.name_field = Bytes(archive::kNameFieldSize, 'n');
+  RawMember big = Member("big.dll", Text("only a few bytes"));
+  big.claimed_size = 100000;
+  Bytes looping = RawInstaller(stub_, {Member("a.txt", Text("a")), Member("b.txt", Text("b"))});
+  archive::StoreLittleEndian32(&looping[stub_.size() + archive::kEntryHeaderSize + 1],
+                               static_cast<uint32_t>(stub_.size()));
+  Write("launcher.exe", stub_);
+  Write("readme.txt", Text(std::string(3000, 'r')));
+  ASSERT_EQ(
+      Tovalin({"build", "-q", "-o", "setup.exe", "--stub", "launcher.exe", "readme.txt"}).status,
+      0);
+  Bytes damaged = ReadFile(Path("setup.exe"));
+  damaged[stub_.size() + archive::kEntryHeaderSize + 100] ^= 1;
+
+  const struct {
+    const char* what;
+    Bytes installer;
+    std::string where;  // what test's line names before the text
+    bool listed;        // whether list --packages meets it too (it reads no checksums)
+  } cases[] = {
+      {"name without NUL", RawInstaller(stub_, {unterminated}), std::string(256, 'n') + ": ", true},
+      {"data past the end", RawInstaller(stub_, {Member("init.ini", Text("x")), big}),
+       "big.dll: ", true},
+      {"checksum", damaged, "readme.txt: ", false},
+      {"short package", RawInstaller(stub_, {Member("temp.shr", Bytes(20, 0))}),
+       "temp.shr: ", true},
+      {"a byte after the last file", RawInstaller(stub_, {Member("temp.shr", one_more)}),
+       "temp.shr: ", true},
+      {"stream header", RawInstaller(stub_, {Member("temp.shr", unsized)}),
+       "temp.shr: first.txt: ", true},
+      {"chain", looping, "", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write("damaged.exe", c.installer);
+    ToolRun test = Tovalin({"test", "damaged.exe"});
+    const std::string start = "damaged.exe: " + c.where;
+    const size_t at = test.out.find(start);
+    ASSERT_NE(at, std::string::npos) << test.out;
+    const std::string text =
+        test.out.substr(at + start.size(), test.out.find('\n', at) - at - start.size());
+    if (c.listed) {
+      ToolRun list = Tovalin({"list", "--packages", "damaged.exe"});
+      EXPECT_EQ(list.status, 1);
+      std::string line = "tovalin: " + start;
+      line += text + "\n";
+      EXPECT_NE(list.err.find(line), std::string::npos) << line << list.err;
+    }
+    fs::remove_all(Path("out"));
+    ToolRun extract = Tovalin({"extract", "--unpack", "-d", "out", "damaged.exe"});
+    EXPECT_EQ(extract.status, 1);
+    EXPECT_NE(extract.err.find(text), std::string::npos) << text << "\n" << extract.err;
+  }
+}
+
 TEST_F(TovalinEndToEnd, ListDecodesFilesWhoseRecordLeavesOutTheSize) {
   Bytes package = Package({{"engine.exe", Text(std::string(40000, 'e'))}, {"b.txt", Text("bb")}});
   archive::StoreLittleEndian32(&package[package::kHeaderSize + package::kRecordUncompressedSizeAt],
@@ -875,6 +941,10 @@ TEST_F(TovalinEndToEnd, BrokenResourceInputsEndWithAMessageAndNoInstaller) {
   Write("cursor.ico", Bytes{0, 0, 2, 0, 1, 0});
   Write("init.ini", Text("[Setup]"));
   Sign("launcher.exe", "signed.exe");
+  // A certificate directory that does not end the file signs nothing, but would ride along.
+  Bytes misplaced = LauncherWithResources();
+  testing_support::SetPeDirectory(&misplaced, pe::kCertificateDirectory, 0x600, 8);
+  Write("misplaced.exe", misplaced);
   const std::vector<std::string> icon = {"--icon", "author.ico"};
   const struct {
     std::vector<std::string> args;
@@ -891,6 +961,8 @@ TEST_F(TovalinEndToEnd, BrokenResourceInputsEndWithAMessageAndNoInstaller) {
        "has no resources (no resource section)"},
       {{"--stub", "random.exe", "--version-info", "Comments=x"}, "", 1, "not a Windows program"},
       {{"--stub", "signed.exe", "--icon", "author.ico"}, "", 1, "is signed"},
+      {{"--stub", "misplaced.exe"}, "", 1, "8 bytes at offset 1536, which does not end the file"},
+      {{"--stub", "misplaced.exe", "--icon", "author.ico"}, "", 1, "does not end the file"},
       {{"--execution-level", "admin"},
        "",
        2,

@@ -1,15 +1,23 @@
-// The parts of the tovalin tool that need no installer: its command line, its JSON, its progress
-// line, how it shows values, which names it lets become files and where its install keeps the
-// stub.
+// The parts of the tovalin tool: its command line, its JSON, its progress line, how it shows
+// values, which names it lets become files, where its install keeps the stub, and what the decode
+// pass hands its sink in each mode.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "archive/archive_writer.h"
+#include "base/dos_time.h"
+#include "package/package_format.h"
+#include "package/package_writer.h"
+#include "tests/support/test_files.h"
 #include "tools/command.h"
+#include "tools/decode_pass.h"
 #include "tools/display.h"
 #include "tools/host.h"
+#include "tools/input_file.h"
 #include "tools/installed_stub.h"
+#include "tools/inventory.h"
 #include "tools/json_writer.h"
 #include "tools/options.h"
 #include "tools/progress_bar.h"
@@ -173,6 +181,37 @@ TEST(ToolDisplay, ShowsDosDatesTimesAndAttributesAsStored) {
   EXPECT_EQ(PrintableName(std::string("a\x1b[2Jb\x7f\xe4", 8)), "a\\x1B[2Jb\\x7F\xe4");
   EXPECT_EQ(CountOf(1, "member"), "1 member");
   EXPECT_EQ(CountOf(0, "file"), "0 files");
+}
+
+TEST(DosDateTime, PacksAndUnpacksTheSameFieldsWithinItsYears) {
+  const struct {
+    dos::DateTimeFields fields;
+    uint32_t date, time;
+  } cases[] = {
+      {{1980, 1, 1, 0, 0, 0}, 0x0021, 0x0000},
+      {{2001, 2, 3, 4, 5, 6}, (21u << 9) | (2u << 5) | 3u, (4u << 11) | (5u << 5) | 3u},
+      {{2107, 12, 31, 23, 59, 58}, 0xFF9F, 0xBF7D},
+  };
+  for (const auto& c : cases) {
+    uint32_t date = 0;
+    uint32_t time = 0;
+    ASSERT_TRUE(dos::PackDateTime(c.fields, &date, &time)) << c.fields.year;
+    EXPECT_EQ(date, c.date);
+    EXPECT_EQ(time, c.time);
+    const dos::DateTimeFields back = dos::UnpackDateTime(0xABCD0000u | date, time);
+    EXPECT_EQ(std::vector<uint32_t>(
+                  {back.year, back.month, back.day, back.hour, back.minute, back.second}),
+              std::vector<uint32_t>({c.fields.year, c.fields.month, c.fields.day, c.fields.hour,
+                                     c.fields.minute, c.fields.second}));
+  }
+  uint32_t date = 7;
+  uint32_t time = 7;
+  EXPECT_TRUE(dos::PackDateTime({2000, 6, 15, 12, 30, 59}, &date, &time));
+  EXPECT_EQ(time & 0x1F, 29u);  // odd seconds round down
+  for (uint32_t year : {1979u, 2108u}) {
+    EXPECT_FALSE(dos::PackDateTime({year, 1, 1, 0, 0, 0}, &date, &time)) << year;
+  }
+  EXPECT_EQ(date, (20u << 9) | (6u << 5) | 15u);  // untouched by the refusals
 }
 
 TEST(ToolSafeNames, RefusesNamesThatCouldLeaveTheFolder) {
@@ -388,6 +427,126 @@ TEST(ToolInstalledStub, TheRunningProgramKnowsItsOwnPath) {
   const std::string program = RunningProgramPath();
   EXPECT_TRUE(EntryExists(program)) << program;
   EXPECT_NE(program.find("tovalin_parts_test"), std::string::npos) << program;
+}
+
+// Every call the pass makes, a line each; bytes counted per member or file.
+class TracingSink : public PassSink {
+ public:
+  explicit TracingSink(std::string refused) : refused_(std::move(refused)) {}
+
+  bool BeginMember(const InventoryMember& entry) override {
+    trace += "member " + entry.member.name + "\n";
+    return entry.member.name != refused_;
+  }
+  bool BeginStored(const InventoryMember& entry) override {
+    trace += "stored " + entry.member.name;
+    bytes_ = 0;
+    return true;
+  }
+  void EndStored(const InventoryMember&, const std::optional<Problem>& problem) override {
+    trace += Ending(problem);
+  }
+  bool BeginPackage(const InventoryMember& entry,
+                    const std::optional<Problem>& checksum_problem) override {
+    trace += "package " + entry.member.name + (checksum_problem ? " damaged" : "") + "\n";
+    return true;
+  }
+  bool BeginFile(const InventoryMember&, const PackageFile& file) override {
+    trace += "file " + file.name;
+    bytes_ = 0;
+    return true;
+  }
+  void EndFile(const InventoryMember&, const PackageFile&, const DecodeOutcome&,
+               const std::optional<Problem>& problem) override {
+    trace += Ending(problem);
+  }
+  void Write(const uint8_t*, uint32_t count) override { bytes_ += count; }
+
+  std::string trace;
+
+ private:
+  std::string Ending(const std::optional<Problem>& problem) const {
+    if (!problem) return ": " + std::to_string(bytes_) + " bytes\n";
+    const std::string text = ProblemText(*problem);
+    return ": " + text.substr(0, text.find(" (")) + "\n";
+  }
+
+  std::string refused_;
+  uint64_t bytes_ = 0;
+};
+
+// What each command asks of the pass reaches the sink, and nothing more: test reads and decodes
+// everything, extract without --unpack copies packages whole, list decodes only the files whose
+// record leaves out the size; a member the sink refuses is not read at all.
+TEST(ToolDecodePass, EachModeReadsWhatItAsksFor) {
+  std::vector<package::PackageEntry> files(2);
+  files[0].name = "x.txt";
+  files[0].data = std::vector<uint8_t>(5, 'x');
+  files[1].name = "y.txt";
+  files[1].data = std::vector<uint8_t>(3000, 'y');
+  std::vector<uint8_t> package;
+  std::string error;
+  ASSERT_TRUE(package::BuildPackage(files, package::PackOptions{}, &package, &error)) << error;
+  const size_t second_record =
+      package::kHeaderSize + package::kRecordSize +
+      (package[package::kHeaderSize + package::kRecordCompressedSizeAt] |
+       package[package::kHeaderSize + package::kRecordCompressedSizeAt + 1] << 8);
+  // y.txt's record leaves its size out.
+  std::fill_n(&package[second_record + package::kRecordUncompressedSizeAt], 4, 0);
+  const size_t package_size = package.size();
+  testing_support::TempDir dir;
+  const std::string path = dir.Join("setup.exe");
+  std::vector<archive::NewMember> members(2);
+  members[0].name = "a.txt";
+  members[0].data = {'a', 'b', 'c'};
+  members[1].name = "p.shr";
+  members[1].data = package;
+  const size_t kImageSize = 64;
+  ASSERT_TRUE(
+      archive::WriteInstallerFile(path, std::vector<uint8_t>(kImageSize, 'M'), members, &error))
+      << error;
+
+  const std::string test_trace =
+      "member a.txt\nstored a.txt: 3 bytes\nmember p.shr\npackage p.shr\nfile x.txt: 5 bytes\n"
+      "file y.txt: 3000 bytes\n";
+  const struct {
+    const char* what;
+    bool read_members, unpack, only_unsized, damaged;
+    std::string refused;
+    std::string trace;
+  } cases[] = {
+      {"test", true, true, false, false, "", test_trace},
+      {"extract", true, false, false, false, "",
+       "member a.txt\nstored a.txt: 3 bytes\nmember p.shr\nstored p.shr: " +
+           std::to_string(package_size) + " bytes\n"},
+      {"list", false, true, true, false, "",
+       "member a.txt\nmember p.shr\npackage p.shr\nfile y.txt: 3000 bytes\n"},
+      {"refused", true, true, false, false, "p.shr",
+       "member a.txt\nstored a.txt: 3 bytes\nmember p.shr\n"},
+      {"damaged", true, true, false, true, "",
+       "member a.txt\nstored a.txt: its data does not match its checksum\nmember p.shr\n"
+       "package p.shr damaged\nfile x.txt: 5 bytes\nfile y.txt: 3000 bytes\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> bytes = testing_support::ReadFile(path);
+    if (c.damaged) {  // a.txt's first byte, and a header value of the package no reader checks
+      bytes[kImageSize + archive::kEntryHeaderSize] ^= 1;
+      bytes[kImageSize + size_t{2} * archive::kEntryHeaderSize + 3 + package::kHeaderValue14At] ^=
+          1;
+    }
+    testing_support::WriteFile(path + ".run", bytes);
+    InputFile file(path + ".run");
+    const Inventory inventory = TakeInventory(file);
+    PassMode mode;
+    mode.read_members = c.read_members;
+    mode.unpack = c.unpack;
+    mode.only_unsized_files = c.only_unsized;
+    mode.quiet = true;
+    TracingSink sink(c.refused);
+    RunDecodePass(file, AllMembers(inventory), mode, sink);
+    EXPECT_EQ(sink.trace, c.trace);
+  }
 }
 
 }  // namespace
