@@ -46,8 +46,17 @@ void ApplyResourceEdits(const ResourceEdits& edits, std::vector<Resource>* resou
     AddResource(resources, kVersionResource, 1, WriteVersionInfo(edits.version));
   }
   if (edits.set_execution_level) {
+    // One manifest: the launcher's own, in whatever language it came, with the level added.
+    std::string launcher_manifest;
+    for (const Resource& r : *resources) {
+      if (!r.type.IsName() && r.type.number == kManifestResource && !r.name.IsName() &&
+          r.name.number == kProgramManifestId) {
+        launcher_manifest.assign(r.data.begin(), r.data.end());
+        break;
+      }
+    }
     RemoveResource(resources, kManifestResource, kProgramManifestId);
-    const std::string text = WriteManifest(edits.execution_level);
+    const std::string text = WriteManifest(edits.execution_level, launcher_manifest);
     AddResource(resources, kManifestResource, kProgramManifestId,
                 std::vector<uint8_t>(text.begin(), text.end()));
   }
