@@ -187,7 +187,7 @@ TEST_F(BootstrapTest, AWholeUnpackPaintsOncePerPercentAndAnswersAtEveryStep) {
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   const int32_t blocks = static_cast<int32_t>(large.size() / 2048);
-  ASSERT_GT(blocks, 200);  // well past a full bar
+  ASSERT_GT(blocks, 200);                 // well past a full bar
   EXPECT_EQ(g_host_dialog.repaints, 91);  // 10 %, then each of 11 % to 100 % once
   EXPECT_GE(g_host_dialog.message_checks, blocks);
   EXPECT_EQ(run.progress.current_percentage, 100);
