@@ -154,10 +154,12 @@ void PaintBarFrame(HWND dialog) {
   // light on the right and bottom, so the bar looks sunk into the dialog. The bottom left corner
   // is the shadow's, the top right one the light's.
   const BarColours colours = ChooseBarColours();
-  FillSolid(dc, {x, y, x + 1, y + h + 2}, colours.shadow);
-  FillSolid(dc, {x + 1, y, x + w + 1, y + 1}, colours.shadow);
-  FillSolid(dc, {x + w + 1, y, x + w + 2, y + h + 2}, colours.light);
-  FillSolid(dc, {x + 1, y + h + 1, x + w + 1, y + h + 2}, colours.light);
+  const RECT edges[] = {{x, y, x + 1, y + h + 2},
+                        {x + 1, y, x + w + 1, y + 1},
+                        {x + w + 1, y, x + w + 2, y + h + 2},
+                        {x + 1, y + h + 1, x + w + 1, y + h + 2}};
+  for (int i = 0; i < 4; ++i)
+    FillSolid(dc, edges[i], i < 2 ? colours.shadow : colours.light);
   EndPaint(dialog, &paint);
 }
 
