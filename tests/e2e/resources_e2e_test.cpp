@@ -37,6 +37,12 @@ Bytes ResourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
   return Bytes(bytes, bytes + SizeofResource(module, found));
 }
 
+// Counts the languages a resource comes in, through EnumResourceLanguagesA.
+BOOL CALLBACK CountLanguage(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 class BrandedE2E : public LauncherE2E {
  protected:
   void SetUp() override {
@@ -141,13 +147,8 @@ TEST_F(BrandedE2E, TheManifestsRunLevelReadsBack) {
     const Bytes manifest = ResourceBytes(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
     EXPECT_NE(std::string(manifest.begin(), manifest.end()).find(dpi_aware), std::string::npos);
     int languages = 0;
-    EnumResourceLanguagesA(
-        m, RT_MANIFEST, MAKEINTRESOURCEA(1),
-        [](HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) -> BOOL {
-          ++*reinterpret_cast<int*>(count);
-          return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&languages));
+    EnumResourceLanguagesA(m, RT_MANIFEST, MAKEINTRESOURCEA(1), CountLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
     EXPECT_EQ(languages, 1);
   }
 }

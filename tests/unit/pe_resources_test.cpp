@@ -224,17 +224,6 @@ TEST(Manifest, TheLevelJoinsTheLaunchersOwnManifest) {
     // The trust section lies inside the assembly.
     EXPECT_LT(m.find("</trustInfo>"), m.rfind("</assembly>")) << m;
   }
-  EXPECT_EQ(pe::WriteManifest(pe::ExecutionLevel::kHighestAvailable, ""),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-            "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
-            "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
-            "    <security>\r\n"
-            "      <requestedPrivileges>\r\n"
-            "        <requestedExecutionLevel level=\"highestAvailable\" uiAccess=\"false\"/>\r\n"
-            "      </requestedPrivileges>\r\n"
-            "    </security>\r\n"
-            "  </trustInfo>\r\n"
-            "</assembly>\r\n");
 
   // In the resources: one manifest afterwards, whatever languages the launcher's came in.
   std::vector<pe::Resource> resources = LauncherLikeResources();

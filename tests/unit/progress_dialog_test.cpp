@@ -122,6 +122,17 @@ TEST(LauncherResources, PromptDlgIsAStandardTemplateWithExactlyItsControls) {
   }
 }
 
+// The width of an icon's own image (its mask), not of the place it is drawn in; 0 for none.
+int IconWidth(HICON icon) {
+  ICONINFO info = {};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
+  BITMAP mask = {};
+  GetObjectA(info.hbmMask, sizeof mask, &mask);
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  return mask.bmWidth;
+}
+
 // 32 pixels for 96 DPI and 48 for 144, where a DPI-aware program is asked for icons that size;
 // without its own image Windows would stretch the 32-pixel one.
 TEST(LauncherResources, InstallIconHas32And48PixelImagesOf16Colours) {
@@ -139,14 +150,7 @@ TEST(LauncherResources, InstallIconHas32And48PixelImagesOf16Colours) {
     in.at += 14;  // GRPICONDIRENTRY
     HICON icon = static_cast<HICON>(
         LoadImageA(GetModuleHandleA(nullptr), "INSTALL", IMAGE_ICON, size, size, 0));
-    ASSERT_NE(icon, nullptr);
-    ICONINFO info = {};
-    ASSERT_TRUE(GetIconInfo(icon, &info));
-    BITMAP mask = {};
-    GetObjectA(info.hbmMask, sizeof mask, &mask);
-    EXPECT_EQ(mask.bmWidth, size);
-    DeleteObject(info.hbmMask);
-    DeleteObject(info.hbmColor);
+    EXPECT_EQ(IconWidth(icon), size);
     DestroyIcon(icon);
   }
 }
@@ -522,14 +526,8 @@ TEST_F(ProgressDialogTest, EveryPartFitsAtTheSystemDpi) {
   // The icon is drawn at the system's icon size: 32 at 96 DPI, 48 at 144, from an image of that
   // size.
   EXPECT_EQ(picture.right - picture.left, GetSystemMetrics(SM_CXICON));
-  HICON shown = reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0));
-  ICONINFO info = {};
-  ASSERT_TRUE(GetIconInfo(shown, &info));
-  BITMAP mask = {};
-  GetObjectA(info.hbmMask, sizeof mask, &mask);
-  EXPECT_EQ(mask.bmWidth, GetSystemMetrics(SM_CXICON));
-  DeleteObject(info.hbmMask);
-  DeleteObject(info.hbmColor);
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0))),
+            GetSystemMetrics(SM_CXICON));
 }
 
 TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {
