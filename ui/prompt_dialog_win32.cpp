@@ -104,13 +104,14 @@ void TakeBarRectangle(HWND dialog, Progress* progress) {
 // bar's place, drawn the same, only without a value to read out.
 void CreateBar(HWND dialog, const Progress& progress) {
   platform::LoadSystemLibrary("comctl32.dll");
-  const auto create = [dialog, &progress](const char* bar_class) {
-    return CreateWindowExA(0, bar_class, "", WS_CHILD | WS_VISIBLE, progress.bar_x + 1,
-                           progress.bar_y + 1, progress.bar_w, progress.bar_h, dialog,
-                           reinterpret_cast<HMENU>(IDC_BAR), nullptr, nullptr);
-  };
-  HWND bar = create(PROGRESS_CLASSA);
-  if (bar == nullptr) bar = create("STATIC");
+  static const char* const kBarClasses[] = {PROGRESS_CLASSA, "STATIC"};
+  HWND bar = nullptr;
+  for (const char* bar_class : kBarClasses) {
+    if (bar != nullptr) break;
+    bar = CreateWindowExA(0, bar_class, "", WS_CHILD | WS_VISIBLE, progress.bar_x + 1,
+                          progress.bar_y + 1, progress.bar_w, progress.bar_h, dialog,
+                          reinterpret_cast<HMENU>(IDC_BAR), nullptr, nullptr);
+  }
   g_bar_procedure = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProcedure)));
 }
