@@ -7,7 +7,11 @@ image: a BITMAPINFOHEADER (height doubled, for the colour and the mask bitmaps),
 palette, the 4-bit colour rows and the 1-bit transparency mask rows, both bottom-up and each row
 padded to 4 bytes.
 
-Usage: make_icon.py PIXELMAP OUTPUT
+Usage: make_icon.py PIXELMAP OUTPUT [LARGEST]
+
+With LARGEST, images larger than LARGEST pixels are left out: the launcher itself carries only
+its 32-pixel image, since every byte of the stub travels in every installer; an installer's own
+icon (tovalin build --icon) brings the larger ones.
 """
 import struct
 import sys
@@ -61,9 +65,11 @@ def image_bytes(rows):
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) not in (3, 4):
         sys.exit(__doc__)
     maps = read_images(sys.argv[1])
+    if len(sys.argv) == 4:
+        maps = [rows for rows in maps if len(rows) <= int(sys.argv[3])]
     images = [image_bytes(rows) for rows in maps]
     directory = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
