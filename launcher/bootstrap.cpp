@@ -64,8 +64,7 @@ int TakeModulePath(RunState* run) {
 // wants their own code loaded into ours, so the run ends before anything is created.
 int RefuseRedirectionFolder(const RunState& run) {
   char redirection[text::kPathCapacity];
-  if (!text::Copy(redirection, sizeof redirection, run.module_path) ||
-      !text::Append(redirection, sizeof redirection, ".local")) {
+  if (!text::Join(redirection, sizeof redirection, run.module_path, ".local")) {
     return RefuseLongText(run, run.module_path);
   }
   if (platform::GetAttributes(redirection) == platform::kNoAttributes) return 1;
@@ -95,9 +94,8 @@ void ShowProgress(RunState* run) {
 // The install script is the stem followed by "cfg", as a member or a loose file; an archive
 // that holds any ".AIC" member also has one. Only its presence counts.
 int FindInstallScript(RunState* run) {
-  if (!text::Copy(run->install_script_path, sizeof run->install_script_path,
-                  run->executable_stem) ||
-      !text::Append(run->install_script_path, sizeof run->install_script_path, "cfg")) {
+  if (!text::Join(run->install_script_path, sizeof run->install_script_path, run->executable_stem,
+                  "cfg")) {
     return RefuseLongText(*run, run->executable_stem);
   }
   MemberStream* script = OpenMember(&run->archive, run->install_script_path);

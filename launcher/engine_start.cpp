@@ -12,7 +12,7 @@ constexpr uint32_t kEnginePollMilliseconds = 1000;
 }  // namespace
 
 bool BuildEngineCommandLine(const RunState& run, char* line, size_t capacity) {
-  return text::Copy(line, capacity, run.engine_path) && text::Append(line, capacity, " ") &&
+  return text::Join(line, capacity, run.engine_path, " ") &&
          text::Append(line, capacity, run.install_script_path) &&
          text::Append(line, capacity, " ") && text::Append(line, capacity, run.passed_arguments);
 }

@@ -9,13 +9,9 @@
 
 namespace {
 
-bool Join(char* buffer, size_t capacity, const char* first, const char* second) {
-  return text::Copy(buffer, capacity, first) && text::Append(buffer, capacity, second);
-}
-
 // Where member name is looked up: beside the executable, or in its archive under that name.
 bool MemberPath(const RunState& run, const char* name, char* path) {
-  return Join(path, text::kPathCapacity, run.executable_folder, name);
+  return text::Join(path, text::kPathCapacity, run.executable_folder, name);
 }
 
 }  // namespace
@@ -23,7 +19,7 @@ bool MemberPath(const RunState& run, const char* name, char* path) {
 CopyResult CopyMember(RunState* run, const char* name, const char* target_name, char* target_path) {
   char member_path[text::kPathCapacity];
   if (!MemberPath(*run, name, member_path) ||
-      !Join(target_path, text::kPathCapacity, run->work_directory, target_name)) {
+      !text::Join(target_path, text::kPathCapacity, run->work_directory, target_name)) {
     return kTooLong;
   }
   switch (CopyMemberToFile(&run->archive, member_path, target_path, run->copy_buffer)) {

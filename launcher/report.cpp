@@ -46,6 +46,14 @@ void ShowInBox(const RunState& run, const Entry& entry) {
   platform::ShowWarningBox(entry.text, LoadText(run, IDS_WARNING, caption));
 }
 
+// One entry, written to the error log and, when box is set, shown.
+void Report(const RunState& run, uint32_t id, const char* first, const char* second, bool box) {
+  Entry entry;
+  Compose(run, id, first, second, &entry);
+  WriteErrorLog(entry.text);
+  if (box) ShowInBox(run, entry);
+}
+
 }  // namespace
 
 void Trace(const char* format, ...) {
@@ -58,9 +66,7 @@ void Trace(const char* format, ...) {
 }
 
 void ReportError(const RunState& run, uint32_t id, const char* first, const char* second) {
-  Entry entry;
-  Compose(run, id, first, second, &entry);
-  WriteErrorLog(entry.text);
+  Report(run, id, first, second, false);
 }
 
 int RefuseLongText(const RunState& run, const char* what) {
@@ -69,10 +75,7 @@ int RefuseLongText(const RunState& run, const char* what) {
 }
 
 int RefuseWithBox(const RunState& run, uint32_t id, const char* first, const char* second) {
-  Entry entry;
-  Compose(run, id, first, second, &entry);
-  WriteErrorLog(entry.text);
-  if (run.show_progress) ShowInBox(run, entry);
+  Report(run, id, first, second, run.show_progress);
   return 0;
 }
 

@@ -15,13 +15,10 @@ constexpr int kWorkDirectoryAttempts = 16;
 // "del " or "rd " and a path.
 constexpr size_t kCleanupLineCapacity = text::kPathCapacity + 8;
 
-bool Join(char* buffer, size_t capacity, const char* first, const char* second) {
-  return text::Copy(buffer, capacity, first) && text::Append(buffer, capacity, second);
-}
-
 bool AppendCleanupFor(RunState* run, const char* command, const char* directory, const char* name) {
   char line[kCleanupLineCapacity];
-  if (!Join(line, sizeof line, command, directory) || !text::Append(line, sizeof line, name)) {
+  if (!text::Join(line, sizeof line, command, directory) ||
+      !text::Append(line, sizeof line, name)) {
     return false;
   }
   AppendCleanupLine(&run->cleanup_script, line);
@@ -92,8 +89,8 @@ int MakeWorkDirectory(RunState* run) {
     text::Append(run->work_directory, sizeof run->work_directory, "\\");
   }
   CleanupScript& script = run->cleanup_script;
-  if (!Join(script.path, sizeof script.path, run->work_directory, kCleanupScriptName) ||
-      !Join(run->engine_path, sizeof run->engine_path, run->work_directory, kEngineName)) {
+  if (!text::Join(script.path, sizeof script.path, run->work_directory, kCleanupScriptName) ||
+      !text::Join(run->engine_path, sizeof run->engine_path, run->work_directory, kEngineName)) {
     return RefuseLongText(*run, run->work_directory);
   }
   platform::CloseFile(platform::CreateOrTruncate(script.path));
