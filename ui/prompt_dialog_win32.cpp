@@ -56,11 +56,15 @@ struct BarColours {
   COLORREF remaining;
 };
 
+// Constant, so that it lives with the read-only data: a writable copy would cost the stub a
+// section of its own.
+constexpr BarColours kLauncherColours = {0x808080, 0xFFFFFF, 0xFF0000, 0xC0C0C0};
+
 BarColours ChooseBarColours() {
   HIGHCONTRASTA contrast = {sizeof contrast, 0, nullptr};
   if (!SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
       (contrast.dwFlags & HCF_HIGHCONTRASTON) == 0) {
-    return {0x808080, 0xFFFFFF, 0xFF0000, 0xC0C0C0};
+    return kLauncherColours;
   }
   const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
   return {text, text, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_WINDOW)};

@@ -66,10 +66,6 @@ uint32_t LastError() {
   return GetLastError();
 }
 
-void SetLastErrorCode(uint32_t error) {
-  SetLastError(error);
-}
-
 int TakeLastWriteDosDateTime(HANDLE file, uint32_t* dos_date, uint32_t* dos_time) {
   if (file == INVALID_HANDLE_VALUE) return 0;
   FILETIME written;

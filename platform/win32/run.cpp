@@ -1,5 +1,5 @@
 // The launcher's run on Windows: its own module, temporary names, the message box, the string
-// table, the engine process, pauses and the system's error texts.
+// table and the engine process.
 #include <windows.h>
 
 #include "platform/launcher_windows.h"
@@ -24,29 +24,6 @@ int ChangeDirectory(const char* path) {
 
 uint32_t CreateUniqueTempFile(const char* folder, const char* prefix, char* out) {
   return GetTempFileNameA(folder, prefix, 0, out);
-}
-
-bool LastErrorIsTransientRefusal() {
-  const DWORD error = GetLastError();
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
-         error == ERROR_ACCESS_DENIED;
-}
-
-void Pause(uint32_t milliseconds) {
-  Sleep(milliseconds);
-}
-
-uint32_t SystemErrorText(uint32_t error, char* buffer, uint32_t capacity) {
-  if (capacity == 0) return 0;
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, buffer, capacity, nullptr);
-  // The system's texts end in a line break, which a log line or a box does not want.
-  while (length > 0 &&
-         (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' || buffer[length - 1] == ' ')) {
-    --length;
-  }
-  buffer[length] = '\0';
-  return length;
 }
 
 void ShowWarningBox(const char* text, const char* caption) {
