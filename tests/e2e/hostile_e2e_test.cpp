@@ -135,20 +135,18 @@ class HostileE2E : public e2e::LauncherE2E {
     DeleteFileA(record.c_str());
   }
 
-  // A small installer, quick to run: greeting, script, engine, language library, dosshell.pif.
-  void AddSmallInstaller() {
-    AddMember("init.ini", Text("Welcome"));
-    AddMember("setup.cfg", Text("[script]"));
-    AddMember("inst32.shr", EnginePackage());
-    AddMember("InstallENU.dll", Text("english"));
-    AddMember("dosshell.pif", Text("pif"));
+  // A small installer, quick to run: the complete one without temporary files and uninstaller,
+  // with the engine package below.
+  static testing_support::InstallerRecipe SmallInstaller() {
+    testing_support::InstallerRecipe small = testing_support::CompleteInstaller(EngineBytes());
+    small.Drop("temp.shr").Drop("unst32.shr").Replace("inst32.shr", EnginePackage());
+    return small;
   }
-  static constexpr int kEngineMember = 2;
 
   // The engine package: the engine first, a small second file whose record the tests damage.
   static const Bytes& EnginePackage() {
-    static const Bytes package =
-        Package({{"~0000.exe", EngineBytes()}, {"license.txt", Text("license")}});
+    static const Bytes package = testing_support::InstallerRecipe().Package(
+        {{"~0000.exe", EngineBytes()}, {"license.txt", Text("license")}});
     return package;
   }
 
@@ -206,7 +204,7 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
       {"parent, forward", "../hostile_parent_slash.txt"},
       {"no NUL", std::string(kNameFieldSize, 'H')},
   };
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
@@ -229,13 +227,14 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
 // The temporary files' package is optional: one that breaks off at an escaping name ends its
 // own unpacking, the run goes on with the engine's package, and nothing lands outside.
 TEST_F(HostileE2E, EscapingNameInTheOptionalPackage) {
-  AddSmallInstaller();
-  Bytes temporary = Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
+  installer = SmallInstaller();
+  Bytes temporary =
+      installer.Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
   size_t record_at = RecordOffset(temporary, 1);
   std::fill(temporary.begin() + record_at, temporary.begin() + record_at + kNameFieldSize, 0);
   const std::string name = "..\\..\\hostile_temporary.txt";
   std::copy(name.begin(), name.end(), temporary.begin() + record_at);
-  AddMember("temp.shr", temporary);
+  installer.Add("temp.shr", temporary);
   std::string setup = WriteInstaller();
   Surroundings before = Look();
   RunResult run = Run(setup, "/An", kHostileBound);
@@ -265,9 +264,8 @@ TEST_F(HostileE2E, ArchiveChainThatLoops) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
-    members.clear();
-    AddSmallInstaller();
-    if (std::string(c.lost) == "dosshell.pif") members.pop_back();
+    installer = SmallInstaller();
+    if (std::string(c.lost) == "dosshell.pif") installer.Drop("dosshell.pif");
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
       Put32(bytes, EntryOffset(*bytes, c.from), static_cast<uint32_t>(EntryOffset(*bytes, c.to)));
     });
@@ -278,7 +276,7 @@ TEST_F(HostileE2E, ArchiveChainThatLoops) {
 
 TEST_F(HostileE2E, MemberSizeThatRunsPastTheEndOfTheFile) {
   const uint32_t past_the_end[] = {1, 4096, 0x7FFFFFFF, 0xFFFFFFFF};
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (uint32_t extra : past_the_end) {
     SCOPED_TRACE(extra);
     ForgetRun();
@@ -298,7 +296,7 @@ TEST_F(HostileE2E, MemberSizeThatRunsPastTheEndOfTheFile) {
 
 TEST_F(HostileE2E, FileCountBeyondWhatThePackageHolds) {
   const int16_t counts[] = {32767, 3, 0, -1, -32768};
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (int16_t count : counts) {
     SCOPED_TRACE(count);
     ForgetRun();
@@ -323,7 +321,7 @@ TEST_F(HostileE2E, DamagedEngineStream) {
       {"dictionary size", 1, 3},
       {"dictionary size too large", 1, 9},
   };
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
@@ -339,14 +337,13 @@ TEST_F(HostileE2E, DamagedEngineStream) {
   // A stream that ends before its end code: the record claims less than the stream needs.
   SCOPED_TRACE("stream cut short");
   ForgetRun();
-  members.clear();
-  AddSmallInstaller();
+  installer = SmallInstaller();
   Bytes cut = EnginePackage();
   Put32(&cut, kPackageHeaderSize + kCompressedSizeAt,
         Get32(cut, kPackageHeaderSize + kCompressedSizeAt) / 2);
   cut.resize(RecordOffset(cut, 1));
   Put16(&cut, kFileCountAt, 1);
-  members[kEngineMember].data = cut;
+  installer.Replace("inst32.shr", cut);
   RunHostile(WriteInstaller(), 1);
   EXPECT_EQ(ErrorLog(), EngineDamaged());
 }
@@ -388,7 +385,7 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   Bytes engine = EngineBytes();
   const Bytes overlay = testing_support::RandomBytes(64 << 10, 9);
   engine.insert(engine.end(), overlay.begin(), overlay.end());
-  const Bytes package = Package({{"~0000.exe", engine}});
+  const Bytes package = installer.Package({{"~0000.exe", engine}});
   Bytes flipped;
   Bytes decoded;
   for (size_t back = 200; back < 600 && flipped.empty(); ++back) {
@@ -401,13 +398,13 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   }
   ASSERT_FALSE(flipped.empty()) << "no bit near the stream's end decodes to other bytes";
 
-  AddMember("setup.cfg", Text("[script]"));
-  AddMember("inst32.shr", package);
-  AddMember("dosshell.pif", Text("pif"));
+  installer.Add("setup.cfg", Text("[script]"));
+  installer.Add("inst32.shr", package);
+  installer.Add("dosshell.pif", Text("pif"));
   std::string setup = WriteInstaller();
-  Bytes installer = ReadFile(setup);
-  const size_t data = EntryOffset(installer, "inst32.shr") + kEntryHeaderSize;
-  Bytes damaged = installer;
+  const Bytes written = ReadFile(setup);
+  const size_t data = EntryOffset(written, "inst32.shr") + kEntryHeaderSize;
+  Bytes damaged = written;
   std::copy(flipped.begin(), flipped.end(), damaged.begin() + static_cast<long>(data));
   const std::string message =
       "The installer '" + setup + "' is damaged (in 'inst32.shr'). Please download it again.";
@@ -425,7 +422,7 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   }
 
   ForgetRun();
-  testing_support::WriteFile(setup, installer);
+  testing_support::WriteFile(setup, written);
   SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", "5");
   EXPECT_EQ(Run(setup, "/An").exit_code, 5u) << ErrorLog();
   EXPECT_EQ(ReadFile(WorkDirectory() + "~0000.exe"), engine);
@@ -444,7 +441,7 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
 // image, the system refuses to start it; cut anywhere after, the payload's trailer is gone, the
 // install script is missing, and the run ends with the warning (shown in quiet mode too).
 TEST_F(HostileE2E, InstallerTruncatedAtEverySixteenth) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   Bytes whole = ReadFile(WriteInstaller());
   const size_t image = LauncherBytes().size();
   const std::string missing = dir.path() +
@@ -473,7 +470,7 @@ TEST_F(HostileE2E, InstallerTruncatedAtEverySixteenth) {
 // ---- Failing machines --------------------------------------------------------------------------
 
 TEST_F(HostileE2E, TemporaryPathThatNamesAFile) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   std::string notes = dir.Join("notes.txt");
   testing_support::WriteFile(notes, std::string("the user's notes"));
@@ -502,9 +499,8 @@ TEST_F(HostileE2E, LogsThatCannotBeWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
-    members.clear();
-    AddSmallInstaller();
-    if (!c.complete) members.pop_back();
+    installer = SmallInstaller();
+    if (!c.complete) installer.Drop("dosshell.pif");
     std::string setup = WriteInstaller();
     std::string blocked = e2e::WindowsDirectory() + "\\" + c.folder;
     ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
@@ -524,7 +520,7 @@ TEST_F(HostileE2E, LogsThatCannotBeWritten) {
 // started so that its name falls among those taken must step over all of them, and never use
 // or touch one.
 TEST_F(HostileE2E, WorkDirectoryNamesTakenByAnotherProgram) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   auto number_of_run = [&]() {
     std::string w = WorkDirectory();
@@ -599,7 +595,7 @@ class PlantingE2E : public HostileE2E {
 };
 
 TEST_F(PlantingE2E, LibrariesBesideTheInstallerAreNeverLoaded) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   Plant(dir.path());
 
@@ -632,7 +628,7 @@ TEST_F(PlantingE2E, RedirectionFolderBesideTheInstallerIsRefused) {
     bool folder;
   };
   const Case cases[] = {{"folder with planted libraries", true}, {"file", false}};
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   std::string local = setup + ".local";
   for (const Case& c : cases) {

@@ -55,6 +55,7 @@
 #include "tests/support/pe_image.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
+#include "tests/support/standard_machine.h"
 #include "ui/progress.h"
 
 namespace {
@@ -323,20 +324,7 @@ void DamageArchive(Recipe& input, const std::vector<archive::NewMember>& members
 
 // ---- The pretend machine -----------------------------------------------------------------------
 
-struct EngineSeen {
-  int starts = 0;
-  std::string command_line;
-  bool engine_present = false;
-  Bytes engine;
-};
-
 std::string g_drive;  // host folder of drive C: for the current input
-
-std::string HostPath(const std::string& windows_path) {
-  char host[4096];
-  if (!pretend::ToHostPath(windows_path.c_str(), host, sizeof host)) std::abort();
-  return host;
-}
 
 bool ReadWhole(const std::string& path, Bytes* out) {
   FILE* file = std::fopen(path.c_str(), "rb");
@@ -357,15 +345,6 @@ void WriteWhole(const std::string& path, const Bytes& bytes) {
     std::abort();
   }
   std::fclose(file);
-}
-
-uint32_t StandInEngine(const char* command_line, const char* /*current_directory*/, void* context) {
-  auto* seen = static_cast<EngineSeen*>(context);
-  ++seen->starts;
-  seen->command_line = command_line;
-  std::string engine_path = seen->command_line.substr(0, seen->command_line.find(' '));
-  seen->engine_present = ReadWhole(HostPath(engine_path), &seen->engine);
-  return kEngineExitCode;
 }
 
 std::vector<std::string> Listing(const std::string& folder) {
@@ -578,13 +557,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A PE image in front, as every real installer has, so that a signature can be found.
   const Bytes image = testing_support::MinimalPeImage();
 
-  ResetLauncher();
   g_drive = parent + "/c";
+  pretend::EngineSeen seen;
+  seen.exit_code = kEngineExitCode;
+  if (!pretend::SetUpStandardMachine(g_drive, &seen)) std::abort();
   std::error_code ignored;
-  std::filesystem::remove_all(g_drive, ignored);
-  for (const char* folder : {"", "/Setup", "/TEMP", "/WINDOWS"}) {
-    if (!std::filesystem::create_directories(g_drive + folder, ignored)) std::abort();
-  }
   if (trace_log) WriteWhole(g_drive + "/WINDOWS/dizozud.log", {});
   if (foreign) {
     std::filesystem::create_directories(g_drive + "/TEMP/" + kForeignDirectory, ignored);
@@ -606,17 +583,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteWhole(setup, installer);
 
   pretend::PretendMachine& m = pretend::Machine();
-  text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], g_drive.c_str());
   text::Copy(m.module_path, sizeof m.module_path, module.c_str());
-  text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
-  text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
   text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, language);
   if (double_byte) pretend::SetLeadByteRange(0x81, 0xFE);
   m.clock_pinned = true;
-  m.system_version = sixteen_bit ? 0x0203 : 0x0105;  // "3.2" or "5.1"
-  EngineSeen seen;
-  m.run_process = StandInEngine;
-  m.run_process_context = &seen;
+  if (sixteen_bit) m.system_version = 0x0203;  // "3.2"
   // As the entry point leaves the run's state for the sequence.
   static RunState run;
   ResetRunState(&run);

@@ -7,23 +7,6 @@
 
 namespace package_testing {
 
-package::PackageEntry Entry(const std::string& name, const Bytes& data, uint32_t dos_date,
-                            uint32_t dos_time) {
-  package::PackageEntry entry;
-  entry.name = name;
-  entry.data = data;
-  entry.dos_date = dos_date;
-  entry.dos_time = dos_time;
-  return entry;
-}
-
-Bytes Pack(const std::vector<package::PackageEntry>& entries, const package::PackOptions& options) {
-  Bytes bytes;
-  std::string error;
-  EXPECT_EQ(package::BuildPackage(entries, options, &bytes, &error), 1) << error;
-  return bytes;
-}
-
 std::vector<size_t> RecordOffsets(const Bytes& package) {
   std::vector<size_t> offsets;
   if (package.size() < package::kHeaderSize) return offsets;
@@ -53,14 +36,6 @@ void PutNameField(Bytes* package, size_t offset, const Bytes& field) {
   std::memset(name, 0, package::kNameFieldSize);
   if (!field.empty())
     std::memcpy(name, field.data(), std::min(field.size(), package::kNameFieldSize));
-}
-
-uint32_t DosDate(int year, int month, int day) {
-  return static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-}
-
-uint32_t DosTime(int hour, int minute, int second) {
-  return static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2));
 }
 
 }  // namespace package_testing

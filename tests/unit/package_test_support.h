@@ -8,18 +8,16 @@
 
 #include "package/package_format.h"
 #include "package/package_writer.h"
+#include "tests/support/installer_parts.h"
 
 namespace package_testing {
 
-using Bytes = std::vector<uint8_t>;
-
-// An entry for in-memory bytes.
-package::PackageEntry Entry(const std::string& name, const Bytes& data, uint32_t dos_date = 0x2821,
-                            uint32_t dos_time = 0x6000);
-
-// The package of entries, written as the launcher carries them; fails the test on error.
-Bytes Pack(const std::vector<package::PackageEntry>& entries,
-           const package::PackOptions& options = package::PackOptions());
+using testing_support::Bytes;
+using testing_support::DosDate;
+using testing_support::DosTime;
+using testing_support::Entry;
+using testing_support::Pack;
+using testing_support::Text;
 
 // Where each record starts, found by walking the package the way the unpacker does.
 std::vector<size_t> RecordOffsets(const Bytes& package);
@@ -29,9 +27,5 @@ void PutRecordAt(Bytes* package, size_t offset, const package::FileRecord& recor
 
 // Replaces the whole 128-byte name field of the record at offset.
 void PutNameField(Bytes* package, size_t offset, const Bytes& field);
-
-// The DOS date of a calendar day and the DOS time of a clock time (seconds rounded down to even).
-uint32_t DosDate(int year, int month, int day);
-uint32_t DosTime(int hour, int minute, int second);
 
 }  // namespace package_testing

@@ -21,6 +21,7 @@ using package_testing::Entry;
 using package_testing::Pack;
 using package_testing::RecordAt;
 using package_testing::RecordOffsets;
+using package_testing::Text;
 using testing_support::FileExists;
 using testing_support::ListFolder;
 using testing_support::RandomBytes;
@@ -31,10 +32,6 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-
-Bytes Text(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
 
 class UnpackerTest : public testing::Test {
  protected:

@@ -18,6 +18,7 @@ using package_testing::Entry;
 using package_testing::Pack;
 using package_testing::RecordAt;
 using package_testing::RecordOffsets;
+using package_testing::Text;
 using testing_support::FileExists;
 using testing_support::RandomBytes;
 using testing_support::ReadFile;
@@ -25,10 +26,6 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-
-Bytes Text(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
 
 // Decodes exactly the given bytes, as the unpacker hands out a record's share.
 struct MemoryDecode {
