@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_format.h"
+#include "base/little_endian.h"
 #include "implode/implode.h"
+#include "package/package_format.h"
 #include "tests/e2e/launcher_fixture.h"
 
 using testing_support::ReadFile;
@@ -30,51 +33,30 @@ namespace fs = std::filesystem;
 constexpr DWORD kHostileBound = 30000;
 
 uint32_t Get32(const Bytes& bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-         static_cast<uint32_t>(bytes[at + 3]) << 24;
+  return endian::LoadLittleEndian32(&bytes[at]);
 }
 
 void Put32(Bytes* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  endian::StoreLittleEndian32(&(*bytes)[at], value);
 }
-
-void Put16(Bytes* bytes, size_t at, uint16_t value) {
-  (*bytes)[at] = static_cast<uint8_t>(value);
-  (*bytes)[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-// Payload archive: 16-byte trailer "[KARST]\0", first entry, last entry; 276-byte entry headers
-// of next entry, attributes, DOS time, DOS date, size and a 256-byte name.
-constexpr size_t kTrailerSize = 16;
-constexpr size_t kEntryHeaderSize = 276;
-constexpr size_t kEntrySizeAt = 16;
-constexpr size_t kEntryNameAt = 20;
 
 // The offset of the entry header of a member, following the chain as built.
 size_t EntryOffset(const Bytes& installer, const std::string& name) {
-  uint32_t at = Get32(installer, installer.size() - kTrailerSize + 8);
+  uint32_t at =
+      Get32(installer, installer.size() - archive::kTrailerSize + archive::kTrailerFirstEntryAt);
   while (at != 0) {
-    if (reinterpret_cast<const char*>(&installer[at + kEntryNameAt]) == name) return at;
+    if (reinterpret_cast<const char*>(&installer[at + archive::kHeaderNameAt]) == name) return at;
     at = Get32(installer, at);
   }
   ADD_FAILURE() << "no member " << name;
   return 0;
 }
 
-// Package: 58-byte header with file_count (s16) at 16; 168-byte records with the name field
-// (128 bytes) first and compressed_size at 136, each followed by its stream.
-constexpr size_t kPackageHeaderSize = 58;
-constexpr size_t kFileCountAt = 16;
-constexpr size_t kRecordSize = 168;
-constexpr size_t kNameFieldSize = 128;
-constexpr size_t kCompressedSizeAt = 136;
-
 // The offset of the record of file index (from 0).
 size_t RecordOffset(const Bytes& package, int index) {
-  size_t at = kPackageHeaderSize;
+  size_t at = package::kHeaderSize;
   for (int i = 0; i < index; ++i)
-    at += kRecordSize + Get32(package, at + kCompressedSizeAt);
+    at += package::kRecordSize + Get32(package, at + package::kRecordCompressedSizeAt);
   return at;
 }
 
@@ -202,16 +184,17 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
       {"drive", "C:\\hostile_drive.txt"},
       {"drive-relative", "C:hostile_drive_relative.txt"},
       {"parent, forward", "../hostile_parent_slash.txt"},
-      {"no NUL", std::string(kNameFieldSize, 'H')},
+      {"no NUL", std::string(package::kNameFieldSize, 'H')},
   };
   installer = SmallInstaller();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
-      size_t record_at =
-          EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + RecordOffset(EnginePackage(), 1);
-      std::fill(bytes->begin() + record_at, bytes->begin() + record_at + kNameFieldSize, 0);
+      size_t record_at = EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
+                         RecordOffset(EnginePackage(), 1);
+      std::fill(bytes->begin() + record_at, bytes->begin() + record_at + package::kNameFieldSize,
+                0);
       std::copy(c.name.begin(), c.name.end(), bytes->begin() + record_at);
     });
     RunHostile(setup, 1);
@@ -231,7 +214,8 @@ TEST_F(HostileE2E, EscapingNameInTheOptionalPackage) {
   Bytes temporary =
       installer.Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
   size_t record_at = RecordOffset(temporary, 1);
-  std::fill(temporary.begin() + record_at, temporary.begin() + record_at + kNameFieldSize, 0);
+  std::fill(temporary.begin() + record_at, temporary.begin() + record_at + package::kNameFieldSize,
+            0);
   const std::string name = "..\\..\\hostile_temporary.txt";
   std::copy(name.begin(), name.end(), temporary.begin() + record_at);
   installer.Add("temp.shr", temporary);
@@ -282,9 +266,9 @@ TEST_F(HostileE2E, MemberSizeThatRunsPastTheEndOfTheFile) {
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
       size_t at = EntryOffset(*bytes, "inst32.shr");
-      uint32_t reaches_end = static_cast<uint32_t>(bytes->size() - at - kEntryHeaderSize);
+      uint32_t reaches_end = static_cast<uint32_t>(bytes->size() - at - archive::kEntryHeaderSize);
       uint32_t size = extra >= 0x7FFFFFFF ? extra : reaches_end + extra;
-      Put32(bytes, at + kEntrySizeAt, size);
+      Put32(bytes, at + archive::kHeaderSizeAt, size);
     });
     RunHostile(setup, 1);
     // The engine package is missing, so is its 16-bit stand-in.
@@ -301,8 +285,10 @@ TEST_F(HostileE2E, FileCountBeyondWhatThePackageHolds) {
     SCOPED_TRACE(count);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
-      Put16(bytes, EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + kFileCountAt,
-            static_cast<uint16_t>(count));
+      endian::StoreLittleEndian16(
+          &(*bytes)[EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
+                    package::kHeaderFileCountAt],
+          static_cast<uint16_t>(count));
     });
     RunHostile(setup, 1);
     EXPECT_EQ(ErrorLog(), EngineDamaged());
@@ -326,8 +312,8 @@ TEST_F(HostileE2E, DamagedEngineStream) {
     SCOPED_TRACE(c.what);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
-      size_t stream =
-          EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + kPackageHeaderSize + kRecordSize;
+      size_t stream = EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
+                      package::kHeaderSize + package::kRecordSize;
       (*bytes)[stream + c.at] = c.value;
     });
     RunHostile(setup, 1);
@@ -339,10 +325,10 @@ TEST_F(HostileE2E, DamagedEngineStream) {
   ForgetRun();
   installer = SmallInstaller();
   Bytes cut = EnginePackage();
-  Put32(&cut, kPackageHeaderSize + kCompressedSizeAt,
-        Get32(cut, kPackageHeaderSize + kCompressedSizeAt) / 2);
+  Put32(&cut, package::kHeaderSize + package::kRecordCompressedSizeAt,
+        Get32(cut, package::kHeaderSize + package::kRecordCompressedSizeAt) / 2);
   cut.resize(RecordOffset(cut, 1));
-  Put16(&cut, kFileCountAt, 1);
+  endian::StoreLittleEndian16(&cut[package::kHeaderFileCountAt], 1);
   installer.Replace("inst32.shr", cut);
   RunHostile(WriteInstaller(), 1);
   EXPECT_EQ(ErrorLog(), EngineDamaged());
@@ -355,9 +341,9 @@ bool DecodeFirstFile(const Bytes& package, Bytes* out) {
     size_t at;
     size_t end;
     Bytes* out;
-  } source = {&package, RecordOffset(package, 0) + kRecordSize,
-              RecordOffset(package, 0) + kRecordSize +
-                  Get32(package, kPackageHeaderSize + kCompressedSizeAt),
+  } source = {&package, RecordOffset(package, 0) + package::kRecordSize,
+              RecordOffset(package, 0) + package::kRecordSize +
+                  Get32(package, package::kHeaderSize + package::kRecordCompressedSizeAt),
               out};
   auto read = [](uint8_t* buffer, uint32_t* count, void* param) -> uint32_t {
     auto* s = static_cast<Source*>(param);
@@ -403,7 +389,7 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   installer.Add("dosshell.pif", Text("pif"));
   std::string setup = WriteInstaller();
   const Bytes written = ReadFile(setup);
-  const size_t data = EntryOffset(written, "inst32.shr") + kEntryHeaderSize;
+  const size_t data = EntryOffset(written, "inst32.shr") + archive::kEntryHeaderSize;
   Bytes damaged = written;
   std::copy(flipped.begin(), flipped.end(), damaged.begin() + static_cast<long>(data));
   const std::string message =
@@ -429,9 +415,9 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
 
   // Without the record's magic the installer carries no checksums: it runs as it always did.
   ForgetRun();
-  size_t directory = damaged.size() - kTrailerSize - 20;
-  directory -= Get32(damaged, directory + 16);
-  damaged[directory - 16] = 'x';
+  size_t directory = damaged.size() - archive::kTrailerSize - archive::kDirectoryTailSize;
+  directory -= Get32(damaged, directory + archive::kTailRecordAreaLengthAt);
+  damaged[directory - archive::kChecksumTailSize] = 'x';
   testing_support::WriteFile(setup, damaged);
   EXPECT_EQ(Run(setup, "/An").exit_code, 5u) << ErrorLog();
   EXPECT_EQ(ReadFile(WorkDirectory() + "~0000.exe"), decoded);

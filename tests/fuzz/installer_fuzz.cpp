@@ -23,7 +23,6 @@
 //   or the engine it was started on differs from the one packed. "Whole" is worked out
 //   independently of the unpacker: the engine package's bytes are read as the launcher reads them,
 //   and each of its streams is decoded to memory from exactly its record's share of the package.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +51,7 @@
 #include "package/package_writer.h"
 #include "package/unpacker.h"
 #include "pe/pe_format.h"
+#include "tests/fuzz/fuzz_files.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
@@ -61,6 +61,10 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using fuzz_files::IsPlainFile;
+using fuzz_files::Listing;
+using fuzz_files::ReadWhole;
+using fuzz_files::WriteWhole;
 
 constexpr uint32_t kEngineExitCode = 7;
 constexpr char kEngineName[] = "~0000.exe";
@@ -325,43 +329,6 @@ void DamageArchive(Recipe& input, const std::vector<archive::NewMember>& members
 // ---- The pretend machine -----------------------------------------------------------------------
 
 std::string g_drive;  // host folder of drive C: for the current input
-
-bool ReadWhole(const std::string& path, Bytes* out) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  out->clear();
-  uint8_t block[4096];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-    out->insert(out->end(), block, block + got);
-  std::fclose(file);
-  return true;
-}
-
-void WriteWhole(const std::string& path, const Bytes& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-    std::abort();
-  }
-  std::fclose(file);
-}
-
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    names.push_back(entry.path().filename().string());
-  }
-  if (error) std::abort();
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool IsPlainFile(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // ---- What the launcher may start ---------------------------------------------------------------
 
