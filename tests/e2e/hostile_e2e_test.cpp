@@ -16,6 +16,7 @@
 #include "implode/implode.h"
 #include "package/package_format.h"
 #include "tests/e2e/launcher_fixture.h"
+#include "tests/support/package_records.h"
 
 using testing_support::ReadFile;
 using testing_support::ReadFileText;
@@ -40,6 +41,9 @@ void Put32(Bytes* bytes, size_t at, uint32_t value) {
   endian::StoreLittleEndian32(&(*bytes)[at], value);
 }
 
+// Where the first file's stream starts in a package.
+constexpr size_t kFirstStreamAt = package::kHeaderSize + package::kRecordSize;
+
 // The offset of the entry header of a member, following the chain as built.
 size_t EntryOffset(const Bytes& installer, const std::string& name) {
   uint32_t at =
@@ -50,14 +54,6 @@ size_t EntryOffset(const Bytes& installer, const std::string& name) {
   }
   ADD_FAILURE() << "no member " << name;
   return 0;
-}
-
-// The offset of the record of file index (from 0).
-size_t RecordOffset(const Bytes& package, int index) {
-  size_t at = package::kHeaderSize;
-  for (int i = 0; i < index; ++i)
-    at += package::kRecordSize + Get32(package, at + package::kRecordCompressedSizeAt);
-  return at;
 }
 
 // Top-level names of a folder, without the ones listed.
@@ -192,7 +188,7 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
       size_t record_at = EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
-                         RecordOffset(EnginePackage(), 1);
+                         testing_support::RecordOffsets(EnginePackage())[1];
       std::fill(bytes->begin() + record_at, bytes->begin() + record_at + package::kNameFieldSize,
                 0);
       std::copy(c.name.begin(), c.name.end(), bytes->begin() + record_at);
@@ -213,7 +209,7 @@ TEST_F(HostileE2E, EscapingNameInTheOptionalPackage) {
   installer = SmallInstaller();
   Bytes temporary =
       installer.Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
-  size_t record_at = RecordOffset(temporary, 1);
+  size_t record_at = testing_support::RecordOffsets(temporary)[1];
   std::fill(temporary.begin() + record_at, temporary.begin() + record_at + package::kNameFieldSize,
             0);
   const std::string name = "..\\..\\hostile_temporary.txt";
@@ -312,8 +308,8 @@ TEST_F(HostileE2E, DamagedEngineStream) {
     SCOPED_TRACE(c.what);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
-      size_t stream = EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
-                      package::kHeaderSize + package::kRecordSize;
+      size_t stream =
+          EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize + kFirstStreamAt;
       (*bytes)[stream + c.at] = c.value;
     });
     RunHostile(setup, 1);
@@ -327,7 +323,7 @@ TEST_F(HostileE2E, DamagedEngineStream) {
   Bytes cut = EnginePackage();
   Put32(&cut, package::kHeaderSize + package::kRecordCompressedSizeAt,
         Get32(cut, package::kHeaderSize + package::kRecordCompressedSizeAt) / 2);
-  cut.resize(RecordOffset(cut, 1));
+  cut.resize(testing_support::RecordOffsets(cut)[1]);
   endian::StoreLittleEndian16(&cut[package::kHeaderFileCountAt], 1);
   installer.Replace("inst32.shr", cut);
   RunHostile(WriteInstaller(), 1);
@@ -341,10 +337,10 @@ bool DecodeFirstFile(const Bytes& package, Bytes* out) {
     size_t at;
     size_t end;
     Bytes* out;
-  } source = {&package, RecordOffset(package, 0) + package::kRecordSize,
-              RecordOffset(package, 0) + package::kRecordSize +
-                  Get32(package, package::kHeaderSize + package::kRecordCompressedSizeAt),
-              out};
+  } source = {
+      &package, kFirstStreamAt,
+      kFirstStreamAt + testing_support::RecordAt(package, package::kHeaderSize).compressed_size,
+      out};
   auto read = [](uint8_t* buffer, uint32_t* count, void* param) -> uint32_t {
     auto* s = static_cast<Source*>(param);
     const uint32_t n = static_cast<uint32_t>(std::min<size_t>(*count, s->end - s->at));

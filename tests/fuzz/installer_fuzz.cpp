@@ -52,6 +52,7 @@
 #include "package/unpacker.h"
 #include "pe/pe_format.h"
 #include "tests/fuzz/fuzz_files.h"
+#include "tests/support/package_records.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
@@ -146,19 +147,8 @@ Bytes FileContent(Recipe& input) {
   return content;
 }
 
-// Offsets of the records of a package as built.
-std::vector<size_t> RecordOffsets(const Bytes& package) {
-  std::vector<size_t> offsets;
-  size_t at = package::kHeaderSize;
-  while (at + package::kRecordSize <= package.size()) {
-    offsets.push_back(at);
-    at += package::kRecordSize + Load32(package, at + package::kRecordCompressedSizeAt);
-  }
-  return offsets;
-}
-
 void DamagePackage(Recipe& input, Bytes* package) {
-  std::vector<size_t> records = RecordOffsets(*package);
+  std::vector<size_t> records = testing_support::RecordOffsets(*package);
   if (records.empty()) return;
   int damages = input.Range<int>(0, 3);
   for (int i = 0; i < damages && !package->empty(); ++i) {
