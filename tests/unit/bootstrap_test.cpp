@@ -44,7 +44,7 @@ Bytes Engine() {
 class BootstrapTest : public testing::Test {
  protected:
   void SetUp() override {
-    installer = testing_support::InstallerRecipe();
+    installer = testing_support::CompleteInstaller(Engine());
     engine = pretend::EngineSeen{};
     ResetRunState(&run);
     drive_c = root.Join("c");
@@ -58,8 +58,6 @@ class BootstrapTest : public testing::Test {
     EXPECT_TRUE(pretend::ToHostPath(windows_path.c_str(), host, sizeof host));
     return host;
   }
-
-  void AddCompleteInstaller() { installer = testing_support::CompleteInstaller(Engine()); }
 
   static Bytes Image() { return Text("MZ stand-in launcher image"); }
 
@@ -86,12 +84,11 @@ class BootstrapTest : public testing::Test {
   RunState run;
   TempDir root;
   std::string drive_c;
-  testing_support::InstallerRecipe installer;
+  testing_support::InstallerRecipe installer;  // the complete one unless a test says otherwise
   pretend::EngineSeen engine;
 };
 
 TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
-  AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = 3;
   uint32_t exit_code = 0;
@@ -130,7 +127,6 @@ TEST_F(BootstrapTest, WorkDirectoryIsPrivateToTheUserOrWhenElevatedToAdministrat
   for (bool elevated : {false, true}) {
     SCOPED_TRACE(elevated ? "elevated" : "not elevated");
     SetUp();
-    AddCompleteInstaller();
     WriteSetup();
     pretend::Machine().elevated = elevated;
     uint32_t exit_code = 0;
@@ -141,6 +137,7 @@ TEST_F(BootstrapTest, WorkDirectoryIsPrivateToTheUserOrWhenElevatedToAdministrat
 }
 
 TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
+  installer = testing_support::InstallerRecipe();
   pretend::Machine().system_version = 0x0203;  // "3.2"
   installer.Add("setup.cfg", Text("script"));
   installer.Add("spawn.exe", Text("spawn"));
@@ -160,6 +157,7 @@ TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
 }
 
 TEST_F(BootstrapTest, InstSixteenStandsInForMissingInstThirtyTwo) {
+  installer = testing_support::InstallerRecipe();
   installer.Add("setup.cfg", Text("script"));
   installer.Add("inst16.shr", installer.Package({{"~0000.exe", Text("engine16")}}));
   installer.Add("unst16.shr", installer.Package({{"uninst16.exe", Text("u16")}}));
@@ -215,7 +213,6 @@ TEST(BootstrapArguments, PassedThroughArguments) {
 }
 
 TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
-  AddCompleteInstaller();
   WriteSetup();
   text::Copy(run.kept_command_line, kCommandLineCapacity, "data\\more.txt");
   uint32_t exit_code = 0;
@@ -225,7 +222,6 @@ TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
 }
 
 TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().run_process = nullptr;
   text::Copy(pretend::Machine().windows_directory, 512, "C:\\WINDOWS");
@@ -239,7 +235,6 @@ TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
 }
 
 TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
   text::Copy(run.kept_command_line, kCommandLineCapacity, "/S");
@@ -263,7 +258,6 @@ TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
 }
 
 TEST_F(BootstrapTest, EngineExitingWith259IsNotWaitedForForever) {
-  AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = kStillActive;
   pretend::Machine().still_running_waits = 3;
@@ -274,7 +268,6 @@ TEST_F(BootstrapTest, EngineExitingWith259IsNotWaitedForForever) {
 }
 
 TEST_F(BootstrapTest, UnreadableExitCodeGives259) {
-  AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = 0;
   pretend::Machine().exit_code_unreadable = true;
@@ -284,7 +277,6 @@ TEST_F(BootstrapTest, UnreadableExitCodeGives259) {
 }
 
 TEST_F(BootstrapTest, MissingInstallScriptWarnsAndEndsTheRun) {
-  AddCompleteInstaller();
   installer.Drop("setup.cfg");
   WriteSetup();
   run.show_progress = false;  // the warning shows in quiet mode too
@@ -300,7 +292,6 @@ TEST_F(BootstrapTest, MissingInstallScriptWarnsAndEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, InstallScriptFoundOnlyAsAicMember) {
-  AddCompleteInstaller();
   installer.Rename("setup.cfg", "SETUP.AIC");
   WriteSetup();
   uint32_t exit_code = 0;
@@ -309,7 +300,6 @@ TEST_F(BootstrapTest, InstallScriptFoundOnlyAsAicMember) {
 }
 
 TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
-  AddCompleteInstaller();
   installer.Drop("dosshell.pif");
   WriteSetup();
   uint32_t exit_code = 0;
@@ -325,7 +315,6 @@ TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
 }
 
 TEST_F(BootstrapTest, NoLanguageLibraryAnywhere) {
-  AddCompleteInstaller();
   installer.Drop("InstallENU.dll");
   WriteSetup();
   uint32_t exit_code = 0;
@@ -343,7 +332,6 @@ TEST_F(BootstrapTest, LanguageLibraryChosenByLocale) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.locale);
     SetUp();
-    AddCompleteInstaller();
     installer.Drop("InstallENU.dll");
     installer.Add("InstallDEU.dll", Text("german"));
     installer.Add("InstallNLD.dll", Text("dutch"));
@@ -371,7 +359,6 @@ TEST_F(BootstrapTest, QuietModeByModuleName) {
   for (const char* name : {"zididazo.exe", "ZEZIVADAZ.EXE", "ZiDidazo.exe"}) {
     SCOPED_TRACE(name);
     SetUp();
-    AddCompleteInstaller();
     installer.Rename("setup.cfg",
                      std::string(name).substr(0, std::string(name).size() - 3) + "cfg");
     WriteSetup(name);
@@ -387,7 +374,6 @@ TEST_F(BootstrapTest, QuietModeByModuleName) {
 // ---- Where the launcher deliberately differs from a naive reading of its steps ----------------
 
 TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().make_directory_failures = 2;
   uint32_t exit_code = 0;
@@ -396,7 +382,6 @@ TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
 }
 
 TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().make_directory_failures = 1000;
   uint32_t exit_code = 0;
@@ -408,7 +393,6 @@ TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().temp_path[0] = '\0';
   uint32_t exit_code = 0;
@@ -417,7 +401,6 @@ TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
-  AddCompleteInstaller();
   Bytes engine_package = installer.Package({{"~0000.exe", testing_support::RandomBytes(50000, 3)}});
   engine_package.resize(engine_package.size() - 100);  // the stream loses its end
   installer.Replace("inst32.shr", engine_package);
@@ -443,7 +426,6 @@ TEST_F(BootstrapTest, DamagedMemberEndsTheRunBeforeTheEngine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + c.command_line);
     SetUp();
-    AddCompleteInstaller();
     WriteSetup();
     const std::string setup = drive_c + "/Setup/setup.exe";
     Bytes file = testing_support::ReadFile(setup);
@@ -467,7 +449,6 @@ TEST_F(BootstrapTest, DamagedMemberEndsTheRunBeforeTheEngine) {
 }
 
 TEST_F(BootstrapTest, InstallerWithoutChecksumsRunsUnchecked) {
-  AddCompleteInstaller();
   WriteSetup();
   const std::string setup = drive_c + "/Setup/setup.exe";
   Bytes file = testing_support::ReadFile(setup);
@@ -484,7 +465,6 @@ TEST_F(BootstrapTest, InstallerWithoutChecksumsRunsUnchecked) {
 }
 
 TEST_F(BootstrapTest, OnlyTheEnginePackageWritesTheEngine) {
-  AddCompleteInstaller();
   // A companion that carries an engine of its own, unpacked after the real one.
   installer.Replace("unst32.shr", installer.Package({{"~0000.exe", Text("impostor")},
                                                      {"uninst.exe", Text("u")}}));
@@ -498,7 +478,6 @@ TEST_F(BootstrapTest, OnlyTheEnginePackageWritesTheEngine) {
 }
 
 TEST_F(BootstrapTest, TemporaryFilesCannotSupplyAMissingEngine) {
-  AddCompleteInstaller();
   installer.Replace("temp.shr", installer.Package({{"~0000.exe", Text("impostor")}}));
   installer.Replace("inst32.shr", installer.Package({{"engine.dat", Text("no engine in here")}}));
   WriteSetup();
@@ -510,7 +489,6 @@ TEST_F(BootstrapTest, TemporaryFilesCannotSupplyAMissingEngine) {
 }
 
 TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().allocation_failures = 1;
   uint32_t exit_code = 0;
@@ -520,7 +498,6 @@ TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
-  AddCompleteInstaller();
   WriteSetup();
   std::string fits = "/" + std::string(30000, 'a');
   text::Copy(run.kept_command_line, kCommandLineCapacity, fits.c_str());
@@ -565,7 +542,6 @@ TEST_F(BootstrapTest, FoldersOutsideTheCodePageArePassedInShortForm) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
-    AddCompleteInstaller();
     // On the host the short forms are the folders' real names; the system's names map onto them.
     std::filesystem::create_directories(drive_c + "/vt/DMITRI~1");
     std::filesystem::create_directories(drive_c + "/TEMP/DMITRI~2");
@@ -613,7 +589,6 @@ TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
   for (char& c : host_folder)
     c = c == '\\' ? '/' : c;
   std::filesystem::create_directories(host_folder);
-  AddCompleteInstaller();
   ASSERT_TRUE(installer.Write(host_folder + "/setup.exe", Text("MZ")));
   std::string module = "C:\\" + folder + "\\setup.exe";
   ASSERT_GT(module.size(), 400u);
@@ -624,7 +599,6 @@ TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
 }
 
 TEST_F(BootstrapTest, ModuleNameWithoutDotStillFindsItsScript) {
-  AddCompleteInstaller();
   WriteSetup("setup");
   text::Copy(pretend::Machine().module_path, 1024, "C:\\Setup\\setup");
   uint32_t exit_code = 0;
@@ -641,7 +615,6 @@ TEST_F(BootstrapTest, InstallScriptOnConnectedDriveGoesInNetworkForm) {
   text::Copy(m.share[0].name, sizeof m.share[0].name, "\\\\srv\\pub");
   text::Copy(m.share[0].host_folder, sizeof m.share[0].host_folder, root.Join("share").c_str());
   text::Copy(m.module_path, sizeof m.module_path, "X:\\App\\setup.exe");
-  AddCompleteInstaller();
   ASSERT_TRUE(installer.Write(root.Join("share/App/setup.exe"), Text("MZ")));
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
@@ -659,7 +632,6 @@ unsigned RegisterWorks(void*) {
 }
 
 TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
-  AddCompleteInstaller();
   WriteSetup();
   EXPECT_EQ(LauncherMain(&run, nullptr, nullptr, "/S", RegisterFails), 0);
   EXPECT_STREQ(run.kept_command_line, "/S");
@@ -668,6 +640,7 @@ TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
 }
 
 TEST_F(BootstrapTest, EntryReturnsOneAfterAFailedSequence) {
+  installer = testing_support::InstallerRecipe();
   WriteSetup();  // no install script
   EXPECT_EQ(LauncherMain(&run, nullptr, nullptr, "", RegisterWorks), 1);
   EXPECT_TRUE(run.show_progress);
