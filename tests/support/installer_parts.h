@@ -92,7 +92,7 @@ class InstallerRecipe {
     return *this;
   }
   InstallerRecipe& Drop(const std::string& name) {
-    if (archive::NewMember* member = Find(name))
+    if (const archive::NewMember* member = Find(name))
       members_.erase(members_.begin() + (member - members_.data()));
     return *this;
   }
@@ -101,7 +101,7 @@ class InstallerRecipe {
   // The bytes of the member of that name.
   const Bytes& Data(const std::string& name) {
     static const Bytes none;
-    archive::NewMember* member = Find(name);
+    const archive::NewMember* member = Find(name);
     return member != nullptr ? member->data : none;
   }
 
@@ -130,9 +130,10 @@ class InstallerRecipe {
 
  private:
   archive::NewMember* Find(const std::string& name) {
-    for (archive::NewMember& member : members_) {
-      if (member.name == name) return &member;
-    }
+    auto found =
+        std::find_if(members_.begin(), members_.end(),
+                     [&](const archive::NewMember& member) { return member.name == name; });
+    if (found != members_.end()) return &*found;
     ADD_FAILURE() << "the installer holds no member " << name;
     return nullptr;
   }
