@@ -155,8 +155,7 @@ TEST_F(FolderNamesE2E, InstallerAndTemporaryFoldersOutsideTheCodePage) {
   for (const FolderCase& c : cases) {
     SCOPED_TRACE(c.title);
     const std::wstring base = MakeFolder(Wide(dir.path()), L"round" + std::to_wstring(++round));
-    members.clear();
-    AddCompleteInstaller();
+    installer = CompleteInstaller();
     const std::wstring installer_folder =
         c.installer_in_named_folder ? MakeFolder(base, kCyrillicName) : base;
     const std::wstring installer = PlaceInstaller(installer_folder, L"setup.exe");
@@ -187,8 +186,8 @@ class DoubleByteFolderE2E : public FolderNamesE2E {
 };
 
 TEST_F(DoubleByteFolderE2E, NamesWithATrailingBackslashByteAreGivenWhole) {
-  AddCompleteInstaller();
-  members.erase(members.begin() + 1);  // the script lies beside it, under the launcher's stem
+  installer = CompleteInstaller();
+  installer.Drop("setup.cfg");  // the script lies beside it, under the launcher's stem
   const std::wstring folder = MakeFolder(Wide(dir.path()), kKanjiName);
   const std::wstring installer = PlaceInstaller(folder, kKanjiName + std::wstring(L".exe"));
   testing_support::WriteFile(Ansi(folder + L"\\" + kKanjiName + L".cfg"), std::string("[script]"));

@@ -11,8 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_format.h"
+#include "base/little_endian.h"
 #include "implode/implode.h"
+#include "package/package_format.h"
 #include "tests/e2e/launcher_fixture.h"
+#include "tests/support/package_records.h"
 
 using testing_support::ReadFile;
 using testing_support::ReadFileText;
@@ -30,52 +34,26 @@ namespace fs = std::filesystem;
 constexpr DWORD kHostileBound = 30000;
 
 uint32_t Get32(const Bytes& bytes, size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-         static_cast<uint32_t>(bytes[at + 3]) << 24;
+  return endian::LoadLittleEndian32(&bytes[at]);
 }
 
 void Put32(Bytes* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  endian::StoreLittleEndian32(&(*bytes)[at], value);
 }
 
-void Put16(Bytes* bytes, size_t at, uint16_t value) {
-  (*bytes)[at] = static_cast<uint8_t>(value);
-  (*bytes)[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-// Payload archive: 16-byte trailer "[KARST]\0", first entry, last entry; 276-byte entry headers
-// of next entry, attributes, DOS time, DOS date, size and a 256-byte name.
-constexpr size_t kTrailerSize = 16;
-constexpr size_t kEntryHeaderSize = 276;
-constexpr size_t kEntrySizeAt = 16;
-constexpr size_t kEntryNameAt = 20;
+// Where the first file's stream starts in a package.
+constexpr size_t kFirstStreamAt = package::kHeaderSize + package::kRecordSize;
 
 // The offset of the entry header of a member, following the chain as built.
 size_t EntryOffset(const Bytes& installer, const std::string& name) {
-  uint32_t at = Get32(installer, installer.size() - kTrailerSize + 8);
+  uint32_t at =
+      Get32(installer, installer.size() - archive::kTrailerSize + archive::kTrailerFirstEntryAt);
   while (at != 0) {
-    if (reinterpret_cast<const char*>(&installer[at + kEntryNameAt]) == name) return at;
+    if (reinterpret_cast<const char*>(&installer[at + archive::kHeaderNameAt]) == name) return at;
     at = Get32(installer, at);
   }
   ADD_FAILURE() << "no member " << name;
   return 0;
-}
-
-// Package: 58-byte header with file_count (s16) at 16; 168-byte records with the name field
-// (128 bytes) first and compressed_size at 136, each followed by its stream.
-constexpr size_t kPackageHeaderSize = 58;
-constexpr size_t kFileCountAt = 16;
-constexpr size_t kRecordSize = 168;
-constexpr size_t kNameFieldSize = 128;
-constexpr size_t kCompressedSizeAt = 136;
-
-// The offset of the record of file index (from 0).
-size_t RecordOffset(const Bytes& package, int index) {
-  size_t at = kPackageHeaderSize;
-  for (int i = 0; i < index; ++i)
-    at += kRecordSize + Get32(package, at + kCompressedSizeAt);
-  return at;
 }
 
 // Top-level names of a folder, without the ones listed.
@@ -135,20 +113,18 @@ class HostileE2E : public e2e::LauncherE2E {
     DeleteFileA(record.c_str());
   }
 
-  // A small installer, quick to run: greeting, script, engine, language library, dosshell.pif.
-  void AddSmallInstaller() {
-    AddMember("init.ini", Text("Welcome"));
-    AddMember("setup.cfg", Text("[script]"));
-    AddMember("inst32.shr", EnginePackage());
-    AddMember("InstallENU.dll", Text("english"));
-    AddMember("dosshell.pif", Text("pif"));
+  // A small installer, quick to run: the complete one without temporary files and uninstaller,
+  // with the engine package below.
+  static testing_support::InstallerRecipe SmallInstaller() {
+    testing_support::InstallerRecipe small = testing_support::CompleteInstaller(EngineBytes());
+    small.Drop("temp.shr").Drop("unst32.shr").Replace("inst32.shr", EnginePackage());
+    return small;
   }
-  static constexpr int kEngineMember = 2;
 
   // The engine package: the engine first, a small second file whose record the tests damage.
   static const Bytes& EnginePackage() {
-    static const Bytes package =
-        Package({{"~0000.exe", EngineBytes()}, {"license.txt", Text("license")}});
+    static const Bytes package = testing_support::InstallerRecipe().Package(
+        {{"~0000.exe", EngineBytes()}, {"license.txt", Text("license")}});
     return package;
   }
 
@@ -204,16 +180,17 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
       {"drive", "C:\\hostile_drive.txt"},
       {"drive-relative", "C:hostile_drive_relative.txt"},
       {"parent, forward", "../hostile_parent_slash.txt"},
-      {"no NUL", std::string(kNameFieldSize, 'H')},
+      {"no NUL", std::string(package::kNameFieldSize, 'H')},
   };
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
-      size_t record_at =
-          EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + RecordOffset(EnginePackage(), 1);
-      std::fill(bytes->begin() + record_at, bytes->begin() + record_at + kNameFieldSize, 0);
+      size_t record_at = EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
+                         testing_support::RecordOffsets(EnginePackage())[1];
+      std::fill(bytes->begin() + record_at, bytes->begin() + record_at + package::kNameFieldSize,
+                0);
       std::copy(c.name.begin(), c.name.end(), bytes->begin() + record_at);
     });
     RunHostile(setup, 1);
@@ -229,13 +206,15 @@ TEST_F(HostileE2E, PackageFileNamesThatLeaveTheWorkDirectory) {
 // The temporary files' package is optional: one that breaks off at an escaping name ends its
 // own unpacking, the run goes on with the engine's package, and nothing lands outside.
 TEST_F(HostileE2E, EscapingNameInTheOptionalPackage) {
-  AddSmallInstaller();
-  Bytes temporary = Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
-  size_t record_at = RecordOffset(temporary, 1);
-  std::fill(temporary.begin() + record_at, temporary.begin() + record_at + kNameFieldSize, 0);
+  installer = SmallInstaller();
+  Bytes temporary =
+      installer.Package({{"readme.txt", Text("read me")}, {"placeholder.txt", Text("x")}});
+  size_t record_at = testing_support::RecordOffsets(temporary)[1];
+  std::fill(temporary.begin() + record_at, temporary.begin() + record_at + package::kNameFieldSize,
+            0);
   const std::string name = "..\\..\\hostile_temporary.txt";
   std::copy(name.begin(), name.end(), temporary.begin() + record_at);
-  AddMember("temp.shr", temporary);
+  installer.Add("temp.shr", temporary);
   std::string setup = WriteInstaller();
   Surroundings before = Look();
   RunResult run = Run(setup, "/An", kHostileBound);
@@ -265,9 +244,8 @@ TEST_F(HostileE2E, ArchiveChainThatLoops) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
-    members.clear();
-    AddSmallInstaller();
-    if (std::string(c.lost) == "dosshell.pif") members.pop_back();
+    installer = SmallInstaller();
+    if (std::string(c.lost) == "dosshell.pif") installer.Drop("dosshell.pif");
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
       Put32(bytes, EntryOffset(*bytes, c.from), static_cast<uint32_t>(EntryOffset(*bytes, c.to)));
     });
@@ -278,15 +256,15 @@ TEST_F(HostileE2E, ArchiveChainThatLoops) {
 
 TEST_F(HostileE2E, MemberSizeThatRunsPastTheEndOfTheFile) {
   const uint32_t past_the_end[] = {1, 4096, 0x7FFFFFFF, 0xFFFFFFFF};
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (uint32_t extra : past_the_end) {
     SCOPED_TRACE(extra);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
       size_t at = EntryOffset(*bytes, "inst32.shr");
-      uint32_t reaches_end = static_cast<uint32_t>(bytes->size() - at - kEntryHeaderSize);
+      uint32_t reaches_end = static_cast<uint32_t>(bytes->size() - at - archive::kEntryHeaderSize);
       uint32_t size = extra >= 0x7FFFFFFF ? extra : reaches_end + extra;
-      Put32(bytes, at + kEntrySizeAt, size);
+      Put32(bytes, at + archive::kHeaderSizeAt, size);
     });
     RunHostile(setup, 1);
     // The engine package is missing, so is its 16-bit stand-in.
@@ -298,13 +276,15 @@ TEST_F(HostileE2E, MemberSizeThatRunsPastTheEndOfTheFile) {
 
 TEST_F(HostileE2E, FileCountBeyondWhatThePackageHolds) {
   const int16_t counts[] = {32767, 3, 0, -1, -32768};
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (int16_t count : counts) {
     SCOPED_TRACE(count);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
-      Put16(bytes, EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + kFileCountAt,
-            static_cast<uint16_t>(count));
+      endian::StoreLittleEndian16(
+          &(*bytes)[EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize +
+                    package::kHeaderFileCountAt],
+          static_cast<uint16_t>(count));
     });
     RunHostile(setup, 1);
     EXPECT_EQ(ErrorLog(), EngineDamaged());
@@ -323,13 +303,13 @@ TEST_F(HostileE2E, DamagedEngineStream) {
       {"dictionary size", 1, 3},
       {"dictionary size too large", 1, 9},
   };
-  AddSmallInstaller();
+  installer = SmallInstaller();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
     std::string setup = WritePatchedInstaller([&](Bytes* bytes) {
       size_t stream =
-          EntryOffset(*bytes, "inst32.shr") + kEntryHeaderSize + kPackageHeaderSize + kRecordSize;
+          EntryOffset(*bytes, "inst32.shr") + archive::kEntryHeaderSize + kFirstStreamAt;
       (*bytes)[stream + c.at] = c.value;
     });
     RunHostile(setup, 1);
@@ -339,14 +319,13 @@ TEST_F(HostileE2E, DamagedEngineStream) {
   // A stream that ends before its end code: the record claims less than the stream needs.
   SCOPED_TRACE("stream cut short");
   ForgetRun();
-  members.clear();
-  AddSmallInstaller();
+  installer = SmallInstaller();
   Bytes cut = EnginePackage();
-  Put32(&cut, kPackageHeaderSize + kCompressedSizeAt,
-        Get32(cut, kPackageHeaderSize + kCompressedSizeAt) / 2);
-  cut.resize(RecordOffset(cut, 1));
-  Put16(&cut, kFileCountAt, 1);
-  members[kEngineMember].data = cut;
+  Put32(&cut, package::kHeaderSize + package::kRecordCompressedSizeAt,
+        Get32(cut, package::kHeaderSize + package::kRecordCompressedSizeAt) / 2);
+  cut.resize(testing_support::RecordOffsets(cut)[1]);
+  endian::StoreLittleEndian16(&cut[package::kHeaderFileCountAt], 1);
+  installer.Replace("inst32.shr", cut);
   RunHostile(WriteInstaller(), 1);
   EXPECT_EQ(ErrorLog(), EngineDamaged());
 }
@@ -358,10 +337,10 @@ bool DecodeFirstFile(const Bytes& package, Bytes* out) {
     size_t at;
     size_t end;
     Bytes* out;
-  } source = {&package, RecordOffset(package, 0) + kRecordSize,
-              RecordOffset(package, 0) + kRecordSize +
-                  Get32(package, kPackageHeaderSize + kCompressedSizeAt),
-              out};
+  } source = {
+      &package, kFirstStreamAt,
+      kFirstStreamAt + testing_support::RecordAt(package, package::kHeaderSize).compressed_size,
+      out};
   auto read = [](uint8_t* buffer, uint32_t* count, void* param) -> uint32_t {
     auto* s = static_cast<Source*>(param);
     const uint32_t n = static_cast<uint32_t>(std::min<size_t>(*count, s->end - s->at));
@@ -388,7 +367,7 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   Bytes engine = EngineBytes();
   const Bytes overlay = testing_support::RandomBytes(64 << 10, 9);
   engine.insert(engine.end(), overlay.begin(), overlay.end());
-  const Bytes package = Package({{"~0000.exe", engine}});
+  const Bytes package = installer.Package({{"~0000.exe", engine}});
   Bytes flipped;
   Bytes decoded;
   for (size_t back = 200; back < 600 && flipped.empty(); ++back) {
@@ -401,13 +380,13 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   }
   ASSERT_FALSE(flipped.empty()) << "no bit near the stream's end decodes to other bytes";
 
-  AddMember("setup.cfg", Text("[script]"));
-  AddMember("inst32.shr", package);
-  AddMember("dosshell.pif", Text("pif"));
+  installer.Add("setup.cfg", Text("[script]"));
+  installer.Add("inst32.shr", package);
+  installer.Add("dosshell.pif", Text("pif"));
   std::string setup = WriteInstaller();
-  Bytes installer = ReadFile(setup);
-  const size_t data = EntryOffset(installer, "inst32.shr") + kEntryHeaderSize;
-  Bytes damaged = installer;
+  const Bytes written = ReadFile(setup);
+  const size_t data = EntryOffset(written, "inst32.shr") + archive::kEntryHeaderSize;
+  Bytes damaged = written;
   std::copy(flipped.begin(), flipped.end(), damaged.begin() + static_cast<long>(data));
   const std::string message =
       "The installer '" + setup + "' is damaged (in 'inst32.shr'). Please download it again.";
@@ -425,16 +404,16 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
   }
 
   ForgetRun();
-  testing_support::WriteFile(setup, installer);
+  testing_support::WriteFile(setup, written);
   SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", "5");
   EXPECT_EQ(Run(setup, "/An").exit_code, 5u) << ErrorLog();
   EXPECT_EQ(ReadFile(WorkDirectory() + "~0000.exe"), engine);
 
   // Without the record's magic the installer carries no checksums: it runs as it always did.
   ForgetRun();
-  size_t directory = damaged.size() - kTrailerSize - 20;
-  directory -= Get32(damaged, directory + 16);
-  damaged[directory - 16] = 'x';
+  size_t directory = damaged.size() - archive::kTrailerSize - archive::kDirectoryTailSize;
+  directory -= Get32(damaged, directory + archive::kTailRecordAreaLengthAt);
+  damaged[directory - archive::kChecksumTailSize] = 'x';
   testing_support::WriteFile(setup, damaged);
   EXPECT_EQ(Run(setup, "/An").exit_code, 5u) << ErrorLog();
   EXPECT_EQ(ReadFile(WorkDirectory() + "~0000.exe"), decoded);
@@ -444,7 +423,7 @@ TEST_F(HostileE2E, FlippedBitInTheEngineNeverRuns) {
 // image, the system refuses to start it; cut anywhere after, the payload's trailer is gone, the
 // install script is missing, and the run ends with the warning (shown in quiet mode too).
 TEST_F(HostileE2E, InstallerTruncatedAtEverySixteenth) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   Bytes whole = ReadFile(WriteInstaller());
   const size_t image = LauncherBytes().size();
   const std::string missing = dir.path() +
@@ -473,7 +452,7 @@ TEST_F(HostileE2E, InstallerTruncatedAtEverySixteenth) {
 // ---- Failing machines --------------------------------------------------------------------------
 
 TEST_F(HostileE2E, TemporaryPathThatNamesAFile) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   std::string notes = dir.Join("notes.txt");
   testing_support::WriteFile(notes, std::string("the user's notes"));
@@ -502,9 +481,8 @@ TEST_F(HostileE2E, LogsThatCannotBeWritten) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ForgetRun();
-    members.clear();
-    AddSmallInstaller();
-    if (!c.complete) members.pop_back();
+    installer = SmallInstaller();
+    if (!c.complete) installer.Drop("dosshell.pif");
     std::string setup = WriteInstaller();
     std::string blocked = e2e::WindowsDirectory() + "\\" + c.folder;
     ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
@@ -524,7 +502,7 @@ TEST_F(HostileE2E, LogsThatCannotBeWritten) {
 // started so that its name falls among those taken must step over all of them, and never use
 // or touch one.
 TEST_F(HostileE2E, WorkDirectoryNamesTakenByAnotherProgram) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   auto number_of_run = [&]() {
     std::string w = WorkDirectory();
@@ -599,7 +577,7 @@ class PlantingE2E : public HostileE2E {
 };
 
 TEST_F(PlantingE2E, LibrariesBesideTheInstallerAreNeverLoaded) {
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   Plant(dir.path());
 
@@ -632,7 +610,7 @@ TEST_F(PlantingE2E, RedirectionFolderBesideTheInstallerIsRefused) {
     bool folder;
   };
   const Case cases[] = {{"folder with planted libraries", true}, {"file", false}};
-  AddSmallInstaller();
+  installer = SmallInstaller();
   std::string setup = WriteInstaller();
   std::string local = setup + ".local";
   for (const Case& c : cases) {

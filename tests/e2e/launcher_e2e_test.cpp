@@ -18,15 +18,13 @@ using testing_support::ReadFileText;
 
 namespace {
 
-using e2e::kDate;
-using e2e::kTime;
 using e2e::LauncherE2E;
 using e2e::Lines;
 using e2e::RunResult;
 using e2e::Text;
 
 TEST_F(LauncherE2E, CompleteThirtyTwoBitRun) {
-  AddCompleteInstaller();
+  installer = CompleteInstaller();
   std::string setup = WriteInstaller();
   SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", "3");
   RunResult run = Run(setup);
@@ -56,8 +54,8 @@ TEST_F(LauncherE2E, CompleteThirtyTwoBitRun) {
   WORD date = 0;
   WORD time = 0;
   FileTimeToDosDateTime(&written, &date, &time);
-  EXPECT_EQ(date, kDate);
-  EXPECT_EQ(time, kTime);
+  EXPECT_EQ(date, testing_support::kMadeDate);
+  EXPECT_EQ(time, testing_support::kMadeTime);
 
   std::vector<std::string> engine = EngineRecord();
   ASSERT_EQ(engine.size(), 3u);
@@ -117,7 +115,7 @@ Access AccessOf(const std::string& path) {
 // inside; Wine keeps access lists as the Unix mode of each file and hands nothing down, so the
 // directory alone is read back here: made without the list, it would let Everyone in.)
 TEST_F(LauncherE2E, WorkDirectoryIsPrivate) {
-  AddCompleteInstaller();
+  installer = CompleteInstaller();
   EXPECT_EQ(Run(WriteInstaller(), "/An").exit_code, 0u) << ErrorLog();
   const std::string w = WorkDirectory();
   ASSERT_FALSE(w.empty());
@@ -137,8 +135,8 @@ TEST_F(LauncherE2E, WorkDirectoryIsPrivate) {
 }
 
 TEST_F(LauncherE2E, ExitCodesPassThroughWhole) {
-  AddCompleteInstaller();
-  members[2].data = Package({{"readme.txt", Text("small")}});
+  installer = CompleteInstaller();
+  installer.Replace("temp.shr", installer.Package({{"readme.txt", Text("small")}}));
   std::string setup = WriteInstaller();
   for (const char* code : {"0", "1", "3", "259", "0x12345678", "0xC0000005"}) {
     SCOPED_TRACE(code);
@@ -150,7 +148,7 @@ TEST_F(LauncherE2E, ExitCodesPassThroughWhole) {
 }
 
 TEST_F(LauncherE2E, WaitsForAnEngineThatRunsThreeSeconds) {
-  AddCompleteInstaller();
+  installer = CompleteInstaller();
   std::string setup = WriteInstaller();
   SetEnvironmentVariableA("TOVALIN_ENGINE_SLEEP_MS", "3000");
   SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", "7");
@@ -172,10 +170,8 @@ TEST_F(LauncherE2E, QuietModeCreatesNoWindow) {
   const Case cases[] = {{"setup.exe", "/An"}, {"zididazo.exe", ""}, {"ZEZIVADAZ.EXE", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.exe);
-    members.clear();
     std::string stem(c.exe);
-    stem = stem.substr(0, stem.size() - 4);
-    AddCompleteInstaller(stem);
+    installer = CompleteInstaller(stem.substr(0, stem.size() - 4));
     std::string setup = WriteInstaller(c.exe);
     RunResult run = Run(setup, c.arguments);
     EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
@@ -186,8 +182,8 @@ TEST_F(LauncherE2E, QuietModeCreatesNoWindow) {
 }
 
 TEST_F(LauncherE2E, PassedThroughArguments) {
-  AddCompleteInstaller();
-  members[2].data = Package({{"readme.txt", Text("small")}});
+  installer = CompleteInstaller();
+  installer.Replace("temp.shr", installer.Package({{"readme.txt", Text("small")}}));
   std::string setup = WriteInstaller();
   const std::string folder = dir.path() + "\\";
   struct Case {
@@ -213,9 +209,8 @@ TEST_F(LauncherE2E, PassedThroughArguments) {
 }
 
 TEST_F(LauncherE2E, InstSixteenStandsInForMissingInstThirtyTwo) {
-  AddCompleteInstaller();
-  members[3].name = "inst16.shr";
-  members[4].name = "unst16.shr";
+  installer = CompleteInstaller();
+  installer.Rename("inst32.shr", "inst16.shr").Rename("unst32.shr", "unst16.shr");
   std::string setup = WriteInstaller();
   RunResult run = Run(setup, "/An");
   EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
@@ -224,8 +219,8 @@ TEST_F(LauncherE2E, InstSixteenStandsInForMissingInstThirtyTwo) {
 }
 
 TEST_F(LauncherE2E, InstallScriptOnlyAsAicMember) {
-  AddCompleteInstaller();
-  members[1].name = "SETUP.AIC";
+  installer = CompleteInstaller();
+  installer.Rename("setup.cfg", "SETUP.AIC");
   std::string setup = WriteInstaller();
   RunResult run = Run(setup, "/An");
   EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
@@ -234,8 +229,8 @@ TEST_F(LauncherE2E, InstallScriptOnlyAsAicMember) {
 }
 
 TEST_F(LauncherE2E, MissingInstallScriptWarns) {
-  AddCompleteInstaller();
-  members.erase(members.begin() + 1);
+  installer = CompleteInstaller();
+  installer.Drop("setup.cfg");
   std::string setup = WriteInstaller();
   RunResult run = Run(setup, "/An");
   EXPECT_EQ(run.exit_code, 1u);
@@ -249,8 +244,8 @@ TEST_F(LauncherE2E, MissingInstallScriptWarns) {
 }
 
 TEST_F(LauncherE2E, MissingDosshellPif) {
-  AddCompleteInstaller();
-  members.pop_back();
+  installer = CompleteInstaller();
+  installer.Drop("dosshell.pif");
   std::string setup = WriteInstaller();
   RunResult run = Run(setup, "/An");
   EXPECT_EQ(run.exit_code, 1u);
@@ -264,8 +259,8 @@ TEST_F(LauncherE2E, MissingDosshellPif) {
 }
 
 TEST_F(LauncherE2E, NoLanguageLibraryAnywhere) {
-  AddCompleteInstaller();
-  members.erase(members.begin() + 5);
+  installer = CompleteInstaller();
+  installer.Drop("InstallENU.dll");
   std::string setup = WriteInstaller();
   RunResult run = Run(setup, "/An");
   EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
@@ -277,7 +272,8 @@ TEST_F(LauncherE2E, NoLanguageLibraryAnywhere) {
 TEST_F(LauncherE2E, LooseFilesBesideABareLauncher) {
   testing_support::WriteFile(dir.Join("setup.exe"), LauncherBytes());
   testing_support::WriteFile(dir.Join("setup.cfg"), std::string("script"));
-  testing_support::WriteFile(dir.Join("inst32.shr"), Package({{"~0000.exe", EngineBytes()}}));
+  testing_support::WriteFile(dir.Join("inst32.shr"),
+                             installer.Package({{"~0000.exe", EngineBytes()}}));
   testing_support::WriteFile(dir.Join("dosshell.pif"), std::string("pif"));
   SetEnvironmentVariableA("TOVALIN_ENGINE_EXIT", "5");
   RunResult run = Run(dir.Join("setup.exe"), "/An");
@@ -286,7 +282,7 @@ TEST_F(LauncherE2E, LooseFilesBesideABareLauncher) {
 }
 
 TEST_F(LauncherE2E, TraceLogThatExistsIsWritten) {
-  AddCompleteInstaller();
+  installer = CompleteInstaller();
   std::string setup = WriteInstaller();
   testing_support::WriteFile(TraceLogPath(), std::string());
   Run(setup, "/S");
@@ -304,9 +300,9 @@ TEST_F(LauncherE2E, TraceLogThatExistsIsWritten) {
 }
 
 TEST_F(LauncherE2E, WindowsVersionsChooseTheRoute) {
-  AddCompleteInstaller();
-  members[2].data = Package({{"readme.txt", Text("small")}});
-  AddMember("spawn.exe", Text("spawn"));
+  installer = CompleteInstaller();
+  installer.Replace("temp.shr", installer.Package({{"readme.txt", Text("small")}}));
+  installer.Add("spawn.exe", Text("spawn"));
   std::string setup = WriteInstaller();
   for (const char* version : {"win31", "nt40", "winxp", "win7", "win10"}) {
     SCOPED_TRACE(version);
@@ -350,12 +346,12 @@ class StoredSystemVersion {
 };
 
 TEST_F(LauncherE2E, SixteenBitRouteOnVersionThreePointTwo) {
-  AddMember("setup.cfg", Text("[script]"));
-  AddMember("spawn.exe", Text("spawn"));
-  AddMember("unst16.shr", Package({{"uninst16.exe", Text("u16")}}));
-  AddMember("inst16.shr", Package({{"~0000.exe", EngineBytes()}}));
-  AddMember("inst32.shr", Package({{"engine32.exe", Text("never unpacked")}}));
-  AddMember("dosshell.pif", Text("pif"));
+  installer.Add("setup.cfg", Text("[script]"));
+  installer.Add("spawn.exe", Text("spawn"));
+  installer.Add("unst16.shr", installer.Package({{"uninst16.exe", Text("u16")}}));
+  installer.Add("inst16.shr", installer.Package({{"~0000.exe", EngineBytes()}}));
+  installer.Add("inst32.shr", installer.Package({{"engine32.exe", Text("never unpacked")}}));
+  installer.Add("dosshell.pif", Text("pif"));
   std::string setup = WriteInstaller();
   StoredSystemVersion version("3.2");
   RunResult run = Run(setup, "/An");
@@ -380,10 +376,10 @@ TEST_F(LauncherE2E, LanguageLibraryChosenByTheLocale) {
   char locale[4] = "";
   ASSERT_GT(GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_SABBREVLANGNAME, locale, 4), 0);
   ASSERT_STREQ(locale, expected) << "the locale of this run is not set up";
-  AddCompleteInstaller();
-  members.erase(members.begin() + 5);  // InstallENU.dll
-  AddMember("InstallDEU.dll", Text("german"));
-  AddMember("Install.dll", Text("neutral"));
+  installer = CompleteInstaller();
+  installer.Drop("InstallENU.dll");
+  installer.Add("InstallDEU.dll", Text("german"));
+  installer.Add("Install.dll", Text("neutral"));
   std::string setup = WriteInstaller();
   RunResult run = Run(setup, "/An");
   EXPECT_EQ(run.exit_code, 0u) << ErrorLog();

@@ -28,13 +28,9 @@ using testing_support::ReadFile;
 using testing_support::ReadFileText;
 using testing_support::TempDir;
 
-constexpr DWORD kStillActive = 259;
-constexpr uint32_t kDate = (2004 - 1980) << 9 | 2 << 5 | 29;  // 2004-02-29
-constexpr uint32_t kTime = 13 << 11 | 37 << 5 | 42 / 2;       // 13:37:42
+using testing_support::Text;
 
-inline Bytes Text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
+constexpr DWORD kStillActive = 259;
 
 // A path of the build tree (a Unix path) as Wine's Z: drive shows it.
 inline std::string FromBuildTree(const char* unix_path) {
@@ -167,31 +163,21 @@ class LauncherE2E : public testing::Test {
   static Bytes EngineBytes() { return ReadFile(FromBuildTree(TOVALIN_TEST_ENGINE)); }
   static Bytes LauncherBytes() { return ReadFile(FromBuildTree(TOVALIN_LAUNCHER)); }
 
-  void AddMember(const std::string& name, const Bytes& bytes) {
-    members.push_back(testing_support::DatedMember(name, bytes, kDate, kTime));
-  }
-
-  static Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
-    return testing_support::DatedPackage(files, kDate, kTime);
-  }
-
-  // A complete installer: greeting, script, temporary files (large enough that the dialog
-  // stays up a while), the engine with an uninstaller, a language library and dosshell.pif.
-  void AddCompleteInstaller(const std::string& stem = "setup") {
-    AddMember("init.ini", Text("Welcome to the end-to-end test"));
-    AddMember(stem + ".cfg", Text("[script]"));
-    AddMember("temp.shr", Package({{"readme.txt", Text("read me")},
-                                   {"data.bin", testing_support::RandomBytes(3 << 20, 5)}}));
-    AddMember("inst32.shr", Package({{"~0000.exe", EngineBytes()}}));
-    AddMember("unst32.shr", Package({{"uninst.exe", Text("uninstaller")}}));
-    AddMember("InstallENU.dll", Text("english"));
-    AddMember("dosshell.pif", Text("pif"));
+  // The complete installer around the test engine, with a greeting of its own and temporary
+  // files large enough that the dialog stays up a while; its install script named for stem.
+  static testing_support::InstallerRecipe CompleteInstaller(const std::string& stem = "setup") {
+    testing_support::InstallerRecipe complete = testing_support::CompleteInstaller(EngineBytes());
+    complete.Replace("init.ini", Text("Welcome to the end-to-end test"))
+        .Replace("temp.shr",
+                 complete.Package({{"readme.txt", Text("read me")},
+                                   {"data.bin", testing_support::RandomBytes(3 << 20, 5)}}))
+        .Rename("setup.cfg", stem + ".cfg");
+    return complete;
   }
 
   std::string WriteInstaller(const std::string& name = "setup.exe") {
     std::string path = dir.Join(name);
-    std::string error;
-    EXPECT_TRUE(archive::WriteInstallerFile(path, LauncherBytes(), members, &error)) << error;
+    installer.Write(path, LauncherBytes());
     return path;
   }
 
@@ -301,7 +287,7 @@ class LauncherE2E : public testing::Test {
   std::string tmp;
   std::wstring run_tmp;  // the launcher's TMP and TEMP when not tmp
   std::string record;
-  std::vector<archive::NewMember> members;
+  testing_support::InstallerRecipe installer;
 };
 
 }  // namespace e2e

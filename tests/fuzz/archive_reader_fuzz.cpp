@@ -25,6 +25,7 @@
 #include "archive/archive_writer.h"
 #include "base/crc32.h"
 #include "pe/pe_format.h"
+#include "tests/fuzz/fuzz_files.h"
 #include "tests/support/pe_image.h"
 
 namespace {
@@ -58,12 +59,7 @@ const Paths& WorkPaths() {
   return paths;
 }
 
-void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-  if (std::fclose(file) != 0) std::abort();
-}
+using fuzz_files::WriteWhole;
 
 // Splits the input into members, writes them with the writer, then corrupts one byte.
 void WriteCorruptedInstaller(const std::string& path, const uint8_t* data, size_t size,

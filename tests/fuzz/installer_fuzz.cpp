@@ -23,7 +23,6 @@
 //   or the engine it was started on differs from the one packed. "Whole" is worked out
 //   independently of the unpacker: the engine package's bytes are read as the launcher reads them,
 //   and each of its streams is decoded to memory from exactly its record's share of the package.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,14 +51,21 @@
 #include "package/package_writer.h"
 #include "package/unpacker.h"
 #include "pe/pe_format.h"
+#include "tests/fuzz/fuzz_files.h"
+#include "tests/support/package_records.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
+#include "tests/support/standard_machine.h"
 #include "ui/progress.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using fuzz_files::IsPlainFile;
+using fuzz_files::Listing;
+using fuzz_files::ReadWhole;
+using fuzz_files::WriteWhole;
 
 constexpr uint32_t kEngineExitCode = 7;
 constexpr char kEngineName[] = "~0000.exe";
@@ -141,19 +147,8 @@ Bytes FileContent(Recipe& input) {
   return content;
 }
 
-// Offsets of the records of a package as built.
-std::vector<size_t> RecordOffsets(const Bytes& package) {
-  std::vector<size_t> offsets;
-  size_t at = package::kHeaderSize;
-  while (at + package::kRecordSize <= package.size()) {
-    offsets.push_back(at);
-    at += package::kRecordSize + Load32(package, at + package::kRecordCompressedSizeAt);
-  }
-  return offsets;
-}
-
 void DamagePackage(Recipe& input, Bytes* package) {
-  std::vector<size_t> records = RecordOffsets(*package);
+  std::vector<size_t> records = testing_support::RecordOffsets(*package);
   if (records.empty()) return;
   int damages = input.Range<int>(0, 3);
   for (int i = 0; i < damages && !package->empty(); ++i) {
@@ -323,66 +318,7 @@ void DamageArchive(Recipe& input, const std::vector<archive::NewMember>& members
 
 // ---- The pretend machine -----------------------------------------------------------------------
 
-struct EngineSeen {
-  int starts = 0;
-  std::string command_line;
-  bool engine_present = false;
-  Bytes engine;
-};
-
 std::string g_drive;  // host folder of drive C: for the current input
-
-std::string HostPath(const std::string& windows_path) {
-  char host[4096];
-  if (!pretend::ToHostPath(windows_path.c_str(), host, sizeof host)) std::abort();
-  return host;
-}
-
-bool ReadWhole(const std::string& path, Bytes* out) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  out->clear();
-  uint8_t block[4096];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0)
-    out->insert(out->end(), block, block + got);
-  std::fclose(file);
-  return true;
-}
-
-void WriteWhole(const std::string& path, const Bytes& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-    std::abort();
-  }
-  std::fclose(file);
-}
-
-uint32_t StandInEngine(const char* command_line, const char* /*current_directory*/, void* context) {
-  auto* seen = static_cast<EngineSeen*>(context);
-  ++seen->starts;
-  seen->command_line = command_line;
-  std::string engine_path = seen->command_line.substr(0, seen->command_line.find(' '));
-  seen->engine_present = ReadWhole(HostPath(engine_path), &seen->engine);
-  return kEngineExitCode;
-}
-
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-    names.push_back(entry.path().filename().string());
-  }
-  if (error) std::abort();
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool IsPlainFile(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // ---- What the launcher may start ---------------------------------------------------------------
 
@@ -578,13 +514,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A PE image in front, as every real installer has, so that a signature can be found.
   const Bytes image = testing_support::MinimalPeImage();
 
-  ResetLauncher();
   g_drive = parent + "/c";
+  pretend::EngineSeen seen;
+  seen.exit_code = kEngineExitCode;
+  if (!pretend::SetUpStandardMachine(g_drive, &seen)) std::abort();
   std::error_code ignored;
-  std::filesystem::remove_all(g_drive, ignored);
-  for (const char* folder : {"", "/Setup", "/TEMP", "/WINDOWS"}) {
-    if (!std::filesystem::create_directories(g_drive + folder, ignored)) std::abort();
-  }
   if (trace_log) WriteWhole(g_drive + "/WINDOWS/dizozud.log", {});
   if (foreign) {
     std::filesystem::create_directories(g_drive + "/TEMP/" + kForeignDirectory, ignored);
@@ -606,17 +540,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteWhole(setup, installer);
 
   pretend::PretendMachine& m = pretend::Machine();
-  text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], g_drive.c_str());
   text::Copy(m.module_path, sizeof m.module_path, module.c_str());
-  text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
-  text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
   text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, language);
   if (double_byte) pretend::SetLeadByteRange(0x81, 0xFE);
   m.clock_pinned = true;
-  m.system_version = sixteen_bit ? 0x0203 : 0x0105;  // "3.2" or "5.1"
-  EngineSeen seen;
-  m.run_process = StandInEngine;
-  m.run_process_context = &seen;
+  if (sixteen_bit) m.system_version = 0x0203;  // "3.2"
   // As the entry point leaves the run's state for the sequence.
   static RunState run;
   ResetRunState(&run);

@@ -6,7 +6,6 @@
 // the parent must still hold only the work directory, and the work directory only the package,
 // the cleanup script and plain files whose names the record check accepts. Every cleanup line
 // must name one of those files.
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,36 +24,21 @@
 #include "package/package_format.h"
 #include "package/unpacker.h"
 #include "platform/text_file.h"
+#include "tests/fuzz/fuzz_files.h"
 
 namespace {
 
 constexpr char kPackageName[] = "pkg.shr";
 constexpr char kScriptName[] = "~0000.bat";
 
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) std::abort();
-  while (const dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  closedir(dir);
-  return names;
-}
-
-void WriteWhole(const std::string& path, const uint8_t* data, size_t size) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
-  std::fclose(file);
-}
+using fuzz_files::IsPlainFile;
+using fuzz_files::Listing;
+using fuzz_files::WriteWhole;
 
 void CheckWorkDirectory(const std::string& work) {
   for (const std::string& name : Listing(work)) {
     if (name == kPackageName || name == kScriptName) continue;
-    struct stat st;
-    if (lstat((work + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) std::abort();
+    if (!IsPlainFile(work + "/" + name)) std::abort();
     if (text::CheckFileName(name.c_str(), name.size() + 1) != text::FILE_NAME_OK) std::abort();
   }
   std::ifstream script(work + "/" + kScriptName, std::ios::binary);

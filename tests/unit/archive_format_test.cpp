@@ -20,7 +20,7 @@ using archive_testing::Bytes;
 using archive_testing::HeaderBytes;
 using archive_testing::NameField;
 using archive_testing::PutAt;
-using archive_testing::TextBytes;
+using archive_testing::Text;
 
 namespace {
 
@@ -162,7 +162,7 @@ struct MatchCase {
 
 TEST(NameComparison, FoldsAsciiLettersOnlyAndStopsAtTheNul) {
   Bytes unterminated(archive::kNameFieldSize, 'a');
-  Bytes junk_after_nul = TextBytes(std::string("a.txt\0garbage", 13));
+  Bytes junk_after_nul = Text(std::string("a.txt\0garbage", 13));
   const std::vector<MatchCase> cases = {
       {NameField("init.ini"), "INIT.INI", 1},
       {NameField("Init.Ini"), "iNIT.iNI", 1},

@@ -27,7 +27,7 @@ using archive_testing::HeaderBytes;
 using archive_testing::Member;
 using archive_testing::NameField;
 using archive_testing::ReadRest;
-using archive_testing::TextBytes;
+using archive_testing::Text;
 using archive_testing::TrailerBytes;
 using testing_support::FileExists;
 using testing_support::RandomBytes;
@@ -101,9 +101,9 @@ class ArchiveReaderTest : public ::testing::Test {
 
 TEST_F(ArchiveReaderTest, FindsMembersByFileNameAndExtension) {
   BuildInstaller(installer_, image_,
-                 {Member("init.ini", TextBytes("[init]")), Member("temp.shr", TextBytes("package")),
-                  Member("[x].ini", TextBytes("brackets")), Member("dup.txt", TextBytes("first")),
-                  Member("dup.txt", TextBytes("second")), Member("empty.txt", {})});
+                 {Member("init.ini", Text("[init]")), Member("temp.shr", Text("package")),
+                  Member("[x].ini", Text("brackets")), Member("dup.txt", Text("first")),
+                  Member("dup.txt", Text("second")), Member("empty.txt", {})});
   SelectArchiveSource(installer_.c_str());
   const std::vector<std::pair<std::string, std::string>> cases = {
       {Path("init.ini"), "[init]"},
@@ -124,7 +124,7 @@ TEST_F(ArchiveReaderTest, FindsMembersByFileNameAndExtension) {
 TEST_F(ArchiveReaderTest, ArchiveMemberStreamCarriesTheHeaderFields) {
   archive::NewMember second = Member("b.bin", RandomBytes(300, 1), 0x1234, 0x4321);
   second.attributes = 0x21;
-  BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("abc")), second});
+  BuildInstaller(installer_, image_, {Member("a.txt", Text("abc")), second});
   SelectArchiveSource(installer_.c_str());
   MemberStream* stream = OpenMember(Path("B.BIN").c_str());
   ASSERT_NE(stream, nullptr);
@@ -141,7 +141,7 @@ TEST_F(ArchiveReaderTest, ArchiveMemberStreamCarriesTheHeaderFields) {
 }
 
 TEST_F(ArchiveReaderTest, LooseFileStreamWhenTheArchiveLacksTheMember) {
-  BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("archived"))});
+  BuildInstaller(installer_, image_, {Member("a.txt", Text("archived"))});
   WriteFile(Path("b.txt"), std::string("loose bytes"));
   SelectArchiveSource(installer_.c_str());
   MemberStream* stream = OpenMember(Path("b.txt").c_str());
@@ -150,7 +150,7 @@ TEST_F(ArchiveReaderTest, LooseFileStreamWhenTheArchiveLacksTheMember) {
   EXPECT_EQ(stream->data_start, 0);
   EXPECT_EQ(stream->size, 11);
   EXPECT_EQ(stream->attributes, platform::GetAttributes(Path("b.txt").c_str()));
-  EXPECT_EQ(ReadRest(stream, 4), TextBytes("loose bytes"));
+  EXPECT_EQ(ReadRest(stream, 4), Text("loose bytes"));
   CloseMember(stream);
 }
 
@@ -158,7 +158,7 @@ TEST_F(ArchiveReaderTest, KeysBeyondTheLimitsMatchNothingInTheArchive) {
   // Made by hand: the writer would refuse a name that no key can equal.
   Bytes file = image_;
   Append(&file, HeaderBytes(0, 8, NameField("x.abcdefgh")));
-  Append(&file, TextBytes("archived"));
+  Append(&file, Text("archived"));
   Append(&file, TrailerBytes(kImageSize));
   WriteFile(installer_, file);
   SelectArchiveSource(installer_.c_str());
@@ -168,7 +168,7 @@ TEST_F(ArchiveReaderTest, KeysBeyondTheLimitsMatchNothingInTheArchive) {
 }
 
 TEST_F(ArchiveReaderTest, WildcardsNeverOpenLooseFiles) {
-  BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("archived"))});
+  BuildInstaller(installer_, image_, {Member("a.txt", Text("archived"))});
 #ifndef _WIN32
   // Linux allows these names; the reader must refuse them all the same.
   WriteFile(Path("b?.txt"), std::string("loose"));
@@ -194,7 +194,7 @@ TEST_F(ArchiveReaderTest, EmptySourceReadsLooseFilesOnly) {
 TEST_F(ArchiveReaderTest, DoubleByteNamesKeepTrailBytesThatLookLikeSeparators) {
   pretend::SetLeadByteRange(0x81, 0x9F);
   const std::string name = "\x95\x5C.txt";
-  BuildInstaller(installer_, image_, {Member(name, TextBytes("double"))});
+  BuildInstaller(installer_, image_, {Member(name, Text("double"))});
   SelectArchiveSource(installer_.c_str());
   EXPECT_EQ(Lookup("C:\\dir\\" + name), "double");
   EXPECT_EQ(Lookup(name), "double");
@@ -225,10 +225,10 @@ Bytes ImageThen(const Bytes& image, const std::vector<Bytes>& pieces) {
 TEST_F(ArchiveReaderTest, ReadsOnlyArchivesItCanTrust) {
   const uint32_t h = archive::kEntryHeaderSize;
   const uint32_t first = kImageSize;
-  const Bytes archived = TextBytes("archived");
+  const Bytes archived = Text("archived");
   Bytes bad_magic = TrailerBytes(first);
   bad_magic[7] = ' ';
-  Bytes unterminated = TextBytes("m.txt");
+  Bytes unterminated = Text("m.txt");
   unterminated.resize(archive::kNameFieldSize, 'x');
   Bytes short_file = TrailerBytes(first);
   short_file.resize(10);
@@ -236,7 +236,7 @@ TEST_F(ArchiveReaderTest, ReadsOnlyArchivesItCanTrust) {
   // Out of file order and not back to back: the chain goes from the far header to the near one.
   Bytes scattered = image_;
   archive_testing::PutAt(&scattered, 3000, HeaderBytes(1500, 4, NameField("other.txt")));
-  archive_testing::PutAt(&scattered, 3000 + h, TextBytes("OTHR"));
+  archive_testing::PutAt(&scattered, 3000 + h, Text("OTHR"));
   archive_testing::PutAt(&scattered, 1500, HeaderBytes(0, 8, NameField("m.txt")));
   archive_testing::PutAt(&scattered, 1500 + h, archived);
   Append(&scattered, RandomBytes(77, 3));
@@ -257,7 +257,7 @@ TEST_F(ArchiveReaderTest, ReadsOnlyArchivesItCanTrust) {
        "archived"},
       {"scattered members", scattered, "archived"},
       {"bytes after the NUL",
-       ImageThen(image_, {HeaderBytes(0, 8, TextBytes(std::string("m.txt\0zz", 8))), archived,
+       ImageThen(image_, {HeaderBytes(0, 8, Text(std::string("m.txt\0zz", 8))), archived,
                           TrailerBytes(first)}),
        "archived"},
       {"byte 7 of magic not NUL",
@@ -301,7 +301,7 @@ TEST_F(ArchiveReaderTest, MovesThroughTheFourStates) {
     EXPECT_EQ(state.archive_handle != platform::kNoFile, open) << what;
     EXPECT_EQ(state.first_entry_offset, first) << what;
   };
-  BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("a"))});
+  BuildInstaller(installer_, image_, {Member("a.txt", Text("a"))});
   WriteFile(Path("empty.exe"), ImageThen(image_, {TrailerBytes(0)}));
   WriteFile(Path("plain.exe"), image_);
 
@@ -350,7 +350,7 @@ TEST_F(ArchiveReaderTest, ASourceWithoutArchiveIsTriedOnce) {
   SelectArchiveSource(installer_.c_str());
   EXPECT_EQ(Lookup(Path("m.txt")), "loose");
   // The source now carries an archive, but the reader has given up on it ...
-  BuildInstaller(installer_, image_, {Member("m.txt", TextBytes("archived"))});
+  BuildInstaller(installer_, image_, {Member("m.txt", Text("archived"))});
   EXPECT_EQ(Lookup(Path("m.txt")), "loose");
   EXPECT_EQ(HasInstallScriptMember(), 0);
   // ... until it is selected again.
@@ -378,9 +378,8 @@ TEST_F(ArchiveReaderTest, LooseFileTimesAreUtc) {
 // -------------------------------------------------------------------------------
 
 TEST_F(ArchiveReaderTest, ReadsStopAtTheEndOfTheMember) {
-  BuildInstaller(
-      installer_, image_,
-      {Member("ten.bin", TextBytes("0123456789")), Member("next.bin", TextBytes("NEXT"))});
+  BuildInstaller(installer_, image_,
+                 {Member("ten.bin", Text("0123456789")), Member("next.bin", Text("NEXT"))});
   SelectArchiveSource(installer_.c_str());
   MemberStream* stream = OpenMember(Path("ten.bin").c_str());
   ASSERT_NE(stream, nullptr);
@@ -395,13 +394,12 @@ TEST_F(ArchiveReaderTest, ReadsStopAtTheEndOfTheMember) {
 
   stream = OpenMember(Path("next.bin").c_str());
   ASSERT_NE(stream, nullptr);
-  EXPECT_EQ(ReadRest(stream, 2), TextBytes("NEXT"));
+  EXPECT_EQ(ReadRest(stream, 2), Text("NEXT"));
   CloseMember(stream);
 }
 
 TEST_F(ArchiveReaderTest, EmptyMemberReadsNothing) {
-  BuildInstaller(installer_, image_,
-                 {Member("empty.txt", {}), Member("after.txt", TextBytes("x"))});
+  BuildInstaller(installer_, image_, {Member("empty.txt", {}), Member("after.txt", Text("x"))});
   SelectArchiveSource(installer_.c_str());
   MemberStream* stream = OpenMember(Path("empty.txt").c_str());
   ASSERT_NE(stream, nullptr);
@@ -446,7 +444,7 @@ TEST_F(ArchiveReaderTest, StreamsReadInTurnEachDeliverTheirOwnBytes) {
 }
 
 TEST_F(ArchiveReaderTest, ArchiveStreamsFailOnceTheArchiveIsGone) {
-  BuildInstaller(installer_, image_, {Member("a.bin", TextBytes("archived"))});
+  BuildInstaller(installer_, image_, {Member("a.bin", Text("archived"))});
   WriteFile(Path("loose.bin"), std::string("loose"));
   char buffer[16];
   for (int close_by_select = 0; close_by_select <= 1; ++close_by_select) {
@@ -481,7 +479,7 @@ TEST_F(ArchiveReaderTest, InstallScriptMemberByNameAnywhereInTheChain) {
   for (const auto& c : cases) {
     std::vector<archive::NewMember> members;
     for (const std::string& name : c.first)
-      members.push_back(Member(name, TextBytes(name)));
+      members.push_back(Member(name, Text(name)));
     BuildInstaller(installer_, image_, members);
     SelectArchiveSource(installer_.c_str());
     EXPECT_EQ(HasInstallScriptMember(), c.second) << c.first.back();
@@ -494,7 +492,7 @@ TEST_F(ArchiveReaderTest, InstallScriptMemberByNameAnywhereInTheChain) {
 TEST_F(ArchiveReaderTest, SignedInstallersAreReadUpToTheirCertificateTable) {
   // A member whose header claims more than the archive holds would read into the table.
   BuildInstaller(installer_, testing_support::MinimalPeImage(),
-                 {Member("a.txt", TextBytes("archived")), Member("b.bin", RandomBytes(3000, 9))});
+                 {Member("a.txt", Text("archived")), Member("b.bin", RandomBytes(3000, 9))});
   Bytes file = ReadFile(installer_);
   const size_t b_header = 1024 + archive::kEntryHeaderSize + 8;  // behind the image and a.txt
   ASSERT_EQ(std::string(reinterpret_cast<char*>(&file[b_header + archive::kHeaderNameAt])),
@@ -635,7 +633,7 @@ TEST_F(ArchiveReaderTest, CopiesLooseFilesWhenThereIsNoArchive) {
 }
 
 TEST_F(ArchiveReaderTest, MissingMemberLeavesTheTargetAlone) {
-  BuildInstaller(installer_, image_, {Member("a.txt", TextBytes("a"))});
+  BuildInstaller(installer_, image_, {Member("a.txt", Text("a"))});
   WriteFile(Path("target.txt"), std::string("keep"));
   std::vector<uint8_t> buffer(kCopyBlockSize);
   EXPECT_EQ(CopyMemberToFile(installer_.c_str(), Path("b.txt").c_str(), Path("target.txt").c_str(),
@@ -646,7 +644,7 @@ TEST_F(ArchiveReaderTest, MissingMemberLeavesTheTargetAlone) {
 
 TEST_F(ArchiveReaderTest, UncreatableTargetGivesZeroAndReleasesTheStream) {
   WriteFile(Path("loose.bin"), std::string("loose"));
-  BuildInstaller(installer_, image_, {Member("a.bin", TextBytes("archived"))});
+  BuildInstaller(installer_, image_, {Member("a.bin", Text("archived"))});
   std::vector<uint8_t> buffer(kCopyBlockSize);
   std::string target = dir_.Join("no-such-folder") + testing_support::Separator() + "x.bin";
   EXPECT_EQ(

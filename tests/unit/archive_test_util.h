@@ -11,25 +11,14 @@
 #include "archive/archive_format.h"
 #include "archive/archive_reader.h"
 #include "archive/archive_writer.h"
+#include "tests/support/installer_parts.h"
 #include "tests/support/test_files.h"
 
 namespace archive_testing {
 
 using testing_support::Bytes;
-
-inline Bytes TextBytes(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
-
-inline archive::NewMember Member(const std::string& name, const Bytes& data,
-                                 uint32_t dos_date = 0x5A21, uint32_t dos_time = 0x6C3E) {
-  archive::NewMember member;
-  member.name = name;
-  member.data = data;
-  member.dos_date = dos_date;
-  member.dos_time = dos_time;
-  return member;
-}
+using testing_support::Member;
+using testing_support::Text;
 
 // Writes image + archive to path through the writer; the test fails if the writer refuses.
 inline void BuildInstaller(const std::string& path, const Bytes& image,
@@ -42,7 +31,8 @@ inline void BuildInstaller(const std::string& path, const Bytes& image,
 // leave out the NUL or put bytes after it.
 inline Bytes HeaderBytes(uint32_t next, uint32_t size, const Bytes& name_field,
                          uint32_t attributes = archive::kDefaultMemberAttributes,
-                         uint32_t dos_date = 0x5A21, uint32_t dos_time = 0x6C3E) {
+                         uint32_t dos_date = testing_support::kMadeDate,
+                         uint32_t dos_time = testing_support::kMadeTime) {
   archive::EntryHeader header = {};
   header.next_entry_offset = next;
   header.attributes = attributes;
@@ -58,7 +48,7 @@ inline Bytes HeaderBytes(uint32_t next, uint32_t size, const Bytes& name_field,
 }
 
 inline Bytes NameField(const std::string& name) {
-  return TextBytes(name + std::string(1, '\0'));
+  return Text(name + std::string(1, '\0'));
 }
 
 inline Bytes TrailerBytes(uint32_t first, uint32_t last = 0) {

@@ -15,7 +15,7 @@
 
 using archive_testing::Bytes;
 using archive_testing::Member;
-using archive_testing::TextBytes;
+using archive_testing::Text;
 using testing_support::FileExists;
 using testing_support::RandomBytes;
 using testing_support::ReadFile;
@@ -30,7 +30,7 @@ void Le32(Bytes* out, uint32_t value) {
     out->push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void Text(Bytes* out, const std::string& text, size_t field_size) {
+void PutText(Bytes* out, const std::string& text, size_t field_size) {
   Bytes field(field_size, 0);
   std::copy(text.begin(), text.end(), field.begin());
   out->insert(out->end(), field.begin(), field.end());
@@ -43,13 +43,13 @@ void Raw(Bytes* out, const Bytes& bytes) {
 TEST(ArchiveWriter, LaysOutMembersDirectoryAndTrailer) {
   TempDir dir;
   const Bytes image = RandomBytes(100, 1);
-  archive::NewMember second = Member("bb.bin", TextBytes("BBBBB"), 0x2222, 0x3333);
+  archive::NewMember second = Member("bb.bin", Text("BBBBB"), 0x2222, 0x3333);
   second.attributes = 0x21;
   std::string error;
-  ASSERT_EQ(archive::WriteInstallerFile(dir.Join("out.exe"), image,
-                                        {Member("a.txt", TextBytes("AAA"), 0x4444, 0x5555), second},
-                                        &error),
-            1)
+  ASSERT_EQ(
+      archive::WriteInstallerFile(dir.Join("out.exe"), image,
+                                  {Member("a.txt", Text("AAA"), 0x4444, 0x5555), second}, &error),
+      1)
       << error;
 
   Bytes expected = image;
@@ -59,22 +59,22 @@ TEST(ArchiveWriter, LaysOutMembersDirectoryAndTrailer) {
   Le32(&expected, 0x5555);
   Le32(&expected, 0x4444);
   Le32(&expected, 3);
-  Text(&expected, "a.txt", 256);
-  Raw(&expected, TextBytes("AAA"));
+  PutText(&expected, "a.txt", 256);
+  Raw(&expected, Text("AAA"));
   Le32(&expected, 0);
   Le32(&expected, 0x21);
   Le32(&expected, 0x3333);
   Le32(&expected, 0x2222);
   Le32(&expected, 5);
-  Text(&expected, "bb.bin", 256);
-  Raw(&expected, TextBytes("BBBBB"));
+  PutText(&expected, "bb.bin", 256);
+  Raw(&expected, Text("BBBBB"));
   // Zero bytes up to a length that is a multiple of 8, ready for a signature:
   // 660 + 5 + 24 + 67 + 20 + 16.
   Raw(&expected, Bytes(5, 0));
   // The members' CRC-32s (as zlib computes them), then their tail: magic, version 1, count.
   Le32(&expected, 0x66A031A7);  // "AAA"
   Le32(&expected, 0xFC8F3817);  // "BBBBB"
-  Text(&expected, "[TOVCRC]", 8);
+  PutText(&expected, "[TOVCRC]", 8);
   Le32(&expected, 1);
   Le32(&expected, 2);
   // Directory at 689: records of 28 + name length bytes; the last "next" is the tail's offset.
@@ -84,19 +84,19 @@ TEST(ArchiveWriter, LaysOutMembersDirectoryAndTrailer) {
   Le32(&expected, 0x4444);
   Le32(&expected, 376);
   Le32(&expected, 3);
-  Text(&expected, "a.txt", 9);
+  PutText(&expected, "a.txt", 9);
   Le32(&expected, 67);
   Le32(&expected, 0x21);
   Le32(&expected, 0x3333);
   Le32(&expected, 0x2222);
   Le32(&expected, 655);
   Le32(&expected, 5);
-  Text(&expected, "bb.bin", 10);
-  Text(&expected, "[TOVDIR]", 10);
-  Text(&expected, "07.00", 6);
+  PutText(&expected, "bb.bin", 10);
+  PutText(&expected, "[TOVDIR]", 10);
+  PutText(&expected, "07.00", 6);
   Le32(&expected, 67);
   // Trailer: magic, first entry, last entry.
-  Text(&expected, "[KARST]", 8);
+  PutText(&expected, "[KARST]", 8);
   Le32(&expected, 100);
   Le32(&expected, 379);
 
@@ -109,13 +109,13 @@ TEST(ArchiveWriter, NoMembersGiveAnEmptyDirectoryAndFirstEntryZero) {
   ASSERT_EQ(archive::WriteInstallerFile(dir.Join("out.exe"), image, {}, nullptr), 1);
   Bytes expected = image;
   Raw(&expected, Bytes(2, 0));  // 50 + 2 + 16 + 20 + 16 is a multiple of 8
-  Text(&expected, "[TOVCRC]", 8);
+  PutText(&expected, "[TOVCRC]", 8);
   Le32(&expected, 1);
   Le32(&expected, 0);
-  Text(&expected, "[TOVDIR]", 10);
-  Text(&expected, "07.00", 6);
+  PutText(&expected, "[TOVDIR]", 10);
+  PutText(&expected, "07.00", 6);
   Le32(&expected, 0);
-  Text(&expected, "[KARST]", 8);
+  PutText(&expected, "[KARST]", 8);
   Le32(&expected, 0);
   Le32(&expected, 0);
   EXPECT_EQ(ReadFile(dir.Join("out.exe")), expected);
@@ -129,9 +129,8 @@ TEST(ArchiveWriter, StreamsMembersAndImageFromFiles) {
   WriteFile(dir.Join("big.bin"), big);
   archive::NewMember streamed = Member("big.bin", {});
   streamed.source_path = dir.Join("big.bin");
-  std::vector<archive::NewMember> from_files = {Member("s.txt", TextBytes("s")), streamed};
-  std::vector<archive::NewMember> in_memory = {Member("s.txt", TextBytes("s")),
-                                               Member("big.bin", big)};
+  std::vector<archive::NewMember> from_files = {Member("s.txt", Text("s")), streamed};
+  std::vector<archive::NewMember> in_memory = {Member("s.txt", Text("s")), Member("big.bin", big)};
   std::string error;
   uint64_t streamed_progress = 0;
   uint64_t memory_progress = 0;
@@ -177,8 +176,8 @@ TEST(ArchiveWriter, FailureLeavesNoInstallerBehind) {
   archive::NewMember missing = Member("gone.bin", {});
   missing.source_path = dir.Join("gone.bin");
   const std::vector<std::vector<archive::NewMember>> cases = {
-      {Member("ok.txt", TextBytes("x")), Member("bad/name.txt", TextBytes("x"))},
-      {Member("ok.txt", TextBytes("x")), missing},
+      {Member("ok.txt", Text("x")), Member("bad/name.txt", Text("x"))},
+      {Member("ok.txt", Text("x")), missing},
   };
   for (const auto& members : cases) {
     std::string error;

@@ -30,20 +30,18 @@
 #include "tests/support/installer_parts.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
+#include "tests/support/standard_machine.h"
 #include "tests/support/test_files.h"
 #include "ui/progress.h"
 
 using testing_support::Bytes;
 using testing_support::ReadFileText;
 using testing_support::TempDir;
+using testing_support::Text;
 
 namespace fs = std::filesystem;
 
 namespace {
-
-Bytes Text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
-}
 
 // Every file and folder under a host folder, by relative path: a file's content, or "<dir>".
 using Snapshot = std::map<std::string, std::string>;
@@ -97,29 +95,13 @@ class ReadOnlyFolder {
   bool works_ = false;
 };
 
-struct EngineRecord {
-  int starts = 0;
-  std::string command_line;
-  Bytes engine_bytes;  // "~0000.exe" as the engine found it
-};
-
 class BootstrapFaults : public testing::Test {
  protected:
   void SetUp() override {
-    pretend::ResetMachine();
     ResetRunState(&run);
-    g_host_dialog = HostDialog{};
+    engine = pretend::EngineSeen{};
     drive_c = root.Join("c");
-    for (const char* folder : {"/Setup", "/TEMP", "/WINDOWS"})
-      fs::create_directories(drive_c + folder);
-    pretend::PretendMachine& m = pretend::Machine();
-    text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], drive_c.c_str());
-    text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
-    text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
-    text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
-    text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, "ENU");
-    m.run_process = RecordEngine;
-    m.run_process_context = &engine;
+    ASSERT_TRUE(pretend::SetUpStandardMachine(drive_c, &engine));
     // What the user had before the run.
     testing_support::WriteFile(drive_c + "/TEMP/notes.txt", std::string("the user's notes"));
     testing_support::WriteFile(drive_c + "/WINDOWS/win.ini", std::string("[windows]"));
@@ -127,41 +109,11 @@ class BootstrapFaults : public testing::Test {
 
   void TearDown() override { pretend::ResetMachine(); }
 
-  static uint32_t RecordEngine(const char* command_line, const char*, void* context) {
-    auto* record = static_cast<EngineRecord*>(context);
-    ++record->starts;
-    record->command_line = command_line;
-    std::string engine_path = record->command_line.substr(0, record->command_line.find(' '));
-    char host[4096];
-    if (pretend::ToHostPath(engine_path.c_str(), host, sizeof host) &&
-        testing_support::FileExists(host)) {
-      record->engine_bytes = testing_support::ReadFile(host);
-    }
-    return 0;
-  }
-
-  static Bytes Package(const std::string& name, const Bytes& data) {
-    return testing_support::DatedPackage({{name, data}}, 1 << 5 | 1, 0);
-  }
-
   // A complete installer beside the module path; without_dosshell makes one whose run fails.
   void WriteSetup(bool without_dosshell = false) {
-    std::vector<std::pair<std::string, Bytes>> files = {
-        {"init.ini", Text("Welcome")},
-        {"setup.cfg", Text("[script]")},
-        {"temp.shr", Package("readme.txt", testing_support::RandomBytes(9000, 2))},
-        {"inst32.shr", Package("~0000.exe", EngineBytes())},
-        {"InstallENU.dll", Text("english")},
-        {"dosshell.pif", Text("pif")}};
-    if (without_dosshell) files.pop_back();
-    std::vector<archive::NewMember> members;
-    for (const auto& [name, data] : files) {
-      members.push_back(testing_support::DatedMember(name, data, 0, 0));
-    }
-    std::string error;
-    ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/Setup/setup.exe", Text("MZ launcher"),
-                                            members, &error))
-        << error;
+    testing_support::InstallerRecipe installer = testing_support::CompleteInstaller(EngineBytes());
+    if (without_dosshell) installer.Drop("dosshell.pif");
+    installer.Write(drive_c + "/Setup/setup.exe", Text("MZ launcher"));
   }
 
   static Bytes EngineBytes() { return testing_support::RandomBytes(40000, 11); }
@@ -204,7 +156,7 @@ class BootstrapFaults : public testing::Test {
   RunState run;
   TempDir root;
   std::string drive_c;
-  EngineRecord engine;
+  pretend::EngineSeen engine;
 };
 
 // ---- A redirection folder beside the installer ------------------------------------------------
@@ -250,9 +202,6 @@ TEST_F(BootstrapFaults, RedirectionBesideTheInstallerEndsTheRunBeforeAnythingIsM
       EXPECT_EQ(launched, 1) << ErrorLog();
       EXPECT_EQ(engine.starts, 1);
     }
-    TearDown();
-    fs::remove_all(drive_c);
-    engine = EngineRecord{};
   }
 }
 
@@ -323,12 +272,9 @@ TEST_F(BootstrapFaults, LogsThatCannotBeWrittenChangeNoOutcome) {
       EXPECT_EQ(Run(), failing ? 0 : 1);
       EXPECT_EQ(engine.starts, failing ? 0 : 1);
       if (!failing) {
-        EXPECT_EQ(engine.engine_bytes, EngineBytes());
+        EXPECT_EQ(engine.engine, EngineBytes());
       }
       ExpectNothingLost(before);
-      TearDown();
-      fs::remove_all(drive_c);
-      engine = EngineRecord{};
     }
   }
 }
@@ -387,14 +333,11 @@ TEST_F(BootstrapFaults, WorkDirectoryNameTakenByAnotherProgram) {
     }
     if (c.launched) {
       EXPECT_EQ(engine.command_line.rfind(c.engine_in, 0), 0u) << engine.command_line;
-      EXPECT_EQ(engine.engine_bytes, EngineBytes());
+      EXPECT_EQ(engine.engine, EngineBytes());
     } else {
       EXPECT_EQ(engine.starts, 0);
       EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
     }
-    TearDown();
-    fs::remove_all(drive_c);
-    engine = EngineRecord{};
   }
 }
 
@@ -431,9 +374,6 @@ TEST_F(BootstrapFaults, DiskThatFillsUpNeverStartsAPartialEngine) {
   ASSERT_EQ(Run(), 1) << ErrorLog();
   const uint32_t needed = kPlenty - m.disk_bytes_left;
   ASSERT_GT(needed, EngineBytes().size());
-  engine = EngineRecord{};
-  fs::remove_all(drive_c);
-  fs::create_directories(drive_c);
 
   std::vector<uint32_t> budgets;
   for (uint32_t k = 0; k < 16; ++k)
@@ -454,13 +394,10 @@ TEST_F(BootstrapFaults, DiskThatFillsUpNeverStartsAPartialEngine) {
       EXPECT_EQ(engine.starts, 0);
     } else {
       EXPECT_EQ(launched, 1);
-      EXPECT_EQ(engine.engine_bytes, EngineBytes());
+      EXPECT_EQ(engine.engine, EngineBytes());
     }
     EXPECT_LE(WorkDirectories().size(), 1u);
     ExpectNothingLost(before_run);
-    TearDown();
-    fs::remove_all(drive_c);
-    engine = EngineRecord{};
   }
 }
 

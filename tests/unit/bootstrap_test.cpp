@@ -21,6 +21,7 @@
 #include "tests/support/installer_parts.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
+#include "tests/support/standard_machine.h"
 #include "tests/support/test_files.h"
 #include "ui/progress.h"
 
@@ -31,59 +32,26 @@ using testing_support::TempDir;
 namespace {
 
 using platform::kStillActive;
-constexpr uint32_t kEngineDate = (2001 - 1980) << 9 | 9 << 5 | 11;  // 2001-09-11
-constexpr uint32_t kEngineTime = 8 << 11 | 46 << 5 | 20 / 2;        // 08:46:20
+using testing_support::kMadeDate;
+using testing_support::kMadeTime;
+using testing_support::Text;
 
-Bytes Text(const std::string& s) {
-  return Bytes(s.begin(), s.end());
+// The engine the complete installer carries.
+Bytes Engine() {
+  return testing_support::RandomBytes(20000, 7);
 }
-
-// What the stand-in engine saw when it was started.
-struct EngineRecord {
-  int starts = 0;
-  std::string command_line;
-  std::string current_directory;
-  std::vector<std::string> work_directory_listing;
-  uint32_t exit_code = 0;
-};
 
 class BootstrapTest : public testing::Test {
  protected:
   void SetUp() override {
-    members.clear();
-    engine = EngineRecord{};
-    pretend::ResetMachine();
+    installer = testing_support::CompleteInstaller(Engine());
+    engine = pretend::EngineSeen{};
     ResetRunState(&run);
-    g_host_dialog = HostDialog{};
     drive_c = root.Join("c");
-    for (const char* folder : {"", "/Setup", "/TEMP", "/WINDOWS"}) {
-      std::filesystem::create_directories(drive_c + folder);
-    }
-    pretend::PretendMachine& m = pretend::Machine();
-    text::Copy(m.drive_root['C' - 'A'], sizeof m.drive_root[0], drive_c.c_str());
-    text::Copy(m.module_path, sizeof m.module_path, "C:\\Setup\\setup.exe");
-    text::Copy(m.temp_path, sizeof m.temp_path, "C:\\TEMP\\");
-    text::Copy(m.windows_directory, sizeof m.windows_directory, "C:\\WINDOWS");
-    text::Copy(m.abbreviated_language_name, sizeof m.abbreviated_language_name, "ENU");
-    m.system_version = 0x0105;
-    m.run_process = RecordEngine;
-    m.run_process_context = &engine;
+    ASSERT_TRUE(pretend::SetUpStandardMachine(drive_c, &engine));
   }
 
   void TearDown() override { pretend::ResetMachine(); }
-
-  static uint32_t RecordEngine(const char* command_line, const char* current_directory,
-                               void* context) {
-    auto* record = static_cast<EngineRecord*>(context);
-    ++record->starts;
-    record->command_line = command_line;
-    record->current_directory = current_directory;
-    std::string engine_path =
-        std::string(command_line).substr(0, std::string(command_line).find(' '));
-    std::string folder = engine_path.substr(0, engine_path.rfind('\\'));
-    record->work_directory_listing = testing_support::ListFolder(HostPath(folder));
-    return record->exit_code;
-  }
 
   static std::string HostPath(const std::string& windows_path) {
     char host[4096];
@@ -91,30 +59,10 @@ class BootstrapTest : public testing::Test {
     return host;
   }
 
-  void AddMember(const std::string& name, const Bytes& bytes) {
-    members.push_back(testing_support::DatedMember(name, bytes, kEngineDate, kEngineTime));
-  }
-
-  Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
-    return testing_support::DatedPackage(files, kEngineDate, kEngineTime);
-  }
-
-  // The members of a complete installer for the 32-bit route.
-  void AddCompleteInstaller() {
-    AddMember("init.ini", Text("Welcome to the demo\r\n"));
-    AddMember("setup.cfg", Text("[scrambled script]"));
-    AddMember("temp.shr", Package({{"readme.txt", Text("read me")}}));
-    AddMember("inst32.shr", Package({{"~0000.exe", testing_support::RandomBytes(20000, 7)}}));
-    AddMember("unst32.shr", Package({{"uninst.exe", Text("uninstaller")}}));
-    AddMember("InstallENU.dll", Text("english resources"));
-    AddMember("dosshell.pif", Text("pif"));
-  }
+  static Bytes Image() { return Text("MZ stand-in launcher image"); }
 
   void WriteSetup(const std::string& module_name = "setup.exe") {
-    std::string error;
-    ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/Setup/" + module_name,
-                                            Text("MZ stand-in launcher image"), members, &error))
-        << error;
+    installer.Write(drive_c + "/Setup/" + module_name, Image());
   }
 
   // Runs the sequence; returns whether it got to the end of the process.
@@ -136,12 +84,11 @@ class BootstrapTest : public testing::Test {
   RunState run;
   TempDir root;
   std::string drive_c;
-  std::vector<archive::NewMember> members;
-  EngineRecord engine;
+  testing_support::InstallerRecipe installer;  // the complete one unless a test says otherwise
+  pretend::EngineSeen engine;
 };
 
 TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
-  AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = 3;
   uint32_t exit_code = 0;
@@ -153,7 +100,7 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
   EXPECT_EQ(engine.command_line, w + "~0000.exe C:\\Setup\\setup.cfg ");
   EXPECT_EQ(engine.current_directory, "C:\\Setup");
   EXPECT_EQ(pretend::Machine().current_drive, 3);
-  EXPECT_EQ(engine.work_directory_listing,
+  EXPECT_EQ(engine.work_directory,
             (std::vector<std::string>{"dosshell.pif", "init.ini", "readme.txt", "uninst.exe",
                                       "~0000.bat", "~0000.dll", "~0000.exe"}));
   EXPECT_EQ(CleanupScript(), "del " + w + "init.ini\r\n" + "del " + w + "readme.txt\r\n" + "del " +
@@ -164,10 +111,9 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
   uint32_t date = 0;
   uint32_t time = 0;
   ASSERT_NE(platform::GetLastWriteDosDateTime((w + "~0000.exe").c_str(), &date, &time), 0);
-  EXPECT_EQ(date, kEngineDate);
-  EXPECT_EQ(time, kEngineTime);
-  EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")),
-            testing_support::RandomBytes(20000, 7));
+  EXPECT_EQ(date, kMadeDate);
+  EXPECT_EQ(time, kMadeTime);
+  EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")), Engine());
 
   EXPECT_STREQ(run.message_line_text, "Welcome to the demo\n");
   EXPECT_EQ(g_host_dialog.created, 1);
@@ -198,26 +144,24 @@ TEST_F(BootstrapTest, WorkDirectoryIsPrivateToTheUserOrWhenElevatedToAdministrat
   for (bool elevated : {false, true}) {
     SCOPED_TRACE(elevated ? "elevated" : "not elevated");
     SetUp();
-    AddCompleteInstaller();
     WriteSetup();
     pretend::Machine().elevated = elevated;
     uint32_t exit_code = 0;
     ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
     EXPECT_STREQ(pretend::Machine().private_directory, "C:\\TEMP\\AI1.tmp");
     EXPECT_EQ(pretend::Machine().private_directory_for_user, !elevated);
-    TearDown();
-    std::filesystem::remove_all(drive_c);
   }
 }
 
 TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
+  installer = testing_support::InstallerRecipe();
   pretend::Machine().system_version = 0x0203;  // "3.2"
-  AddMember("setup.cfg", Text("script"));
-  AddMember("spawn.exe", Text("spawn"));
-  AddMember("inst16.shr", Package({{"~0000.exe", Text("engine16")}}));
-  AddMember("unst16.shr", Package({{"uninst16.exe", Text("u16")}}));
-  AddMember("inst32.shr", Package({{"~0000.exe", Text("engine32")}}));
-  AddMember("dosshell.pif", Text("pif"));
+  installer.Add("setup.cfg", Text("script"));
+  installer.Add("spawn.exe", Text("spawn"));
+  installer.Add("inst16.shr", installer.Package({{"~0000.exe", Text("engine16")}}));
+  installer.Add("unst16.shr", installer.Package({{"uninst16.exe", Text("u16")}}));
+  installer.Add("inst32.shr", installer.Package({{"~0000.exe", Text("engine32")}}));
+  installer.Add("dosshell.pif", Text("pif"));
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
@@ -230,11 +174,12 @@ TEST_F(BootstrapTest, SixteenBitRouteHasItsOwnOrder) {
 }
 
 TEST_F(BootstrapTest, InstSixteenStandsInForMissingInstThirtyTwo) {
-  AddMember("setup.cfg", Text("script"));
-  AddMember("inst16.shr", Package({{"~0000.exe", Text("engine16")}}));
-  AddMember("unst16.shr", Package({{"uninst16.exe", Text("u16")}}));
-  AddMember("unst32.shr", Package({{"uninst32.exe", Text("u32")}}));
-  AddMember("dosshell.pif", Text("pif"));
+  installer = testing_support::InstallerRecipe();
+  installer.Add("setup.cfg", Text("script"));
+  installer.Add("inst16.shr", installer.Package({{"~0000.exe", Text("engine16")}}));
+  installer.Add("unst16.shr", installer.Package({{"uninst16.exe", Text("u16")}}));
+  installer.Add("unst32.shr", installer.Package({{"uninst32.exe", Text("u32")}}));
+  installer.Add("dosshell.pif", Text("pif"));
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
@@ -285,7 +230,6 @@ TEST(BootstrapArguments, PassedThroughArguments) {
 }
 
 TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
-  AddCompleteInstaller();
   WriteSetup();
   text::Copy(run.kept_command_line, kCommandLineCapacity, "data\\more.txt");
   uint32_t exit_code = 0;
@@ -295,7 +239,6 @@ TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
 }
 
 TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().run_process = nullptr;
   text::Copy(pretend::Machine().windows_directory, 512, "C:\\WINDOWS");
@@ -309,7 +252,6 @@ TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
 }
 
 TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
   text::Copy(run.kept_command_line, kCommandLineCapacity, "/S");
@@ -333,7 +275,6 @@ TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
 }
 
 TEST_F(BootstrapTest, EngineExitingWith259IsNotWaitedForForever) {
-  AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = kStillActive;
   pretend::Machine().still_running_waits = 3;
@@ -344,7 +285,6 @@ TEST_F(BootstrapTest, EngineExitingWith259IsNotWaitedForForever) {
 }
 
 TEST_F(BootstrapTest, UnreadableExitCodeGives259) {
-  AddCompleteInstaller();
   WriteSetup();
   engine.exit_code = 0;
   pretend::Machine().exit_code_unreadable = true;
@@ -354,8 +294,7 @@ TEST_F(BootstrapTest, UnreadableExitCodeGives259) {
 }
 
 TEST_F(BootstrapTest, MissingInstallScriptWarnsAndEndsTheRun) {
-  AddCompleteInstaller();
-  members.erase(members.begin() + 1);  // setup.cfg
+  installer.Drop("setup.cfg");
   WriteSetup();
   run.show_progress = false;  // the warning shows in quiet mode too
   uint32_t exit_code = 0;
@@ -370,8 +309,7 @@ TEST_F(BootstrapTest, MissingInstallScriptWarnsAndEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, InstallScriptFoundOnlyAsAicMember) {
-  AddCompleteInstaller();
-  members[1].name = "SETUP.AIC";
+  installer.Rename("setup.cfg", "SETUP.AIC");
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
@@ -379,8 +317,7 @@ TEST_F(BootstrapTest, InstallScriptFoundOnlyAsAicMember) {
 }
 
 TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
-  AddCompleteInstaller();
-  members.pop_back();
+  installer.Drop("dosshell.pif");
   WriteSetup();
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
@@ -395,8 +332,7 @@ TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
 }
 
 TEST_F(BootstrapTest, NoLanguageLibraryAnywhere) {
-  AddCompleteInstaller();
-  members.erase(members.begin() + 5);  // InstallENU.dll
+  installer.Drop("InstallENU.dll");
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1);
@@ -412,19 +348,16 @@ TEST_F(BootstrapTest, LanguageLibraryChosenByLocale) {
   const Case cases[] = {{"DES", "german"}, {"NLD", "dutch"}, {"FRC", "fallback"}, {"", "bare"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.locale);
-    TearDown();
     SetUp();
-    AddCompleteInstaller();
-    members.erase(members.begin() + 5);
-    AddMember("InstallDEU.dll", Text("german"));
-    AddMember("InstallNLD.dll", Text("dutch"));
-    AddMember("Install.dll", Text(std::string(c.locale).empty() ? "bare" : "fallback"));
+    installer.Drop("InstallENU.dll");
+    installer.Add("InstallDEU.dll", Text("german"));
+    installer.Add("InstallNLD.dll", Text("dutch"));
+    installer.Add("Install.dll", Text(std::string(c.locale).empty() ? "bare" : "fallback"));
     WriteSetup();
     text::Copy(pretend::Machine().abbreviated_language_name, 8, c.locale);
     uint32_t exit_code = 0;
     ASSERT_EQ(Run(&exit_code), 1);
     EXPECT_EQ(ReadFileText(WorkDirectoryHost() + "/~0000.dll"), c.expected);
-    std::filesystem::remove_all(drive_c + "/TEMP");
   }
 }
 
@@ -432,7 +365,7 @@ TEST_F(BootstrapTest, LooseFilesBesideABareLauncher) {
   testing_support::WriteFile(drive_c + "/Setup/setup.exe", std::string("MZ bare launcher"));
   testing_support::WriteFile(drive_c + "/Setup/setup.cfg", std::string("script"));
   testing_support::WriteFile(drive_c + "/Setup/inst32.shr",
-                             Package({{"~0000.exe", Text("loose engine")}}));
+                             installer.Package({{"~0000.exe", Text("loose engine")}}));
   testing_support::WriteFile(drive_c + "/Setup/dosshell.pif", std::string("pif"));
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
@@ -442,10 +375,9 @@ TEST_F(BootstrapTest, LooseFilesBesideABareLauncher) {
 TEST_F(BootstrapTest, QuietModeByModuleName) {
   for (const char* name : {"zididazo.exe", "ZEZIVADAZ.EXE", "ZiDidazo.exe"}) {
     SCOPED_TRACE(name);
-    TearDown();
     SetUp();
-    AddCompleteInstaller();
-    members[1].name = std::string(name).substr(0, std::string(name).size() - 3) + "cfg";
+    installer.Rename("setup.cfg",
+                     std::string(name).substr(0, std::string(name).size() - 3) + "cfg");
     WriteSetup(name);
     text::Copy(pretend::Machine().module_path, 1024, (std::string("C:\\Setup\\") + name).c_str());
     uint32_t exit_code = 0;
@@ -453,15 +385,12 @@ TEST_F(BootstrapTest, QuietModeByModuleName) {
     EXPECT_FALSE(run.show_progress);
     EXPECT_EQ(g_host_dialog.created, 0);
     EXPECT_EQ(run.progress.current_percentage, 0);
-    std::filesystem::remove_all(drive_c + "/TEMP");
-    std::filesystem::create_directories(drive_c + "/TEMP");
   }
 }
 
 // ---- Where the launcher deliberately differs from a naive reading of its steps ----------------
 
 TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().make_directory_failures = 2;
   uint32_t exit_code = 0;
@@ -470,7 +399,6 @@ TEST_F(BootstrapTest, WorkDirectoryNameTakenBySomeoneElseIsNeverUsed) {
 }
 
 TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().make_directory_failures = 1000;
   uint32_t exit_code = 0;
@@ -482,7 +410,6 @@ TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().temp_path[0] = '\0';
   uint32_t exit_code = 0;
@@ -491,10 +418,9 @@ TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
-  AddCompleteInstaller();
-  Bytes engine_package = Package({{"~0000.exe", testing_support::RandomBytes(50000, 3)}});
+  Bytes engine_package = installer.Package({{"~0000.exe", testing_support::RandomBytes(50000, 3)}});
   engine_package.resize(engine_package.size() - 100);  // the stream loses its end
-  members[3].data = engine_package;
+  installer.Replace("inst32.shr", engine_package);
   WriteSetup();
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
@@ -503,35 +429,24 @@ TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
             "The installer engine in 'C:\\Setup\\inst32.shr' is damaged and was not started.\r\n");
 }
 
-// Where member i's data lies in setup.exe as WriteSetup lays it out: back to back behind the
-// image.
-size_t DataOffsetOf(const std::vector<archive::NewMember>& members, size_t index) {
-  size_t at = std::string("MZ stand-in launcher image").size();
-  for (size_t i = 0; i < index; ++i)
-    at += archive::kEntryHeaderSize + members[i].data.size();
-  return at + archive::kEntryHeaderSize;
-}
-
 TEST_F(BootstrapTest, DamagedMemberEndsTheRunBeforeTheEngine) {
   // One flipped bit in any member the run copies, required or not: the download is damaged.
   const struct Case {
-    size_t member;
     const char* name;
     const char* command_line;
     int boxes;
   } cases[] = {
-      {0, "init.ini", "", 1},       {2, "temp.shr", "", 1},   {3, "inst32.shr", "", 1},
-      {3, "inst32.shr", "/An", 0},  {4, "unst32.shr", "", 1}, {5, "InstallENU.dll", "", 1},
-      {6, "dosshell.pif", "/S", 1},
+      {"init.ini", "", 1},       {"temp.shr", "", 1},   {"inst32.shr", "", 1},
+      {"inst32.shr", "/An", 0},  {"unst32.shr", "", 1}, {"InstallENU.dll", "", 1},
+      {"dosshell.pif", "/S", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + c.command_line);
     SetUp();
-    AddCompleteInstaller();
     WriteSetup();
     const std::string setup = drive_c + "/Setup/setup.exe";
     Bytes file = testing_support::ReadFile(setup);
-    file[DataOffsetOf(members, c.member) + members[c.member].data.size() / 2] ^= 0x10;
+    file[installer.DataOffset(c.name, Image().size()) + installer.Data(c.name).size() / 2] ^= 0x10;
     testing_support::WriteFile(setup, file);
     text::Copy(run.kept_command_line, kCommandLineCapacity, c.command_line);
     run.show_progress = std::string(c.command_line) != "/An";
@@ -547,13 +462,10 @@ TEST_F(BootstrapTest, DamagedMemberEndsTheRunBeforeTheEngine) {
       EXPECT_EQ(pretend::Machine().warning_box_text, message);
       EXPECT_STREQ(pretend::Machine().warning_box_caption, "Warning");
     }
-    TearDown();
-    std::filesystem::remove_all(drive_c);
   }
 }
 
 TEST_F(BootstrapTest, InstallerWithoutChecksumsRunsUnchecked) {
-  AddCompleteInstaller();
   WriteSetup();
   const std::string setup = drive_c + "/Setup/setup.exe";
   Bytes file = testing_support::ReadFile(setup);
@@ -562,7 +474,7 @@ TEST_F(BootstrapTest, InstallerWithoutChecksumsRunsUnchecked) {
   size_t directory = file.size() - archive::kTrailerSize - archive::kDirectoryTailSize;
   directory -= archive::LoadLittleEndian32(&file[directory + 16]);
   file[directory - archive::kChecksumTailSize] = 'x';
-  file[DataOffsetOf(members, 6)] ^= 0x01;  // "pif" becomes "qif"
+  file[installer.DataOffset("dosshell.pif", Image().size())] ^= 0x01;  // "pif" becomes "qif"
   testing_support::WriteFile(setup, file);
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
@@ -570,33 +482,30 @@ TEST_F(BootstrapTest, InstallerWithoutChecksumsRunsUnchecked) {
 }
 
 TEST_F(BootstrapTest, OnlyTheEnginePackageWritesTheEngine) {
-  AddCompleteInstaller();
   // A companion that carries an engine of its own, unpacked after the real one.
-  members[4].data = Package({{"~0000.exe", Text("impostor")}, {"uninst.exe", Text("u")}});
+  installer.Replace("unst32.shr", installer.Package({{"~0000.exe", Text("impostor")},
+                                                     {"uninst.exe", Text("u")}}));
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   const std::string w = "C:\\TEMP\\AI1.tmp\\";
-  EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")),
-            testing_support::RandomBytes(20000, 7));
+  EXPECT_EQ(testing_support::ReadFile(HostPath(w + "~0000.exe")), Engine());
   EXPECT_FALSE(testing_support::FileExists(HostPath(w + "uninst.exe")))
       << "the companion stops at the record it may not write";
 }
 
 TEST_F(BootstrapTest, TemporaryFilesCannotSupplyAMissingEngine) {
-  AddCompleteInstaller();
-  members[2].data = Package({{"~0000.exe", Text("impostor")}});
-  members[3].data = Package({{"engine.dat", Text("no engine in here")}});
+  installer.Replace("temp.shr", installer.Package({{"~0000.exe", Text("impostor")}}));
+  installer.Replace("inst32.shr", installer.Package({{"engine.dat", Text("no engine in here")}}));
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
-  EXPECT_EQ(std::count(engine.work_directory_listing.begin(), engine.work_directory_listing.end(),
+  EXPECT_EQ(std::count(engine.work_directory.begin(), engine.work_directory.end(),
                        std::string("~0000.exe")),
             0);
 }
 
 TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
-  AddCompleteInstaller();
   WriteSetup();
   pretend::Machine().allocation_failures = 1;
   uint32_t exit_code = 0;
@@ -606,7 +515,6 @@ TEST_F(BootstrapTest, CopyBufferThatCannotBeAllocatedEndsTheRun) {
 }
 
 TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
-  AddCompleteInstaller();
   WriteSetup();
   std::string fits = "/" + std::string(30000, 'a');
   text::Copy(run.kept_command_line, kCommandLineCapacity, fits.c_str());
@@ -616,7 +524,7 @@ TEST_F(BootstrapTest, LongCommandLineIsPassedWholeOrRefused) {
 
   std::string too_long = "/" + std::string(kCommandLineCapacity - 10, 'b');
   text::Copy(run.kept_command_line, kCommandLineCapacity, too_long.c_str());
-  engine = EngineRecord{};
+  engine = pretend::EngineSeen{};
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(engine.starts, 0) << "a cut command line never reaches the engine";
   EXPECT_NE(ErrorLog().find("too long"), std::string::npos);
@@ -651,13 +559,10 @@ TEST_F(BootstrapTest, FoldersOutsideTheCodePageArePassedInShortForm) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
-    AddCompleteInstaller();
     // On the host the short forms are the folders' real names; the system's names map onto them.
     std::filesystem::create_directories(drive_c + "/vt/DMITRI~1");
     std::filesystem::create_directories(drive_c + "/TEMP/DMITRI~2");
-    std::string error;
-    ASSERT_TRUE(archive::WriteInstallerFile(drive_c + "/vt/DMITRI~1/setup.exe", Text("MZ"), members,
-                                            &error));
+    ASSERT_TRUE(installer.Write(drive_c + "/vt/DMITRI~1/setup.exe", Text("MZ")));
     WriteSetup();  // and in C:\\Setup, where the plain module path finds it
     pretend::PretendMachine& m = pretend::Machine();
     if (c.module_outside)
@@ -689,8 +594,6 @@ TEST_F(BootstrapTest, FoldersOutsideTheCodePageArePassedInShortForm) {
       EXPECT_EQ(pretend::Machine().warning_box_text, message);
       EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP/DMITRI~2").empty());
     }
-    TearDown();
-    std::filesystem::remove_all(drive_c);
   }
 }
 
@@ -703,9 +606,7 @@ TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
   for (char& c : host_folder)
     c = c == '\\' ? '/' : c;
   std::filesystem::create_directories(host_folder);
-  AddCompleteInstaller();
-  std::string error;
-  ASSERT_TRUE(archive::WriteInstallerFile(host_folder + "/setup.exe", Text("MZ"), members, &error));
+  ASSERT_TRUE(installer.Write(host_folder + "/setup.exe", Text("MZ")));
   std::string module = "C:\\" + folder + "\\setup.exe";
   ASSERT_GT(module.size(), 400u);
   text::Copy(pretend::Machine().module_path, 1024, module.c_str());
@@ -715,7 +616,6 @@ TEST_F(BootstrapTest, InstallerInADeepFolderFindsItsOwnArchive) {
 }
 
 TEST_F(BootstrapTest, ModuleNameWithoutDotStillFindsItsScript) {
-  AddCompleteInstaller();
   WriteSetup("setup");
   text::Copy(pretend::Machine().module_path, 1024, "C:\\Setup\\setup");
   uint32_t exit_code = 0;
@@ -732,10 +632,7 @@ TEST_F(BootstrapTest, InstallScriptOnConnectedDriveGoesInNetworkForm) {
   text::Copy(m.share[0].name, sizeof m.share[0].name, "\\\\srv\\pub");
   text::Copy(m.share[0].host_folder, sizeof m.share[0].host_folder, root.Join("share").c_str());
   text::Copy(m.module_path, sizeof m.module_path, "X:\\App\\setup.exe");
-  AddCompleteInstaller();
-  std::string error;
-  ASSERT_TRUE(
-      archive::WriteInstallerFile(root.Join("share/App/setup.exe"), Text("MZ"), members, &error));
+  ASSERT_TRUE(installer.Write(root.Join("share/App/setup.exe"), Text("MZ")));
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
   EXPECT_EQ(engine.command_line, "C:\\TEMP\\AI1.tmp\\~0000.exe \\\\srv\\pub\\App\\setup.cfg ");
@@ -752,7 +649,6 @@ unsigned RegisterWorks(void*) {
 }
 
 TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
-  AddCompleteInstaller();
   WriteSetup();
   EXPECT_EQ(LauncherMain(&run, nullptr, nullptr, "/S", RegisterFails), 0);
   EXPECT_STREQ(run.kept_command_line, "/S");
@@ -761,6 +657,7 @@ TEST_F(BootstrapTest, EntryEndsWithZeroWhenTheClassCannotBeRegistered) {
 }
 
 TEST_F(BootstrapTest, EntryReturnsOneAfterAFailedSequence) {
+  installer = testing_support::InstallerRecipe();
   WriteSetup();  // no install script
   EXPECT_EQ(LauncherMain(&run, nullptr, nullptr, "", RegisterWorks), 1);
   EXPECT_TRUE(run.show_progress);

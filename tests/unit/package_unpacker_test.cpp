@@ -11,30 +11,28 @@
 #include "package/unpacker.h"
 #include "platform/files.h"
 #include "platform/text_file.h"
+#include "tests/support/installer_parts.h"
+#include "tests/support/package_records.h"
 #include "tests/support/test_files.h"
-#include "tests/unit/package_test_support.h"
 
-using package_testing::Bytes;
-using package_testing::DosDate;
-using package_testing::DosTime;
-using package_testing::Entry;
-using package_testing::Pack;
-using package_testing::RecordAt;
-using package_testing::RecordOffsets;
+using testing_support::Bytes;
+using testing_support::DosDate;
+using testing_support::DosTime;
+using testing_support::Entry;
 using testing_support::FileExists;
 using testing_support::ListFolder;
+using testing_support::Pack;
 using testing_support::RandomBytes;
 using testing_support::ReadFile;
 using testing_support::ReadFileText;
+using testing_support::RecordAt;
+using testing_support::RecordOffsets;
 using testing_support::Separator;
 using testing_support::TempDir;
+using testing_support::Text;
 using testing_support::WriteFile;
 
 namespace {
-
-Bytes Text(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
 
 class UnpackerTest : public testing::Test {
  protected:
@@ -111,7 +109,7 @@ TEST_F(UnpackerTest, ZeroUncompressedSizeIsNotConsulted) {
   package::FileRecord fields = RecordAt(package, record);
   ASSERT_EQ(fields.uncompressed_size, data.size());
   fields.uncompressed_size = 0;
-  package_testing::PutRecordAt(&package, record, fields);
+  testing_support::PutRecordAt(&package, record, fields);
 
   EXPECT_EQ(Unpack(package), 1);
   EXPECT_EQ(ReadFile(dir.Join("~0000.exe")), data);
@@ -187,7 +185,7 @@ TEST_F(UnpackerTest, DamagedStreamInTheMiddleStopsThePackageThere) {
        [](Bytes* package, size_t record) {
          package::FileRecord fields = RecordAt(*package, record);
          fields.compressed_size /= 2;
-         package_testing::PutRecordAt(package, record, fields);
+         testing_support::PutRecordAt(package, record, fields);
        },
        16384},
       // A dictionary size code the decoder refuses before it writes anything.
@@ -321,7 +319,7 @@ TEST_F(UnpackerTest, RecordWithoutAPlainNameStopsBeforeCreatingAnything) {
   for (const Case& c : cases) {
     Bytes package = Pack({Entry("first.txt", Text("first")), Entry("placeholder.txt", Text("2")),
                           Entry("third.txt", Text("third"))});
-    package_testing::PutNameField(&package, RecordOffsets(package).at(1), c.field);
+    testing_support::PutNameField(&package, RecordOffsets(package).at(1), c.field);
 
     EXPECT_EQ(Unpack(package), 0) << c.what;
     EXPECT_EQ(Unpacked(), (std::vector<std::string>{"first.txt", "sub"})) << c.what;

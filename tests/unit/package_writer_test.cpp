@@ -8,27 +8,25 @@
 #include "implode/implode_encoder.h"
 #include "package/package_writer.h"
 #include "platform/files.h"
+#include "tests/support/installer_parts.h"
+#include "tests/support/package_records.h"
 #include "tests/support/test_files.h"
-#include "tests/unit/package_test_support.h"
 
-using package_testing::Bytes;
-using package_testing::DosDate;
-using package_testing::DosTime;
-using package_testing::Entry;
-using package_testing::Pack;
-using package_testing::RecordAt;
-using package_testing::RecordOffsets;
+using testing_support::Bytes;
+using testing_support::DosDate;
+using testing_support::DosTime;
+using testing_support::Entry;
 using testing_support::FileExists;
+using testing_support::Pack;
 using testing_support::RandomBytes;
 using testing_support::ReadFile;
+using testing_support::RecordAt;
+using testing_support::RecordOffsets;
 using testing_support::TempDir;
+using testing_support::Text;
 using testing_support::WriteFile;
 
 namespace {
-
-Bytes Text(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
 
 // Decodes exactly the given bytes, as the unpacker hands out a record's share.
 struct MemoryDecode {

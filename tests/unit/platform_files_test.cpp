@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "tests/support/dos_date.h"
 #include "tests/support/test_files.h"
 
 #ifdef _WIN32
@@ -57,12 +58,8 @@ void SetLastWriteUtc(const std::string& path, int year, int month, int day, int 
 #endif
 }
 
-uint32_t DosDate(int year, int month, int day) {
-  return static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-}
-uint32_t DosTime(int hour, int minute, int second) {
-  return static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2));
-}
+using testing_support::DosDate;
+using testing_support::DosTime;
 
 class PlatformFiles : public testing::Test {
  protected:

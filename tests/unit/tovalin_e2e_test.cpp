@@ -17,6 +17,7 @@
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "pe_resources/resource_edit.h"
+#include "tests/support/installer_parts.h"
 #include "tests/support/pe_image.h"
 #include "tests/support/resource_parts.h"
 #include "tests/support/test_files.h"
@@ -28,6 +29,7 @@ using testing_support::Bytes;
 using testing_support::ReadFile;
 using testing_support::ReadFileText;
 using testing_support::TempDir;
+using testing_support::Text;
 using testing_support::WriteFile;
 
 // ---- Running the tool -----------------------------------------------------------------------
@@ -99,28 +101,14 @@ Bytes RawInstaller(const Bytes& image, const std::vector<RawMember>& members) {
 }
 
 // A package of (name, bytes) files, dated 2002-03-04 05:06:08.
-Bytes Package(const std::vector<std::pair<std::string, Bytes>>& files) {
-  std::vector<package::PackageEntry> entries;
-  for (const auto& file : files) {
-    package::PackageEntry entry;
-    entry.name = file.first;
-    entry.data = file.second;
-    entry.dos_date = (22u << 9) | (3u << 5) | 4u;
-    entry.dos_time = (5u << 11) | (6u << 5) | 4u;
-    entries.push_back(entry);
-  }
-  Bytes bytes;
-  std::string error;
-  EXPECT_TRUE(package::BuildPackage(entries, package::PackOptions(), &bytes, &error)) << error;
-  return bytes;
+Bytes Package(const testing_support::InstallerRecipe::Files& files) {
+  using testing_support::DosDate;
+  using testing_support::DosTime;
+  return testing_support::InstallerRecipe(DosDate(2002, 3, 4), DosTime(5, 6, 8)).Package(files);
 }
 
 // Where the first file's stream starts in a package.
 constexpr size_t kFirstStreamAt = package::kHeaderSize + package::kRecordSize;
-
-Bytes Text(const std::string& text) {
-  return Bytes(text.begin(), text.end());
-}
 
 // ---- The fixture ----------------------------------------------------------------------------
 
