@@ -24,6 +24,10 @@ bool Append(char* buffer, size_t capacity, const char* source) {
   return Copy(buffer + used, capacity - used, source);
 }
 
+bool Join(char* buffer, size_t capacity, const char* first, const char* second) {
+  return Copy(buffer, capacity, first) && Append(buffer, capacity, second);
+}
+
 namespace {
 
 // Output of the formatter: everything past the capacity is counted but dropped.

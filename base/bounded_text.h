@@ -18,6 +18,9 @@ bool Copy(char* buffer, size_t capacity, const char* source);
 // Appends source to the text already in buffer.
 bool Append(char* buffer, size_t capacity, const char* source);
 
+// Copies first, then appends second: a path joined from a folder and a name, say.
+bool Join(char* buffer, size_t capacity, const char* first, const char* second);
+
 // Copies at most count bytes of source (fewer if it ends first).
 bool CopyPrefix(char* buffer, size_t capacity, const char* source, size_t count);
 

@@ -6,9 +6,11 @@
 # machine falls on all alike,
 #   - Wine's own start-up: the stand-in engine run alone (three times; the median);
 #   - a launcher run under Wine, from its start until the engine starts (the stand-in engine
-#     writes its start time and exits at once). Less Wine's start-up it is the launcher's own
-#     work and the engine's start inside the running Wine; less twice Wine's start-up, as if the
-#     engine's start cost a whole start-up too, it is a lower bound of the launcher's own work;
+#     writes its start time and exits at once), in quiet mode (/An, no window) and in normal mode
+#     (the progress dialog shown, on the X display: the script runs itself inside xvfb-run when
+#     there is none). Less Wine's start-up it is the launcher's own work and the engine's start
+#     inside the running Wine; less twice Wine's start-up, as if the engine's start cost a whole
+#     start-up too, it is a lower bound of the launcher's own work;
 #   - `tovalin extract --unpack` of the same installer on the host.
 # Further launcher images (say, one built before a change) are timed on the same payload, in the
 # same rounds.
@@ -16,6 +18,11 @@
 #        (default 320 MiB of input, about 128 MiB packed; 3 rounds)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Normal mode needs a display; one virtual display serves the whole run, as Wine keeps the
+# display its first program found.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 input_mib="${1:-320}"
 rounds="${2:-3}"
 shift $(($# < 2 ? $# : 2))
@@ -75,14 +82,18 @@ for round in $(seq "$rounds"); do
   echo "wine $wine_start" >>"$results"
 
   for i in "${!stubs[@]}"; do
-    rm -rf "$temp_dir"/AI*.tmp "$record"
-    start=$(date +%s.%N)
-    TOVALIN_ENGINE_RECORD="Z:${record//\//\\}" wine "$work/run$i/setup.exe" /An
-    end=$(date +%s.%N)
-    test -s "$record" || { echo "the engine did not start"; exit 1; }
-    total=$(seconds "$start" "$end")
-    printf 'launcher run (%s): %.2f s\n' "${stubs[$i]}" "$total"
-    echo "launcher$i $total" >>"$results"
+    for mode in quiet normal; do
+      mode_arguments=()
+      [ "$mode" = quiet ] && mode_arguments=(/An)
+      rm -rf "$temp_dir"/AI*.tmp "$record"
+      start=$(date +%s.%N)
+      TOVALIN_ENGINE_RECORD="Z:${record//\//\\}" wine "$work/run$i/setup.exe" "${mode_arguments[@]}"
+      end=$(date +%s.%N)
+      test -s "$record" || { echo "the engine did not start"; exit 1; }
+      total=$(seconds "$start" "$end")
+      printf 'launcher run, %s mode (%s): %.2f s\n' "$mode" "${stubs[$i]}" "$total"
+      echo "launcher$i-$mode $total" >>"$results"
+    done
   done
 
   rm -rf "$work/out"
@@ -103,9 +114,15 @@ extract_median=$(median extract)
 wine_median=$(median wine)
 printf 'tovalin extract --unpack: %s s; Wine start-up: %s s\n' "$extract_median" "$wine_median"
 for i in "${!stubs[@]}"; do
-  total=$(median "launcher$i")
-  awk -v t="$total" -v w="$wine_median" -v x="$extract_median" -v name="${stubs[$i]}" 'BEGIN {
-    printf "launcher run (%s): %.2f s; less one Wine start-up %.2f s (%.2f x the extract),", name, t, t - w, (t - w) / x
-    printf " less two %.2f s (%.2f x)\n", t - 2 * w, (t - 2 * w) / x
+  for mode in quiet normal; do
+    total=$(median "launcher$i-$mode")
+    awk -v t="$total" -v w="$wine_median" -v x="$extract_median" -v name="${stubs[$i]}" -v mode="$mode" 'BEGIN {
+      printf "launcher run, %s mode (%s): %.2f s; less one Wine start-up %.2f s (%.2f x the extract),", mode, name, t, t - w, (t - w) / x
+      printf " less two %.2f s (%.2f x)\n", t - 2 * w, (t - 2 * w) / x
+    }'
+  done
+  awk -v q="$(median "launcher$i-quiet")" -v n="$(median "launcher$i-normal")" -v w="$wine_median" \
+    -v name="${stubs[$i]}" 'BEGIN {
+    printf "normal against quiet mode (%s), less two Wine start-ups each: %.2f x\n", name, (n - 2 * w) / (q - 2 * w)
   }'
 done

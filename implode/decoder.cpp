@@ -13,10 +13,11 @@
 // so two-byte copies reach 256 bytes and longer ones the whole dictionary. Length symbol 15 with
 // all 8 extra bits set (the length that would be 519) is not a copy: it ends the stream.
 //
-// All three prefix codes are fixed, and none is longer than 8 bits except ASCII literals (up to
-// 13). So every length and distance is found by one lookup in a 256-entry table indexed by the
-// next 8 stream bits. Long literal codes escape from the first table into one of three second
-// tables, chosen by where the code's first set bit lies, after dropping 4, 6 or 8 bits.
+// All three prefix codes are fixed, each by its code lengths alone, and none is longer than 8
+// bits except ASCII literals (up to 13). So every length and distance is found by one lookup in a
+// 256-entry table indexed by the next 8 stream bits. Long literal codes escape from the first table
+// into one of three second tables, chosen by where the code's first set bit lies, after dropping 4,
+// 6 or 8 bits.
 //
 // The bit reader keeps those 8 bits of lookahead available at all times and pulls input from the
 // read callback a 2,048-byte block at a time, only when a byte is actually needed. Output goes to
@@ -114,8 +115,11 @@ void FillLookup(uint8_t* lookup, uint32_t size, uint32_t value, uint32_t code_bi
 
 // Afterwards every 8-bit lookahead names exactly one symbol: the code is complete and none of its
 // codes is longer than 8 bits.
-void BuildLookup(uint8_t* lookup, const uint8_t* code_bits, const uint8_t* code_values,
-                 uint32_t symbol_count) {
+// The values come from the code lengths each time: the launcher carries the lengths only.
+void BuildLookup(uint8_t* lookup, const uint8_t* code_bits, uint32_t symbol_count) {
+  static_assert(kImplodeLengthSymbols <= kImplodeDistanceSymbols, "room for either code");
+  uint16_t code_values[kImplodeDistanceSymbols];
+  ImplodeCodeValues(code_bits, symbol_count, code_values);
   for (uint32_t symbol = symbol_count; symbol-- > 0;) {
     FillLookup(lookup, kLookupSize, code_values[symbol], code_bits[symbol], symbol);
   }
@@ -125,9 +129,11 @@ void BuildLookup(uint8_t* lookup, const uint8_t* code_bits, const uint8_t* code_
 // found in a second table after dropping the bits that the escape already told apart; their
 // length in literal_bits shrinks by as many bits, so no reduced length exceeds 8.
 void BuildAsciiTables(ImplodeWorkArea* work) {
+  uint16_t code_values[kImplodeLiteralSymbols];
+  ImplodeCodeValues(work->literal_bits, kImplodeLiteralSymbols, code_values);
   for (uint32_t symbol = kImplodeLiteralSymbols; symbol-- > 0;) {
     const uint32_t code_bits = work->literal_bits[symbol];
-    const uint32_t value = kImplodeLiteralCodeValues[symbol];
+    const uint32_t value = code_values[symbol];
     if (code_bits <= kLookaheadBits) {
       FillLookup(work->literal_lookup, kLookupSize, value, code_bits, symbol);
     } else if ((value & kLookaheadMask) != 0) {
@@ -155,13 +161,11 @@ void BuildTables(ImplodeWorkArea* work) {
     BuildAsciiTables(work);
   }
   memcpy(work->length_bits, kImplodeLengthCodeBits, sizeof work->length_bits);
-  BuildLookup(work->length_lookup, work->length_bits, kImplodeLengthCodeValues,
-              kImplodeLengthSymbols);
+  BuildLookup(work->length_lookup, work->length_bits, kImplodeLengthSymbols);
   memcpy(work->length_extra_bits, kImplodeLengthExtraBits, sizeof work->length_extra_bits);
   memcpy(work->length_base, kImplodeLengthBase, sizeof work->length_base);
   memcpy(work->distance_bits, kImplodeDistanceCodeBits, sizeof work->distance_bits);
-  BuildLookup(work->distance_lookup, work->distance_bits, kImplodeDistanceCodeValues,
-              kImplodeDistanceSymbols);
+  BuildLookup(work->distance_lookup, work->distance_bits, kImplodeDistanceSymbols);
 }
 
 // --- Input ---------------------------------------------------------------------------------------

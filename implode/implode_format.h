@@ -8,6 +8,8 @@
 //
 // A code's "value" is the number formed by its stream bits taken least significant bit first:
 // the index at which the decoder's 8-bit lookup tables find it, and the bits the encoder emits.
+// The code lengths fix every value (ImplodeCodeValues); the decoder derives them for each stream,
+// the encoder reads them from the listed tables, which a unit test derives again.
 #pragma once
 
 #include <stdint.h>
@@ -35,7 +37,15 @@ enum {
   kImplodeLengthSymbols = 16,
   kImplodeDistanceSymbols = 64,
   kImplodeLiteralSymbols = 256,
+  kImplodeLongestCode = 13,
 };
+
+// The values of the code whose lengths (1 to kImplodeLongestCode bits) code_bits gives, one per
+// symbol: order the symbols by length, then by number; the first gets the all-zero code of its
+// length and each next one the previous code plus one, shifted left as the length grows. The
+// stream sends every code inverted, most significant bit first, so a value is the bit reversal
+// of the inverted code.
+void ImplodeCodeValues(const uint8_t* code_bits, uint32_t count, uint16_t* values);
 
 // Copy lengths: symbol code, then the symbol's extra bits raw; length = base + extra + 2.
 extern const uint8_t kImplodeLengthCodeBits[kImplodeLengthSymbols];

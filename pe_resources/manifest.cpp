@@ -25,20 +25,36 @@ int ParseExecutionLevel(const std::string& name, ExecutionLevel* level) {
   return 0;
 }
 
-std::string WriteManifest(ExecutionLevel level) {
-  return std::string(
-             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-             "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
-             "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
-             "    <security>\r\n"
-             "      <requestedPrivileges>\r\n"
-             "        <requestedExecutionLevel level=\"") +
-         ExecutionLevelName(level) +
-         "\" uiAccess=\"false\"/>\r\n"
-         "      </requestedPrivileges>\r\n"
-         "    </security>\r\n"
-         "  </trustInfo>\r\n"
-         "</assembly>\r\n";
+std::string WriteManifest(ExecutionLevel level, const std::string& launcher_manifest) {
+  const std::string trust = std::string(
+                                "<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">\r\n"
+                                "    <security>\r\n"
+                                "      <requestedPrivileges>\r\n"
+                                "        <requestedExecutionLevel level=\"") +
+                            ExecutionLevelName(level) +
+                            "\" uiAccess=\"false\"/>\r\n"
+                            "      </requestedPrivileges>\r\n"
+                            "    </security>\r\n"
+                            "  </trustInfo>";
+  // Plain text searches, not an XML parser: the launcher's manifest is the project's own.
+  const std::string& m = launcher_manifest;
+  // A trust section already there (a launcher given a level before) gives way to the new one.
+  const std::string close_trust = "</trustInfo>";
+  const size_t open_at = m.find("<trustInfo");
+  const size_t close_at = m.find(close_trust);
+  if (open_at != std::string::npos && close_at != std::string::npos && open_at < close_at) {
+    return m.substr(0, open_at) + trust + m.substr(close_at + close_trust.size());
+  }
+  // Otherwise the launcher's manifest takes one just before its end.
+  const size_t end = m.rfind("</assembly>");
+  if (end != std::string::npos && m.find("trustInfo") == std::string::npos) {
+    return m.substr(0, end) + trust + m.substr(end);
+  }
+  // No manifest, or one whose sections cannot be placed so: the trust section alone.
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+         "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+         "  " +
+         trust + "\r\n</assembly>\r\n";
 }
 
 std::string ReadRequestedExecutionLevel(const std::string& manifest) {

@@ -5,14 +5,17 @@
 namespace pe {
 namespace {
 
+// Whether a resource is the one of the type and ordinal name, in whatever language.
+bool IsResource(const Resource& r, uint32_t type, uint32_t name) {
+  return !r.type.IsName() && r.type.number == type && !r.name.IsName() && r.name.number == name;
+}
+
 // Removes every resource of the type and ordinal name, in any language.
 void RemoveResource(std::vector<Resource>* resources, uint32_t type, uint32_t name) {
-  resources->erase(std::remove_if(resources->begin(), resources->end(),
-                                  [type, name](const Resource& r) {
-                                    return !r.type.IsName() && r.type.number == type &&
-                                           !r.name.IsName() && r.name.number == name;
-                                  }),
-                   resources->end());
+  resources->erase(
+      std::remove_if(resources->begin(), resources->end(),
+                     [type, name](const Resource& r) { return IsResource(r, type, name); }),
+      resources->end());
 }
 
 void AddResource(std::vector<Resource>* resources, uint32_t type, uint32_t name,
@@ -35,8 +38,15 @@ void ApplyResourceEdits(const ResourceEdits& edits, std::vector<Resource>* resou
     AddResource(resources, kVersionResource, 1, WriteVersionInfo(edits.version));
   }
   if (edits.set_execution_level) {
+    // One manifest: the launcher's own, in whatever language it came, with the level added.
+    const auto launchers = std::find_if(
+        resources->begin(), resources->end(),
+        [](const Resource& r) { return IsResource(r, kManifestResource, kProgramManifestId); });
+    const std::string launcher_manifest =
+        launchers == resources->end() ? std::string()
+                                      : std::string(launchers->data.begin(), launchers->data.end());
     RemoveResource(resources, kManifestResource, kProgramManifestId);
-    const std::string text = WriteManifest(edits.execution_level);
+    const std::string text = WriteManifest(edits.execution_level, launcher_manifest);
     AddResource(resources, kManifestResource, kProgramManifestId,
                 std::vector<uint8_t>(text.begin(), text.end()));
   }

@@ -90,8 +90,8 @@ bool IsLeadByte(uint8_t byte);
 
 // ---- Memory ------------------------------------------------------------------------------------
 
-// A zero-filled block of memory (GlobalAlloc, moveable and zero-initialised, then locked);
-// nullptr when memory is exhausted. Released with FreeMemory.
+// A zero-filled block of memory (GlobalAlloc, fixed and zero-initialised); nullptr when memory is
+// exhausted. Released with FreeMemory.
 void* AllocateZeroed(size_t size);
 void FreeMemory(void* block);
 

@@ -81,6 +81,12 @@ int NetworkNameOfDevice(const char* local_name, char* remote_name, uint32_t* len
 // (\\server\share) has no entry of its own and is never found.
 bool DirectoryEntryFound(const char* path);
 
+// Loads a library such as "comctl32.dll" from the system directory and nowhere else, as a
+// library that is not one of the system's known DLLs must be: the ordinary search would look
+// beside setup.exe first. The module handle, or nullptr when it cannot be loaded. Win32 side only:
+// the network lookup and the Win32 dialog are its callers.
+void* LoadSystemLibrary(const char* name);
+
 // Lets later library loads search the system directory only, where the system offers that
 // (SetDefaultDllDirectories); elsewhere, and on the posix side, nothing changes.
 void RestrictDllSearchPath();

@@ -5,4 +5,7 @@
 /* The bar placeholder of the dialog "PromptDlg". */
 #define IDC_BAR_PLACEHOLDER 1002
 
+/* The progress control the dialog puts in the placeholder's place. */
+#define IDC_BAR 1003
+
 /* The string table's ids and texts: strings.h. */

@@ -1,24 +1,25 @@
 // The progress dialog on Windows.
 //
-// The bar is not a system progress control: the template holds an edit control that only marks
-// where the bar goes. The dialog hides it at start and paints a sunken frame around the same
-// rectangle, with the done part blue and the rest light grey. The bar is composed off-screen
-// and copied in one block transfer, and updates invalidate only the inside of the frame without
-// erasing, so it does not flicker however often the unpacker steps it.
+// The template holds an edit control that only marks where the bar goes. The dialog hides it at
+// start, paints a sunken frame around the same rectangle, and puts a progress control inside the
+// frame: its position is what screen readers announce as the bar's value, while its pixels are
+// ours, the done part blue and the rest light grey, as the launcher has always drawn them. Each
+// pixel is painted once per paint, with no background erased first, so the bar does not flicker.
 //
-// The launcher has no message loop. The dialog paints only when SetProgress calls UpdateWindow,
-// which sends WM_PAINT straight to PromptDlgProc on the same thread.
+// The launcher works on the dialog's own thread. SetProgress paints the bar through UpdateWindow,
+// which sends WM_PAINT straight to the windows on the same thread, and every step takes the
+// messages that wait meanwhile: covered parts get repainted, and the system never calls the
+// dialog hung.
 #include "ui/prompt_dialog_win32.h"
 
+#include <commctrl.h>
+
+#include "platform/launcher_windows.h"
 #include "resources/resource.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
 
 namespace {
-
-constexpr COLORREF kFrameShadow = 0x808080;
-constexpr COLORREF kBarDone = 0xFF0000;
-constexpr COLORREF kBarRemaining = 0xC0C0C0;
 
 // The message line has no id of its own: it shares -1 with the icon, and a lookup finds it
 // because it is the template's first control. A standard template keeps ids in 16 bits, and
@@ -26,15 +27,59 @@ constexpr COLORREF kBarRemaining = 0xC0C0C0;
 constexpr int kMessageLineId = -1;
 constexpr int kMessageLineId16 = 0xFFFF;
 
+// How often at most the steps look for waiting messages, in milliseconds. A step comes every few
+// microseconds while the unpacker works; looking each time would cost more than the work on
+// systems where the look is expensive, and a window that answers within this time is prompt.
+constexpr DWORD kMessageInterval = 40;
+
 // The bar the dialog paints. The launcher shows one dialog at a time, and the dialog procedure
 // has no other way to its bar without taking window memory for one pointer.
 Progress* g_painted;
+// The bar control's own window procedure, which keeps everything but the painting.
+WNDPROC g_bar_procedure;
+// When the steps last took the waiting messages (GetTickCount).
+DWORD g_messages_taken_at;
 
 // Fills a rectangle of a device context with one colour: an opaque, empty text output is the
 // cheapest solid fill GDI offers, with no brush to create and free.
 void FillSolid(HDC dc, const RECT& area, COLORREF colour) {
   SetBkColor(dc, colour);
   ExtTextOutA(dc, 0, 0, ETO_OPAQUE | ETO_CLIPPED, &area, "", 0, nullptr);
+}
+
+// The frame's two edges and the bar's two parts: the launcher's own colours, or, for a user who
+// needs high contrast, the colours that user chose.
+struct BarColours {
+  COLORREF shadow;
+  COLORREF light;
+  COLORREF done;
+  COLORREF remaining;
+};
+
+BarColours ChooseBarColours() {
+  HIGHCONTRASTA contrast = {sizeof contrast, 0, nullptr};
+  if (!SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
+      (contrast.dwFlags & HCF_HIGHCONTRASTON) == 0) {
+    return {0x808080, 0xFFFFFF, 0xFF0000, 0xC0C0C0};
+  }
+  const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+  return {text, text, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_WINDOW)};
+}
+
+// The bar control's window procedure: the control keeps its position, its value for assistive
+// technology and the rest of its work, but the pixels are the launcher's.
+LRESULT CALLBACK BarProcedure(HWND bar, UINT message, WPARAM wparam, LPARAM lparam) {
+  // The paint covers every pixel: erasing first would only make it flicker.
+  if (message == WM_ERASEBKGND) return TRUE;
+  if (message != WM_PAINT) return CallWindowProcA(g_bar_procedure, bar, message, wparam, lparam);
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(bar, &paint);
+  const BarColours colours = ChooseBarColours();
+  const int done = TakeFillWidth(g_painted);
+  FillSolid(dc, {0, 0, done, g_painted->bar_h}, colours.done);
+  FillSolid(dc, {done, 0, g_painted->bar_w, g_painted->bar_h}, colours.remaining);
+  EndPaint(bar, &paint);
+  return 0;
 }
 
 // Takes the placeholder's place as the bar rectangle and gets the placeholder out of sight
@@ -53,6 +98,24 @@ void TakeBarRectangle(HWND dialog, Progress* progress) {
   progress->bar_h = outline.bottom - outline.top;
 }
 
+// Puts the bar control inside the frame. The progress class lives in the common controls
+// library, which is no known DLL: it is loaded from the system directory, never imported, and
+// registers its classes as it loads. Should it be missing, a plain static control takes the
+// bar's place, drawn the same, only without a value to read out.
+void CreateBar(HWND dialog, const Progress& progress) {
+  platform::LoadSystemLibrary("comctl32.dll");
+  static const char* const kBarClasses[] = {PROGRESS_CLASSA, "STATIC"};
+  HWND bar = nullptr;
+  for (const char* bar_class : kBarClasses) {
+    if (bar != nullptr) break;
+    bar = CreateWindowExA(0, bar_class, "", WS_CHILD | WS_VISIBLE, progress.bar_x + 1,
+                          progress.bar_y + 1, progress.bar_w, progress.bar_h, dialog,
+                          reinterpret_cast<HMENU>(IDC_BAR), nullptr, nullptr);
+  }
+  g_bar_procedure = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProcedure)));
+}
+
 HWND MessageLine(HWND dialog) {
   HWND line = GetDlgItem(dialog, kMessageLineId);
   return line != nullptr ? line : GetDlgItem(dialog, kMessageLineId16);
@@ -61,6 +124,7 @@ HWND MessageLine(HWND dialog) {
 void InitializeDialog(HWND dialog, const char* message_line_text) {
   CenterWindow(dialog);
   TakeBarRectangle(dialog, g_painted);
+  CreateBar(dialog, *g_painted);
   if (message_line_text != nullptr && message_line_text[0] != '\0') {
     SetWindowTextA(MessageLine(dialog), message_line_text);
   }
@@ -80,42 +144,23 @@ void CenterWindow(HWND window) {
   SetWindowPos(window, nullptr, left, top, -1, -1, SWP_NOSIZE | SWP_NOZORDER);
 }
 
-void PaintProgressBar(HWND dialog) {
+void PaintBarFrame(HWND dialog) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(dialog, &paint);
   const int x = g_painted->bar_x;
   const int y = g_painted->bar_y;
   const int w = g_painted->bar_w;
   const int h = g_painted->bar_h;
-
   // The frame is the outline from (x, y) to (x + w + 1, y + h + 1): shadow on the left and top,
-  // light on the right and bottom, so the bar looks sunk into the dialog. LineTo leaves out its
-  // end point, which is what hands each corner to the right edge.
-  HPEN shadow = CreatePen(PS_SOLID, 1, kFrameShadow);
-  HGDIOBJ old_pen = SelectObject(dc, shadow);
-  MoveToEx(dc, x, y + h + 1, nullptr);
-  LineTo(dc, x, y);
-  LineTo(dc, x + w + 1, y);
-  SelectObject(dc, GetStockObject(WHITE_PEN));
-  LineTo(dc, x + w + 1, y + h + 1);
-  LineTo(dc, x, y + h + 1);
-
-  HDC composer = CreateCompatibleDC(dc);
-  const int done = TakeFillWidth(g_painted);
-  // Compatible with the screen's DC: a bitmap made for the fresh memory DC would be monochrome.
-  HBITMAP bar = CreateCompatibleBitmap(dc, w, h);
-  HGDIOBJ old_bitmap = SelectObject(composer, bar);
-  RECT done_part = {0, 0, done, h};
-  FillSolid(composer, done_part, kBarDone);
-  RECT remaining_part = {done, 0, w, h};
-  FillSolid(composer, remaining_part, kBarRemaining);
-  BitBlt(dc, x + 1, y + 1, w, h, composer, 0, 0, SRCCOPY);
-
-  SelectObject(composer, old_bitmap);
-  DeleteObject(bar);
-  SelectObject(dc, old_pen);
-  DeleteObject(shadow);
-  DeleteDC(composer);
+  // light on the right and bottom, so the bar looks sunk into the dialog. The bottom left corner
+  // is the shadow's, the top right one the light's.
+  const BarColours colours = ChooseBarColours();
+  const RECT edges[] = {{x, y, x + 1, y + h + 2},
+                        {x + 1, y, x + w + 1, y + 1},
+                        {x + w + 1, y, x + w + 2, y + h + 2},
+                        {x + 1, y + h + 1, x + w + 1, y + h + 2}};
+  for (int i = 0; i < 4; ++i)
+    FillSolid(dc, edges[i], i < 2 ? colours.shadow : colours.light);
   EndPaint(dialog, &paint);
 }
 
@@ -126,7 +171,11 @@ INT_PTR CALLBACK PromptDlgProc(HWND dialog, UINT message, WPARAM /*wparam*/, LPA
       InitializeDialog(dialog, reinterpret_cast<const char*>(lparam));
       return TRUE;
     case WM_PAINT:
-      PaintProgressBar(dialog);
+      PaintBarFrame(dialog);
+      return TRUE;
+    case WM_CLOSE:
+      // Alt+F4 and the taskbar's Close still reach a dialog without a close box. The dialog goes
+      // when the launcher is done with it, not before: closing it ends nothing.
       return TRUE;
     default:
       return FALSE;
@@ -137,10 +186,24 @@ void RepaintProgressBar(Progress* progress) {
   HWND dialog = static_cast<HWND>(progress->dialog);
   // Without a window there is nothing to paint; a null handle would invalidate every window.
   if (dialog == nullptr) return;
-  RECT inside = {progress->bar_x + 1, progress->bar_y + 1, progress->bar_x + 1 + progress->bar_w,
-                 progress->bar_y + 1 + progress->bar_h};
-  InvalidateRect(dialog, &inside, FALSE);
+  HWND bar = GetDlgItem(dialog, IDC_BAR);
+  SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(progress->current_percentage), 0);
+  InvalidateRect(bar, nullptr, FALSE);
+  // The whole pending update of the dialog, the bar's and what was covered before included.
   UpdateWindow(dialog);
+}
+
+void TakeWaitingMessages(Progress* progress) {
+  if (progress->dialog == nullptr) return;
+  const DWORD now = GetTickCount();
+  if (now - g_messages_taken_at < kMessageInterval) return;
+  g_messages_taken_at = now;
+  // Bounded in time, so that a flood of input cannot hold the unpack up for long.
+  MSG message;
+  while (GetTickCount() - now < kMessageInterval / 2 &&
+         PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    DispatchMessageA(&message);
+  }
 }
 
 int CreateProgressDialog(Progress* progress, void* instance, const char* message_line_text) {

@@ -2,8 +2,6 @@
 // table, the engine process, pauses and the system's error texts.
 #include <windows.h>
 
-#include <direct.h>
-
 #include "platform/launcher_windows.h"
 
 namespace platform {
@@ -12,8 +10,12 @@ uint32_t GetSystemVersion() {
   return GetVersion();
 }
 
+// As the C runtime's _chdrive does it, without the C runtime: the root of a drive named "X:"
+// alone is that drive's current directory.
 int ChangeDrive(int drive_number) {
-  return _chdrive(drive_number) == 0 ? 1 : 0;
+  if (drive_number < 1 || drive_number > 26) return 0;
+  const char drive[] = {static_cast<char>('A' + drive_number - 1), ':', '\0'};
+  return SetCurrentDirectoryA(drive) ? 1 : 0;
 }
 
 int ChangeDirectory(const char* path) {

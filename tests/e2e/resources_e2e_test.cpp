@@ -37,6 +37,12 @@ Bytes ResourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
   return Bytes(bytes, bytes + SizeofResource(module, found));
 }
 
+// Counts the languages a resource comes in, through EnumResourceLanguagesA.
+BOOL CALLBACK CountLanguage(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 class BrandedE2E : public LauncherE2E {
  protected:
   void SetUp() override {
@@ -130,9 +136,21 @@ TEST_F(BrandedE2E, TheManifestsRunLevelReadsBack) {
   ASSERT_TRUE(run_level(setup, &info));
   EXPECT_EQ(info.RunLevel, ACTCTX_RUN_LEVEL_REQUIRE_ADMIN);
   EXPECT_EQ(info.UiAccess, 0u);
-  // Without the option there is no manifest, and Windows decides as for any program.
-  EXPECT_FALSE(run_level(e2e::FromBuildTree(TOVALIN_LAUNCHER), &info));
-  EXPECT_TRUE(ResourceBytes(launcher, MAKEINTRESOURCEA(1), RT_MANIFEST).empty());
+  // Without the option the launcher's own manifest requests no level, and Windows decides as
+  // for any program.
+  ASSERT_TRUE(run_level(e2e::FromBuildTree(TOVALIN_LAUNCHER), &info));
+  EXPECT_EQ(info.RunLevel, ACTCTX_RUN_LEVEL_UNSPECIFIED);
+  // The level joins the launcher's manifest: one manifest, in one language, still DPI aware.
+  const std::string dpi_aware =
+      "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>";
+  for (HMODULE m : {module, launcher}) {
+    const Bytes manifest = ResourceBytes(m, MAKEINTRESOURCEA(1), RT_MANIFEST);
+    EXPECT_NE(std::string(manifest.begin(), manifest.end()).find(dpi_aware), std::string::npos);
+    int languages = 0;
+    EnumResourceLanguagesA(m, RT_MANIFEST, MAKEINTRESOURCEA(1), CountLanguage,
+                           reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, 1);
+  }
 }
 
 TEST_F(BrandedE2E, TheIconGroupHoldsTheAuthorsImagesAndTheRestStays) {

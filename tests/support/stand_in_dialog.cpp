@@ -32,3 +32,8 @@ void RepaintProgressBar(Progress* progress) {
   ++g_host_dialog.repaints;
   g_host_dialog.last_fill_width = TakeFillWidth(progress);
 }
+
+void TakeWaitingMessages(Progress* progress) {
+  if (progress->dialog == nullptr) return;
+  ++g_host_dialog.message_checks;
+}

@@ -10,6 +10,8 @@ struct HostDialog {
   int32_t repaints;
   // The done columns of the last repaint.
   int32_t last_fill_width;
+  // How often the waiting messages were asked for.
+  int32_t message_checks;
   // The message-line text the last dialog was created with.
   char message_line_text[512];
 };

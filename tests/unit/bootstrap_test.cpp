@@ -176,6 +176,23 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
   EXPECT_EQ(ErrorLog(), "");
 }
 
+// A package far larger than the bar: its steps fill the bar early and go on for the rest of the
+// unpack. The bar is painted once per percentage it shows, never per step, while every step
+// takes the waiting messages.
+TEST_F(BootstrapTest, AWholeUnpackPaintsOncePerPercentAndAnswersAtEveryStep) {
+  AddCompleteInstaller();
+  const Bytes large = Package({{"data.bin", testing_support::RandomBytes(600000, 3)}});
+  members[2] = testing_support::DatedMember("temp.shr", large, kEngineDate, kEngineTime);
+  WriteSetup();
+  uint32_t exit_code = 0;
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  const int32_t blocks = static_cast<int32_t>(large.size() / 2048);
+  ASSERT_GT(blocks, 200);                 // well past a full bar
+  EXPECT_EQ(g_host_dialog.repaints, 91);  // 10 %, then each of 11 % to 100 % once
+  EXPECT_GE(g_host_dialog.message_checks, blocks);
+  EXPECT_EQ(run.progress.current_percentage, 100);
+}
+
 TEST_F(BootstrapTest, WorkDirectoryIsPrivateToTheUserOrWhenElevatedToAdministrators) {
   // An elevated run keeps the same user's unelevated programs out of its work directory too.
   for (bool elevated : {false, true}) {

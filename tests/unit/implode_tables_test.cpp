@@ -144,6 +144,10 @@ TEST(ImplodeTables, EveryValueFollowsFromTheCodeLengths) {
     SCOPED_TRACE(code.name);
     EXPECT_TRUE(IsComplete(code.lengths, code.count));
     EXPECT_EQ(TableValuesFromLengths(code.lengths, code.count), code.values);
+    // The decoder's own derivation gives the same values.
+    std::vector<uint16_t> derived(code.count);
+    ImplodeCodeValues(code.lengths, code.count, derived.data());
+    EXPECT_EQ(std::vector<uint32_t>(derived.begin(), derived.end()), code.values);
   }
 }
 

@@ -190,6 +190,60 @@ TEST(IconGroup, ReplacingKeepsNameLanguageAndTheIconsOtherGroupsShare) {
   EXPECT_EQ(entries[2].size, 12u);
 }
 
+// --execution-level on a launcher that has a manifest of its own: the level joins it, and what
+// the launcher declares about itself (its DPI awareness) stays; a level given before is replaced.
+TEST(Manifest, TheLevelJoinsTheLaunchersOwnManifest) {
+  const std::string dpi_aware =
+      "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>";
+  const std::string launchers =
+      "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\"><application "
+      "xmlns=\"urn:schemas-microsoft-com:asm.v3\"><windowsSettings>" +
+      dpi_aware + "</windowsSettings></application></assembly>\n";
+  const std::string given_before =
+      pe::WriteManifest(pe::ExecutionLevel::kRequireAdministrator, launchers);
+  const std::string prefixed =
+      "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\" "
+      "xmlns:v3=\"urn:schemas-microsoft-com:asm.v3\"><v3:trustInfo/>" +
+      dpi_aware + "</assembly>";
+  const struct Case {
+    const char* what;
+    std::string launcher_manifest;
+    bool keeps_dpi_awareness;
+  } cases[] = {
+      {"no manifest", "", false},
+      {"the launcher's own", launchers, true},
+      {"a level given before", given_before, true},
+      {"a trust section the search cannot place", prefixed, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string m = pe::WriteManifest(pe::ExecutionLevel::kAsInvoker, c.launcher_manifest);
+    EXPECT_EQ(pe::ReadRequestedExecutionLevel(m), "asInvoker") << m;
+    EXPECT_EQ(m.find("<trustInfo"), m.rfind("<trustInfo")) << "one trust section: " << m;
+    EXPECT_EQ(m.find("<assembly"), m.rfind("<assembly")) << m;
+    EXPECT_EQ(m.find("requireAdministrator"), std::string::npos) << m;
+    EXPECT_EQ(m.find(dpi_aware) != std::string::npos, c.keeps_dpi_awareness) << m;
+    // The trust section lies inside the assembly.
+    EXPECT_LT(m.find("</trustInfo>"), m.rfind("</assembly>")) << m;
+  }
+
+  // In the resources: one manifest afterwards, whatever languages the launcher's came in.
+  std::vector<pe::Resource> resources = LauncherLikeResources();
+  resources.push_back(
+      Res(N(pe::kManifestResource), N(1), 0x407, Bytes(launchers.begin(), launchers.end())));
+  resources.push_back(Res(N(pe::kManifestResource), N(1), 0x409, Bytes(3, 'x')));
+  pe::ResourceEdits edits;
+  edits.set_execution_level = true;
+  edits.execution_level = pe::ExecutionLevel::kRequireAdministrator;
+  pe::ApplyResourceEdits(edits, &resources);
+  std::vector<std::string> manifests;
+  for (const pe::Resource& r : resources) {
+    if (r.type == N(pe::kManifestResource)) manifests.emplace_back(r.data.begin(), r.data.end());
+  }
+  ASSERT_EQ(manifests.size(), 1u);
+  EXPECT_EQ(manifests[0], given_before);
+}
+
 TEST(ImageLayout, ResourcesGrowAndShrinkWhileTheRelocationsMoveBehindThem) {
   const testing_support::TestImage made =
       testing_support::LauncherLikeImage(pe::WriteResourceTree(LauncherLikeResources(), 0x4000));

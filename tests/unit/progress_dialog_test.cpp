@@ -9,6 +9,9 @@
 // build tree; TOVALIN_EXPECT_DPI tells the tests which the system must report.
 #include <windows.h>
 
+#include <commctrl.h>
+#include <oleacc.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,10 +29,12 @@
 
 namespace {
 
-constexpr COLORREF kGrey = 0x808080;
-constexpr COLORREF kWhite = 0xFFFFFF;
-constexpr COLORREF kBlue = 0xFF0000;
-constexpr COLORREF kLightGrey = 0xC0C0C0;
+// The colours of the frame's two edges and of the bar's two parts.
+struct Look {
+  COLORREF shadow, light, done, remaining;
+};
+// The launcher's own: grey and white edges, blue done, light grey remaining.
+constexpr Look kUsualLook = {0x808080, 0xFFFFFF, 0xFF0000, 0xC0C0C0};
 
 // ---- The resources as compiled ----------------------------------------------------------------
 
@@ -117,7 +122,21 @@ TEST(LauncherResources, PromptDlgIsAStandardTemplateWithExactlyItsControls) {
   }
 }
 
-TEST(LauncherResources, InstallIconIsOne32By32ImageOf16Colours) {
+// The width of an icon's own image (its mask), not of the place it is drawn in; 0 for none.
+int IconWidth(HICON icon) {
+  ICONINFO info = {};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
+  BITMAP mask = {};
+  GetObjectA(info.hbmMask, sizeof mask, &mask);
+  DeleteObject(info.hbmMask);
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  return mask.bmWidth;
+}
+
+// The launcher's own icon is one 32-pixel image of 16 colours: each byte of the stub travels in
+// every installer. At 144 DPI Windows draws it at 48 pixels, stretched; an installer's own icon
+// (build --icon, as the demo's) brings a 48-pixel image.
+TEST(LauncherResources, InstallIconIsOne32PixelImageOf16Colours) {
   const uint8_t* group = Resource("INSTALL", RT_GROUP_ICON);
   ASSERT_NE(group, nullptr);
   TemplateReader in{group};
@@ -127,8 +146,28 @@ TEST(LauncherResources, InstallIconIsOne32By32ImageOf16Colours) {
   EXPECT_EQ(in.at[0], 32);
   EXPECT_EQ(in.at[1], 32);
   EXPECT_EQ(in.at[2], 16);
-  HICON icon = LoadIconA(GetModuleHandleA(nullptr), "INSTALL");
-  EXPECT_NE(icon, nullptr);
+  HICON icon =
+      static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "INSTALL", IMAGE_ICON, 32, 32, 0));
+  EXPECT_EQ(IconWidth(icon), 32);
+  DestroyIcon(icon);
+}
+
+// The manifest says "system DPI aware" and nothing else that would change how Windows treats the
+// launcher: no supported Windows versions (GetVersion would change, and with it the engine's
+// route) and no execution level (the author's choice).
+TEST(LauncherResources, ManifestDeclaresSystemDpiAwarenessAndNothingElse) {
+  HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const char* bytes = static_cast<const char*>(LockResource(LoadResource(nullptr, found)));
+  const std::string manifest(bytes, SizeofResource(nullptr, found));
+  EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
+                          "WindowsSettings\">true</dpiAware>"),
+            std::string::npos)
+      << manifest;
+  for (const char* absent : {"supportedOS", "compatibility", "trustInfo", "dpiAwareness",
+                             "ExecutionLevel", "dependency"}) {
+    EXPECT_EQ(manifest.find(absent), std::string::npos) << absent;
+  }
 }
 
 TEST(LauncherResources, StringTableInUsEnglish) {
@@ -258,6 +297,28 @@ std::string WindowText(HWND window) {
   return text;
 }
 
+// Another thread that asks a window for an answer, as the system does to decide whether it
+// hangs, every 200 ms until told to stop.
+struct Probe {
+  HWND dialog;
+  volatile LONG done;
+  int asked;
+  int answered;
+};
+
+DWORD WINAPI AskUntilDone(void* context) {
+  Probe* probe = static_cast<Probe*>(context);
+  while (probe->done == 0) {
+    DWORD_PTR result = 0;
+    ++probe->asked;
+    if (SendMessageTimeoutA(probe->dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0) {
+      ++probe->answered;
+    }
+    Sleep(200);
+  }
+  return 0;
+}
+
 class ProgressDialogTest : public testing::Test {
  protected:
   void SetUp() override { ResetProgress(&progress, true); }
@@ -280,7 +341,7 @@ class ProgressDialogTest : public testing::Test {
   HWND Dialog() const { return static_cast<HWND>(progress.dialog); }
 
   // Every pixel of the frame and of the inside of the bar at the current percentage.
-  void ExpectBar(int percent) {
+  void ExpectBar(int percent, const Look& look = kUsualLook) {
     SCOPED_TRACE(testing::Message() << "at " << percent << " %");
     const int x = progress.bar_x;
     const int y = progress.bar_y;
@@ -297,16 +358,16 @@ class ProgressDialogTest : public testing::Test {
       }
     };
     for (int row = 0; row <= h + 1; ++row) {
-      expect(x, y + row, kGrey, "left column");
-      expect(x + w + 1, y + row, kWhite, "right column");
+      expect(x, y + row, look.shadow, "left column");
+      expect(x + w + 1, y + row, look.light, "right column");
     }
     for (int column = 1; column <= w; ++column) {
-      expect(x + column, y, kGrey, "top row");
-      expect(x + column, y + h + 1, kWhite, "bottom row");
+      expect(x + column, y, look.shadow, "top row");
+      expect(x + column, y + h + 1, look.light, "bottom row");
     }
     for (int row = 0; row < h; ++row) {
       for (int column = 0; column < w; ++column) {
-        expect(x + 1 + column, y + 1 + row, column < f ? kBlue : kLightGrey, "bar");
+        expect(x + 1 + column, y + 1 + row, column < f ? look.done : look.remaining, "bar");
       }
     }
     EXPECT_EQ(wrong, 0);
@@ -404,9 +465,9 @@ TEST_F(ProgressDialogTest, BarFollowsThePercentageToTheLastPixel) {
   }
 }
 
-// The launcher declares no DPI awareness: on Windows above 96 DPI the system scales the whole
-// dialog as drawn at 96. Wine scales nothing and lays the dialog out at the system's DPI, as
-// Windows would for a program that declares awareness; either way the parts must fit.
+// The launcher declares itself aware of the system's DPI (this test program carries the same
+// manifest): the dialog is laid out from its dialog units at that DPI, not stretched, and the
+// parts must fit.
 TEST_F(ProgressDialogTest, EveryPartFitsAtTheSystemDpi) {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -416,6 +477,17 @@ TEST_F(ProgressDialogTest, EveryPartFitsAtTheSystemDpi) {
     EXPECT_EQ(dpi, std::atoi(expected));
   }
   CREATE_OR_SKIP();
+  // As another program would read it; systems older than these calls scale nothing anyway.
+  using ContextOfWindow = void*(WINAPI*)(HWND);
+  using AwarenessOfContext = int(WINAPI*)(void*);
+  HMODULE user = GetModuleHandleA("user32.dll");
+  const auto context_of = reinterpret_cast<ContextOfWindow>(
+      reinterpret_cast<void (*)()>(GetProcAddress(user, "GetWindowDpiAwarenessContext")));
+  const auto awareness_of = reinterpret_cast<AwarenessOfContext>(
+      reinterpret_cast<void (*)()>(GetProcAddress(user, "GetAwarenessFromDpiAwarenessContext")));
+  if (context_of != nullptr && awareness_of != nullptr) {
+    EXPECT_EQ(awareness_of(context_of(Dialog())), 1);  // DPI_AWARENESS_SYSTEM_AWARE
+  }
   UpdateWindow(Dialog());
   SetProgress(&progress, 50);
   ExpectBar(50);
@@ -450,6 +522,8 @@ TEST_F(ProgressDialogTest, EveryPartFitsAtTheSystemDpi) {
   EXPECT_LE(picture.bottom, client.bottom);
   // The icon is drawn at the system's icon size: 32 at 96 DPI, 48 at 144.
   EXPECT_EQ(picture.right - picture.left, GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(IconWidth(reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0))),
+            GetSystemMetrics(SM_CXICON));
 }
 
 TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {
@@ -461,6 +535,138 @@ TEST_F(ProgressDialogTest, ValuesAboveOneHundredDrawAFullBar) {
   StepProgress(&progress);
   EXPECT_EQ(progress.current_percentage, 100);
   ExpectBar(100);
+}
+
+// What assistive technology reads: a progress control whose position is the percentage shown.
+// Screen readers know the class and ask it for its position; oleacc's answer is checked where
+// the system gives one, and what it gave is printed either way.
+TEST_F(ProgressDialogTest, TheBarIsAProgressControlWhoseValueIsThePercentageShown) {
+  CREATE_OR_SKIP();
+  HWND bar = GetDlgItem(Dialog(), IDC_BAR);
+  ASSERT_NE(bar, nullptr);
+  char bar_class[64] = "";
+  GetClassNameA(bar, bar_class, sizeof bar_class);
+  EXPECT_STREQ(bar_class, PROGRESS_CLASSA);
+  EXPECT_TRUE(IsWindowVisible(bar));
+  RECT place;
+  GetWindowRect(bar, &place);
+  MapWindowPoints(nullptr, Dialog(), reinterpret_cast<POINT*>(&place), 2);
+  EXPECT_EQ(place.left, progress.bar_x + 1);
+  EXPECT_EQ(place.top, progress.bar_y + 1);
+  EXPECT_EQ(place.right - place.left, progress.bar_w);
+  EXPECT_EQ(place.bottom - place.top, progress.bar_h);
+
+  using ObjectFromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+  HMODULE oleacc = LoadLibraryA("oleacc.dll");
+  const auto object_from_window = reinterpret_cast<ObjectFromWindow>(reinterpret_cast<void (*)()>(
+      oleacc != nullptr ? GetProcAddress(oleacc, "AccessibleObjectFromWindow") : nullptr));
+  const IID accessible_iid = {
+      0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+  CoInitialize(nullptr);
+  for (int percent : {10, 50}) {
+    SCOPED_TRACE(percent);
+    SetProgress(&progress, percent);
+    ExpectBar(percent);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), percent);
+    EXPECT_EQ(SendMessageA(bar, PBM_GETRANGE, FALSE, 0), 100);
+
+    IAccessible* accessible = nullptr;
+    if (object_from_window == nullptr ||
+        FAILED(object_from_window(bar, static_cast<DWORD>(OBJID_CLIENT), accessible_iid,
+                                  reinterpret_cast<void**>(&accessible)))) {
+      std::printf("oleacc gives no accessible object for the bar\n");
+      continue;
+    }
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role;
+    VariantInit(&role);
+    if (SUCCEEDED(accessible->get_accRole(self, &role)) && role.vt == VT_I4) {
+      std::printf("oleacc reads the bar's role as %ld\n", role.lVal);
+      EXPECT_EQ(role.lVal, ROLE_SYSTEM_PROGRESSBAR);
+    } else {
+      std::printf("oleacc reads no role for the bar\n");
+    }
+    BSTR value = nullptr;
+    if (SUCCEEDED(accessible->get_accValue(self, &value)) && value != nullptr) {
+      std::printf("oleacc reads the bar's value as \"%ls\"\n", value);
+      EXPECT_EQ(std::wstring(value), std::to_wstring(percent) + L"%");
+      SysFreeString(value);
+    } else {
+      std::printf("oleacc reads no value for the bar\n");
+    }
+    accessible->Release();
+  }
+  CoUninitialize();
+}
+
+// With high contrast on, the frame takes the window text colour, the done part the highlight
+// colour and the rest the window colour: the user's own choice, whatever it is.
+TEST_F(ProgressDialogTest, HighContrastDrawsInTheUsersColours) {
+  HIGHCONTRASTA before = {sizeof before, 0, nullptr};
+  SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof before, &before, 0);
+  HIGHCONTRASTA on = {sizeof on, HCF_HIGHCONTRASTON, nullptr};
+  if (!SystemParametersInfoA(SPI_SETHIGHCONTRAST, sizeof on, &on, 0)) {
+    GTEST_SKIP() << "the system does not let high contrast be switched on";
+  }
+  HIGHCONTRASTA now = {sizeof now, 0, nullptr};
+  SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof now, &now, 0);
+  if ((now.dwFlags & HCF_HIGHCONTRASTON) != 0 && Create()) {
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    const Look users = {text, text, GetSysColor(COLOR_HIGHLIGHT), GetSysColor(COLOR_WINDOW)};
+    UpdateWindow(Dialog());
+    SetProgress(&progress, 50);
+    ExpectBar(50, users);
+  } else if ((now.dwFlags & HCF_HIGHCONTRASTON) == 0) {
+    std::printf("the system takes the high contrast setting but does not keep it\n");
+  }
+  before.cbSize = sizeof before;
+  SystemParametersInfoA(SPI_SETHIGHCONTRAST, sizeof before, &before, 0);
+}
+
+// Alt+F4, the system menu's Close, a close message from another program: the dialog stays, and
+// the run goes on with it.
+TEST_F(ProgressDialogTest, ClosingItNeitherDestroysItNorStopsTheBar) {
+  CREATE_OR_SKIP();
+  SetProgress(&progress, 10);
+  PostMessageA(Dialog(), WM_SYSKEYDOWN, VK_F4, 1 << 29);  // with Alt held
+  PostMessageA(Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  PostMessageA(Dialog(), WM_CLOSE, 0, 0);
+  PostMessageA(Dialog(), WM_COMMAND, IDCANCEL, 0);
+  // Steps for longer than the dialog waits between looks at its messages.
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 300) {
+    StepProgress(&progress);
+    Sleep(1);
+  }
+  MSG left;
+  EXPECT_FALSE(PeekMessageA(&left, Dialog(), 0, 0, PM_NOREMOVE)) << "not taken: " << left.message;
+  EXPECT_TRUE(IsWindow(Dialog()));
+  EXPECT_TRUE(IsWindowVisible(Dialog()));
+  ExpectBar(100);
+}
+
+// Another thread asks the dialog for an answer while the launcher is busy stepping the bar, as
+// the system does to decide whether a window hangs: it is answered every time, full bar or not.
+TEST_F(ProgressDialogTest, AnswersEveryAskWhileTheStepsGoOn) {
+  CREATE_OR_SKIP();
+  Probe probe = {Dialog(), 0, 0, 0};
+  HANDLE asker = CreateThread(nullptr, 0, AskUntilDone, &probe, 0, nullptr);
+  ASSERT_NE(asker, nullptr);
+  // Busy, as the unpacker is: a step every few microseconds, never a wait.
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 2500) {
+    StepProgress(&progress);
+    for (volatile int spin = 0; spin < 2000; ++spin) {
+    }
+  }
+  InterlockedExchange(&probe.done, 1);
+  WaitForSingleObject(asker, INFINITE);
+  CloseHandle(asker);
+  EXPECT_GE(probe.asked, 5);
+  EXPECT_EQ(probe.answered, probe.asked);
 }
 
 TEST_F(ProgressDialogTest, QuietModeCreatesNothingAndPaintsNothing) {

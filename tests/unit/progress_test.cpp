@@ -1,5 +1,6 @@
-// The percent operations: the bar only moves forward, quiet mode changes nothing, and every
-// accepted value is painted at once.
+// The percent operations: the bar only moves forward, quiet mode changes nothing, every value
+// that changes the bar is painted at once and nothing else is, and every step takes the waiting
+// messages.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -27,19 +28,23 @@ class ProgressTest : public testing::Test {
 
 TEST_F(ProgressTest, OnlyLargerValuesAreTakenAndPainted) {
   Show();
+  // A larger value takes the waiting messages even when it changes nothing on screen.
   const struct Step {
     int32_t percent;
     int32_t current;
     int32_t repaints;
+    int32_t message_checks;
   } steps[] = {
-      {10, 10, 1}, {10, 10, 1},   {9, 10, 1},   {-5, 10, 1},   {30, 30, 2},
-      {29, 30, 2}, {100, 100, 3}, {60, 100, 3}, {100, 100, 3},
+      {10, 10, 1, 1},   {10, 10, 1, 1},   {9, 10, 1, 1},     {-5, 10, 1, 1},
+      {30, 30, 2, 2},   {29, 30, 2, 2},   {100, 100, 3, 3},  {60, 100, 3, 3},
+      {100, 100, 3, 3}, {101, 100, 3, 4}, {5000, 100, 3, 5},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.percent);
     SetProgress(&progress, s.percent);
     EXPECT_EQ(progress.current_percentage, s.current);
     EXPECT_EQ(g_host_dialog.repaints, s.repaints);
+    EXPECT_EQ(g_host_dialog.message_checks, s.message_checks);
   }
 }
 
@@ -62,6 +67,7 @@ TEST_F(ProgressTest, QuietModeChangesNothing) {
   SetProgress(&progress, 100);
   EXPECT_EQ(progress.current_percentage, 0);
   EXPECT_EQ(g_host_dialog.repaints, 0);
+  EXPECT_EQ(g_host_dialog.message_checks, 0);
 }
 
 TEST_F(ProgressTest, ValuesAboveOneHundredDrawAFullBarAndSettleAtOneHundred) {
@@ -69,11 +75,12 @@ TEST_F(ProgressTest, ValuesAboveOneHundredDrawAFullBarAndSettleAtOneHundred) {
   SetProgress(&progress, 150);
   EXPECT_EQ(g_host_dialog.last_fill_width, 255);
   EXPECT_EQ(progress.current_percentage, 100);
-  // On a full bar each step stores 101, repaints, and is back at 100.
+  // A full bar stays as it is: its steps paint nothing.
   StepProgress(&progress);
   StepProgress(&progress);
   EXPECT_EQ(progress.current_percentage, 100);
-  EXPECT_EQ(g_host_dialog.repaints, 3);
+  EXPECT_EQ(g_host_dialog.repaints, 1);
+  EXPECT_EQ(g_host_dialog.message_checks, 3);
 }
 
 TEST_F(ProgressTest, FillWidthRoundsDown) {

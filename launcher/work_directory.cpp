@@ -1,0 +1,122 @@
+#include "launcher/work_directory.h"
+
+#include <cstring>
+
+#include "base/bounded_text.h"
+#include "launcher/path_text.h"
+#include "launcher/report.h"
+#include "launcher/strings.h"
+#include "platform/launcher_windows.h"
+
+namespace {
+
+// A work directory that cannot be made as a new one is given up after this many names.
+constexpr int kWorkDirectoryAttempts = 16;
+// "del " or "rd " and a path.
+constexpr size_t kCleanupLineCapacity = text::kPathCapacity + 8;
+
+bool AppendCleanupFor(RunState* run, const char* command, const char* directory, const char* name) {
+  char line[kCleanupLineCapacity];
+  if (!text::Join(line, sizeof line, command, directory) ||
+      !text::Append(line, sizeof line, name)) {
+    return false;
+  }
+  AppendCleanupLine(&run->cleanup_script, line);
+  return true;
+}
+
+// What the unpacker tells the run: each whole file gets its cleanup line, each block of
+// compressed data a step of the bar.
+void ListUnpackedFile(void* context, const char* path) {
+  RunState* run = static_cast<RunState*>(context);
+  char line[kCleanupLineCapacity];  // "del " and any path the unpacker writes
+  text::Copy(line, sizeof line, "del ");
+  text::Append(line, sizeof line, path);
+  AppendCleanupLine(&run->cleanup_script, line);
+}
+
+void StepForBlock(void* context) {
+  StepProgress(&static_cast<RunState*>(context)->progress);
+}
+
+// A new, private directory from a unique temporary name in folder, written to unique. A name that
+// cannot be made a new directory is never used: another one is tried.
+bool MakeUniqueDirectory(const char* folder, char* unique) {
+  // Nobody else may add or replace a file in the work directory; when the run is elevated, not
+  // even the same user's unelevated programs, which could otherwise plant a library the elevated
+  // engine would load.
+  const bool for_user = !platform::ProcessIsElevated();
+  for (int attempt = 0; attempt < kWorkDirectoryAttempts; ++attempt) {
+    unique[0] = '\0';
+    uint32_t number = platform::CreateUniqueTempFile(folder, "AI", unique);
+    uint32_t error = platform::LastError();
+    Trace("GetTempFileName()='%s', Reval=%d, Error %d", unique, static_cast<int>(number),
+          static_cast<int>(error));
+    if (number == 0) continue;
+    platform::RemoveFile(unique);
+    if (platform::MakePrivateDirectory(unique, for_user) != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int MakeWorkDirectory(RunState* run) {
+  char temp_path[text::kPathCapacity] = "";
+  Trace("Before GetTempPath()='%s'", temp_path);
+  bool lost = false;
+  uint32_t length = platform::GetTemporaryPath(temp_path, sizeof temp_path, &lost);
+  uint32_t error = platform::LastError();
+  Trace("GetTempPath()='%s', Reval=%d, Error %d", temp_path, static_cast<int>(length),
+        static_cast<int>(error));
+  if (lost) return RefuseUnusableFolder(*run, temp_path);
+  if (length == 0) {
+    ReportError(*run, IDS_NO_WORK_DIRECTORY, temp_path, "");
+    return 0;
+  }
+  char* last = FindLastBackslash(temp_path);
+  if (last != nullptr && last[1] == '\0') *last = '\0';
+
+  char unique[platform::kTempNameCapacity];
+  if (!MakeUniqueDirectory(temp_path, unique)) {
+    ReportError(*run, IDS_NO_WORK_DIRECTORY, temp_path, "");
+    return 0;
+  }
+
+  text::Copy(run->work_directory, sizeof run->work_directory, unique);
+  size_t used = std::strlen(run->work_directory);
+  if (used == 0 || run->work_directory[used - 1] != '\\') {
+    text::Append(run->work_directory, sizeof run->work_directory, "\\");
+  }
+  CleanupScript& script = run->cleanup_script;
+  if (!text::Join(script.path, sizeof script.path, run->work_directory, kCleanupScriptName) ||
+      !text::Join(run->engine_path, sizeof run->engine_path, run->work_directory, kEngineName)) {
+    return RefuseLongText(*run, run->work_directory);
+  }
+  platform::CloseFile(platform::CreateOrTruncate(script.path));
+
+  UnpackTarget& target = run->unpack_target;
+  target.folder = run->work_directory;
+  target.kept_paths[0] = script.path;
+  target.file_written = ListUnpackedFile;
+  target.block_read = StepForBlock;
+  target.context = run;
+  return 1;
+}
+
+bool ListInCleanupScript(RunState* run, const char* name) {
+  return AppendCleanupFor(run, "del ", run->work_directory, name);
+}
+
+void CloseCleanupScript(RunState* run) {
+  ListInCleanupScript(run, kCleanupScriptName);
+  char directory[text::kPathCapacity];
+  text::Copy(directory, sizeof directory, run->work_directory);
+  directory[std::strlen(directory) - 1] = '\0';  // without its trailing backslash
+  AppendCleanupFor(run, "rd ", directory, "");
+}
+
+UnpackTarget* PackageTarget(RunState* run, bool engine_package) {
+  run->unpack_target.kept_paths[1] = engine_package ? nullptr : run->engine_path;
+  return &run->unpack_target;
+}
