@@ -126,9 +126,8 @@ TEST_F(BootstrapTest, CompleteThirtyTwoBitRun) {
 // unpack. The bar is painted once per percentage it shows, never per step, while every step
 // takes the waiting messages.
 TEST_F(BootstrapTest, AWholeUnpackPaintsOncePerPercentAndAnswersAtEveryStep) {
-  AddCompleteInstaller();
-  const Bytes large = Package({{"data.bin", testing_support::RandomBytes(600000, 3)}});
-  members[2] = testing_support::DatedMember("temp.shr", large, kEngineDate, kEngineTime);
+  const Bytes large = installer.Package({{"data.bin", testing_support::RandomBytes(600000, 3)}});
+  installer.Replace("temp.shr", large);
   WriteSetup();
   uint32_t exit_code = 0;
   ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
