@@ -37,6 +37,9 @@ if(WIN32)
   # 32-bit Windows promises a stack aligned to 4 bytes, and the stub keeps nothing on it that
   # wants more: no function need round its frame to 16.
   target_compile_options(tovalin_stub_flags INTERFACE -mpreferred-stack-boundary=2)
+  # Smaller than -Os where speed does not matter; the two loops that carry the launcher's work,
+  # the decoder's and the checksum's, keep -Os (set on their sources).
+  target_compile_options(tovalin_stub_flags INTERFACE -Oz)
 endif()
 if(NOT WIN32)
   # MinGW puts zero-filled variables into initialised data under -fdata-sections, which would
