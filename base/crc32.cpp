@@ -1,5 +1,7 @@
 #include "base/crc32.h"
 
+#include "base/in_register.h"
+
 // Folding by carry-less multiplication, four times the tables' speed, in 64-bit builds: the tool
 // on today's hosts. The 32-bit launcher keeps to the tables, which check 1.4 GB/s there, faster
 // than a disk delivers, and so saves the folding code's bytes.
@@ -17,22 +19,13 @@ constexpr int kSlices = 8;
 
 // tables[0] is the classic byte table; tables[k][b] is the CRC of byte b followed by k zero
 // bytes, which lets eight bytes be folded in at once ("slicing by 8").
+// Built on first use. The last entry built is never 0: it tells that the tables are ready.
 uint32_t g_tables[kSlices][256];
-bool g_ready;
 
 #if TOVALIN_CRC32_FOLDING
 // Whether the processor multiplies without carries (PCLMULQDQ, with SSE4.1 for the last step).
 bool g_folding;
 #endif
-
-// The tables through a register: on 32-bit Windows each load from a fixed address would cost
-// the image a base relocation, some twenty in all; the empty asm keeps the compiler from folding
-// the address back in.
-uint32_t (*Tables())[256] {
-  uint32_t(*tables)[256] = g_tables;
-  __asm__("" : "+r"(tables));
-  return tables;
-}
 
 void BuildTables(uint32_t (*tables)[256]) {
   for (uint32_t byte = 0; byte < 256; ++byte) {
@@ -55,7 +48,6 @@ void BuildTables(uint32_t (*tables)[256]) {
   g_folding =
       __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_PCLMUL) != 0 && (ecx & bit_SSE4_1) != 0;
 #endif
-  g_ready = true;
 }
 
 uint32_t Load32(const uint8_t* p) {
@@ -111,8 +103,8 @@ __attribute__((target("pclmul,sse4.1"))) uint32_t Fold(uint32_t reg, const uint8
 }  // namespace
 
 uint32_t UpdateCrc32(uint32_t crc, const void* bytes, size_t size) {
-  uint32_t(*tables)[256] = Tables();
-  if (!g_ready) BuildTables(tables);
+  uint32_t(*tables)[256] = InRegister(g_tables);
+  if (tables[kSlices - 1][255] == 0) BuildTables(tables);
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
   uint32_t reg = ~crc;
 #if TOVALIN_CRC32_FOLDING

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/bounded_text.h"
+#include "base/in_register.h"
 #include "platform/launcher_windows.h"
 #include "platform/text_file.h"
 
@@ -40,7 +41,7 @@ void WriteTrace(const char* message) {
   text::Format(date_text, sizeof date_text, "%02u/%02u/%02u", now.month, now.day,
                static_cast<unsigned>(now.year % 100));
 
-  char* line = g_trace_line;
+  char* line = InRegister(g_trace_line);
   if (!text::Format(line, kTraceLineCapacity, "(%s %s)HEADER(%ld) Debug:%s\n", date_text, time_text,
                     static_cast<long>(platform::CurrentProcessId()), message)) {
     // Cut: the line still ends with its break, so the next entry starts a line of its own.

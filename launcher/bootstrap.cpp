@@ -75,7 +75,7 @@ int RefuseRedirectionFolder(const RunState& run) {
 // "init.ini" gives the dialog its message line; it is optional, its cleanup line is not.
 int CopyGreeting(RunState* run) {
   char copy_path[text::kPathCapacity];
-  CopyResult copied = CopyMember(run, "init.ini", "init.ini", copy_path);
+  CopyResult copied = CopyMember(run, "init.ini", nullptr, copy_path);
   if (EndsTheRun(copied)) return EndRun(*run, copied, "init.ini");
   if (!ListInCleanupScript(run, "init.ini")) return RefuseLongText(*run, run->work_directory);
   ReadMessageLineText(run, copy_path);
@@ -111,7 +111,7 @@ int FindInstallScript(RunState* run) {
 // "temp.shr" is unpacked from its copy, not from the archive member of the same name.
 int UnpackTemporaryFiles(RunState* run) {
   char copy_path[text::kPathCapacity];
-  CopyResult copied = CopyMember(run, "temp.shr", "temp.shr", copy_path);
+  CopyResult copied = CopyMember(run, "temp.shr", nullptr, copy_path);
   if (EndsTheRun(copied)) return EndRun(*run, copied, "temp.shr");
   if (copied == kCopied) UnpackAndDelete(run, nullptr, "temp.shr", copy_path);
   SetProgress(&run->progress, 30);
@@ -139,7 +139,7 @@ int UnpackThirtyTwoBitEngine(RunState* run) {
 // The 16-bit engine runs through "spawn.exe"; its companion package comes first.
 int UnpackSixteenBitEngine(RunState* run) {
   char copy_path[text::kPathCapacity];
-  if (!CopyRequiredMember(run, "spawn.exe", "spawn.exe", copy_path)) return 0;
+  if (!CopyRequiredMember(run, "spawn.exe", nullptr, copy_path)) return 0;
   if (!ListInCleanupScript(run, "spawn.exe")) return RefuseLongText(*run, run->work_directory);
   if (!UnpackOptionalPackage(run, "unst16.shr")) return 0;
   SetProgress(&run->progress, 40);
@@ -168,7 +168,7 @@ int CopyLanguageLibrary(RunState* run) {
 // "dosshell.pif": the engine is never started without it.
 int CopyShellSettings(RunState* run) {
   char copy_path[text::kPathCapacity];
-  if (!CopyRequiredMember(run, "dosshell.pif", "dosshell.pif", copy_path)) return 0;
+  if (!CopyRequiredMember(run, "dosshell.pif", nullptr, copy_path)) return 0;
   ListInCleanupScript(run, "dosshell.pif");
   SetProgress(&run->progress, 80);
   return 1;

@@ -19,7 +19,8 @@ bool MemberPath(const RunState& run, const char* name, char* path) {
 CopyResult CopyMember(RunState* run, const char* name, const char* target_name, char* target_path) {
   char member_path[text::kPathCapacity];
   if (!MemberPath(*run, name, member_path) ||
-      !text::Join(target_path, text::kPathCapacity, run->work_directory, target_name)) {
+      !text::Join(target_path, text::kPathCapacity, run->work_directory,
+                  target_name != nullptr ? target_name : name)) {
     return kTooLong;
   }
   switch (CopyMemberToFile(&run->archive, member_path, target_path, run->copy_buffer)) {
@@ -59,7 +60,7 @@ void UnpackAndDelete(RunState* run, ArchiveReader* source, const char* package_n
 
 int UnpackOptionalPackage(RunState* run, const char* name) {
   char copy_path[text::kPathCapacity];
-  CopyResult copied = CopyMember(run, name, name, copy_path);
+  CopyResult copied = CopyMember(run, name, nullptr, copy_path);
   if (EndsTheRun(copied)) return EndRun(*run, copied, name);
   if (copied == kCopied) UnpackAndDelete(run, &run->archive, name, copy_path);
   return 1;

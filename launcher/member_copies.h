@@ -11,8 +11,9 @@
 
 enum CopyResult { kCopied, kMissing, kTooLong, kDamaged };
 
-// Copies member name to target_name in the work directory. target_path (text::kPathCapacity
-// bytes, the caller's) receives the target's path, whatever the result but kTooLong.
+// Copies member name to target_name in the work directory (nullptr: under the member's own
+// name). target_path (text::kPathCapacity bytes, the caller's) receives the target's path,
+// whatever the result but kTooLong.
 CopyResult CopyMember(RunState* run, const char* name, const char* target_name, char* target_path);
 
 // Whether a copy's result ends the run whether or not the member is required.

@@ -1,7 +1,7 @@
 #include "ui/progress.h"
 
 void ResetProgress(Progress* progress, bool shown) {
-  *progress = Progress{shown, nullptr, 0, 0, 0, 0, 0};
+  *progress = Progress{shown, nullptr, 0, 0, 0, 0, 0, 0};
 }
 
 void SetProgress(Progress* progress, int32_t percent) {

@@ -22,6 +22,8 @@ struct Progress {
   int32_t bar_y;
   int32_t bar_w;
   int32_t bar_h;
+  // When the waiting messages were last taken (the system's millisecond tick count).
+  uint32_t messages_taken_at;
 };
 
 // No dialog, 0 %, and shown or (for quiet mode) not.

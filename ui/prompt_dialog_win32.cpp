@@ -37,8 +37,6 @@ constexpr DWORD kMessageInterval = 40;
 Progress* g_painted;
 // The bar control's own window procedure, which keeps everything but the painting.
 WNDPROC g_bar_procedure;
-// When the steps last took the waiting messages (GetTickCount).
-DWORD g_messages_taken_at;
 
 // Fills a rectangle of a device context with one colour: an opaque, empty text output is the
 // cheapest solid fill GDI offers, with no brush to create and free.
@@ -79,9 +77,10 @@ LRESULT CALLBACK BarProcedure(HWND bar, UINT message, WPARAM wparam, LPARAM lpar
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(bar, &paint);
   const BarColours colours = ChooseBarColours();
-  const int done = TakeFillWidth(g_painted);
-  FillSolid(dc, {0, 0, done, g_painted->bar_h}, colours.done);
-  FillSolid(dc, {done, 0, g_painted->bar_w, g_painted->bar_h}, colours.remaining);
+  Progress* painted = g_painted;
+  const int done = TakeFillWidth(painted);
+  FillSolid(dc, {0, 0, done, painted->bar_h}, colours.done);
+  FillSolid(dc, {done, 0, painted->bar_w, painted->bar_h}, colours.remaining);
   EndPaint(bar, &paint);
   return 0;
 }
@@ -108,7 +107,8 @@ void TakeBarRectangle(HWND dialog, Progress* progress) {
 // bar's place, drawn the same, only without a value to read out.
 void CreateBar(HWND dialog, const Progress& progress) {
   platform::LoadSystemLibrary("comctl32.dll");
-  static const char* const kBarClasses[] = {PROGRESS_CLASSA, "STATIC"};
+  // Names in place, not pointers to them: a table of pointers would need base relocations.
+  static const char kBarClasses[][sizeof PROGRESS_CLASSA] = {PROGRESS_CLASSA, "STATIC"};
   HWND bar = nullptr;
   for (const char* bar_class : kBarClasses) {
     if (bar != nullptr) break;
@@ -200,8 +200,8 @@ void RepaintProgressBar(Progress* progress) {
 void TakeWaitingMessages(Progress* progress) {
   if (progress->dialog == nullptr) return;
   const DWORD now = GetTickCount();
-  if (now - g_messages_taken_at < kMessageInterval) return;
-  g_messages_taken_at = now;
+  if (now - progress->messages_taken_at < kMessageInterval) return;
+  progress->messages_taken_at = now;
   // Bounded in time, so that a flood of input cannot hold the unpack up for long.
   MSG message;
   while (GetTickCount() - now < kMessageInterval / 2 &&

@@ -35,8 +35,6 @@ bool ShortForm(const uint16_t* wide, uint16_t* out, uint32_t capacity) {
   return length != 0 && length < capacity;
 }
 
-constexpr text::AnsiPathServices kServices = {ToAnsi, ShortForm};
-
 // The ANSI form of a path the system gave in UTF-16 (wide_length characters, 0 when the wide call
 // failed or does not exist), or what the ANSI call gives where it did. Its length, 0 on failure.
 uint32_t AnsiFormOf(uint16_t* wide, DWORD wide_length, DWORD ansi_length, char* buffer,
@@ -44,7 +42,10 @@ uint32_t AnsiFormOf(uint16_t* wide, DWORD wide_length, DWORD ansi_length, char* 
   *lost = false;
   if (wide_length == 0) return ansi_length < capacity ? ansi_length : 0;
   if (wide_length >= text::kWidePathCapacity) return 0;
-  return text::ChooseAnsiPathLength(wide, kServices, buffer, capacity, lost);
+  // Made here rather than kept constant: a constant table of function addresses would be the
+  // launcher's only pointers in read-only data, and cost it a block of base relocations.
+  const text::AnsiPathServices services = {ToAnsi, ShortForm};
+  return text::ChooseAnsiPathLength(wide, services, buffer, capacity, lost);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // network name is asked for.
 #include <windows.h>
 
+#include "base/in_register.h"
 #include "platform/launcher_windows.h"
 
 namespace platform {
@@ -23,16 +24,17 @@ struct NetworkLibrary {
 NetworkLibrary g_network;
 
 GetConnectionFunction GetConnection() {
-  if (!g_network.tried) {
-    g_network.tried = true;
+  NetworkLibrary* network = InRegister(&g_network);
+  if (!network->tried) {
+    network->tried = true;
     HMODULE mpr = static_cast<HMODULE>(LoadSystemLibrary("mpr.dll"));
     if (mpr != nullptr) {
       // Through a plain function pointer type, which may be converted to any other.
-      g_network.get_connection = reinterpret_cast<GetConnectionFunction>(
+      network->get_connection = reinterpret_cast<GetConnectionFunction>(
           reinterpret_cast<void (*)()>(GetProcAddress(mpr, "WNetGetConnectionA")));
     }
   }
-  return g_network.get_connection;
+  return network->get_connection;
 }
 
 }  // namespace
