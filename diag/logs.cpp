@@ -7,6 +7,7 @@
 #include "base/in_register.h"
 #include "platform/launcher_windows.h"
 #include "platform/text_file.h"
+#include "platform/text_format.h"
 
 namespace {
 
@@ -35,15 +36,16 @@ void WriteTrace(const char* message) {
   platform::LocalTime now;
   platform::ReadLocalClock(&now);
   char time_text[16];
-  text::Format(time_text, sizeof time_text, "%02u:%02u:%02u", now.hour, now.minute, now.second);
+  platform::FormatText(time_text, sizeof time_text, "%02u:%02u:%02u", now.hour, now.minute,
+                       now.second);
   platform::ReadLocalClock(&now);
   char date_text[16];
-  text::Format(date_text, sizeof date_text, "%02u/%02u/%02u", now.month, now.day,
-               static_cast<unsigned>(now.year % 100));
+  platform::FormatText(date_text, sizeof date_text, "%02u/%02u/%02u", now.month, now.day,
+                       static_cast<unsigned>(now.year % 100));
 
   char* line = InRegister(g_trace_line);
-  if (!text::Format(line, kTraceLineCapacity, "(%s %s)HEADER(%ld) Debug:%s\n", date_text, time_text,
-                    static_cast<long>(platform::CurrentProcessId()), message)) {
+  if (!platform::FormatText(line, kTraceLineCapacity, "(%s %s)HEADER(%ld) Debug:%s\n", date_text,
+                            time_text, static_cast<long>(platform::CurrentProcessId()), message)) {
     // Cut: the line still ends with its break, so the next entry starts a line of its own.
     line[kTraceLineCapacity - 2] = '\n';
   }

@@ -15,6 +15,7 @@
 #include "launcher/strings.h"
 #include "launcher/work_directory.h"
 #include "platform/launcher_windows.h"
+#include "platform/text_format.h"
 #include "ui/progress.h"
 #include "ui/progress_dialog.h"
 
@@ -152,7 +153,7 @@ int CopyLanguageLibrary(RunState* run) {
   char suffix[kLanguageSuffixCapacity] = "";
   GetLanguageSuffix(suffix, sizeof suffix);
   char localized[32];
-  text::Format(localized, sizeof localized, "Install%s.dll", suffix);
+  platform::FormatText(localized, sizeof localized, "Install%s.dll", suffix);
   const char* candidates[] = {localized, "Install.dll", "InstallEnu.dll", kLanguageLibraryName};
   char copy_path[text::kPathCapacity];
   for (const char* candidate : candidates) {
@@ -207,8 +208,8 @@ int RunSteps(RunState* run, uint32_t* exit_code) {
 
   uint32_t version = platform::GetSystemVersion();
   char version_text[kVersionCapacity];
-  text::Format(version_text, sizeof version_text, "%d.%d", static_cast<int>(version & 0xFF),
-               static_cast<int>((version >> 8) & 0xFF));
+  platform::FormatText(version_text, sizeof version_text, "%d.%d", static_cast<int>(version & 0xFF),
+                       static_cast<int>((version >> 8) & 0xFF));
   const bool thirty_two_bit = TakesThirtyTwoBitRoute(version_text);
 
   if (!TakeModulePath(run)) return 0;

@@ -6,6 +6,7 @@
 #include "diag/logs.h"
 #include "launcher/strings.h"
 #include "platform/launcher_windows.h"
+#include "platform/text_format.h"
 
 namespace {
 
@@ -29,16 +30,16 @@ const char* LoadText(const RunState& run, uint32_t id, char* buffer) {
 void Compose(const RunState& run, uint32_t id, const char* first, const char* second,
              Entry* entry) {
   char format[kStringCapacity];
-  text::Format(entry->text, sizeof entry->text, LoadText(run, id, format), first, second);
+  platform::FormatText(entry->text, sizeof entry->text, LoadText(run, id, format), first, second);
 }
 
 // The install script's path, then the texts that say it is missing.
 void ComposeMissingScript(const RunState& run, Entry* entry) {
   char not_found[kStringCapacity];
   char corrupt[kStringCapacity];
-  text::Format(entry->text, sizeof entry->text, "%s%s%s", run.install_script_path,
-               LoadText(run, IDS_NOT_FOUND, not_found),
-               LoadText(run, IDS_MISSING_OR_CORRUPT, corrupt));
+  platform::FormatText(entry->text, sizeof entry->text, "%s%s%s", run.install_script_path,
+                       LoadText(run, IDS_NOT_FOUND, not_found),
+                       LoadText(run, IDS_MISSING_OR_CORRUPT, corrupt));
 }
 
 void ShowInBox(const RunState& run, const Entry& entry) {
@@ -60,7 +61,7 @@ void Trace(const char* format, ...) {
   char line[kTraceCapacity];
   va_list arguments;
   va_start(arguments, format);
-  text::FormatList(line, sizeof line, format, arguments);  // a cut trace is fine
+  platform::FormatTextList(line, sizeof line, format, arguments);  // a cut trace is fine
   va_end(arguments);
   WriteTrace(line);
 }
