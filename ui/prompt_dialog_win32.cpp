@@ -91,8 +91,8 @@ void TakeBarRectangle(HWND dialog, Progress* progress) {
   HWND placeholder = GetDlgItem(dialog, IDC_BAR_PLACEHOLDER);
   RECT outline;
   GetWindowRect(placeholder, &outline);
-  ShowWindow(placeholder, SW_HIDE);
-  MoveWindow(placeholder, 0, 0, 0, 0, FALSE);
+  // Hidden, and moved to the corner at no size, in one call.
+  SetWindowPos(placeholder, nullptr, 0, 0, 0, 0, SWP_HIDEWINDOW | SWP_NOZORDER);
   POINT corner = {outline.left, outline.top};
   ScreenToClient(dialog, &corner);
   progress->bar_x = corner.x;
