@@ -32,20 +32,18 @@ void WriteTrace(const char* message) {
   char path[kTracePathCapacity];
   if (!LogPath(path, sizeof path, "dizozud.log")) return;
 
-  // Time first, then date, each from its own reading of the clock.
-  platform::LocalTime now;
-  platform::ReadLocalClock(&now);
-  char time_text[16];
-  platform::FormatText(time_text, sizeof time_text, "%02u:%02u:%02u", now.hour, now.minute,
-                       now.second);
-  platform::ReadLocalClock(&now);
-  char date_text[16];
-  platform::FormatText(date_text, sizeof date_text, "%02u/%02u/%02u", now.month, now.day,
-                       static_cast<unsigned>(now.year % 100));
+  // Time first, then date, each from its own reading of the clock; the line is
+  // "(MM/DD/YY HH:MM:SS)HEADER(pid) Debug:message".
+  platform::LocalTime time;
+  platform::ReadLocalClock(&time);
+  platform::LocalTime date;
+  platform::ReadLocalClock(&date);
 
   char* line = InRegister(g_trace_line);
-  if (!platform::FormatText(line, kTraceLineCapacity, "(%s %s)HEADER(%ld) Debug:%s\n", date_text,
-                            time_text, static_cast<long>(platform::CurrentProcessId()), message)) {
+  if (!platform::FormatText(
+          line, kTraceLineCapacity, "(%02u/%02u/%02u %02u:%02u:%02u)HEADER(%ld) Debug:%s\n",
+          date.month, date.day, static_cast<unsigned>(date.year % 100), time.hour, time.minute,
+          time.second, static_cast<long>(platform::CurrentProcessId()), message)) {
     // Cut: the line still ends with its break, so the next entry starts a line of its own.
     line[kTraceLineCapacity - 2] = '\n';
   }
