@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/files.h"
 #include "platform/text_file.h"
 
 void ResetRunState(RunState* state) {
@@ -16,5 +17,7 @@ void ReadMessageLineText(RunState* state, const char* path) {
 }
 
 void AppendCleanupLine(CleanupScript* script, const char* line) {
-  if (!text::AppendLine(script->path, line, true)) script->line_lost = true;
+  if (text::AppendLine(script->path, line, true) || script->line_lost) return;
+  script->line_lost = true;
+  script->lost_error = platform::LastError();
 }

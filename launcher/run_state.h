@@ -29,6 +29,7 @@ struct CleanupScript {
   // Set when a line could not be written whole (a full disk, say): the script then no longer
   // lists everything the run leaves behind, and the engine is not started with it.
   bool line_lost;
+  uint32_t lost_error;  // why the first lost line was lost
 };
 
 struct RunState {

@@ -12,7 +12,6 @@ int RetryWhileHeld(int (*attempt)(void* context), void* context, const RetryObse
     if (observer != nullptr)
       observer->retrying(observer->context, retry + 1, error, kRetryPauses[retry]);
     Pause(kRetryPauses[retry]);
-    SetLastErrorCode(error);  // the caller learns why the last try failed, whatever the pause did
   }
 }
 

@@ -62,9 +62,11 @@ struct PretendMachine {
   uint32_t disk_bytes_left;
   // Another program (an on-access scanner) holding files: while held_refusals is above 0, each
   // open, replacement, deletion or start of a file whose path contains held_path fails with a
-  // sharing violation (errno EBUSY) and counts held_refusals down. Pauses are not slept: they
-  // add up in paused_milliseconds.
+  // sharing violation (errno EBUSY) and counts held_refusals down, once the first held_after
+  // such operations have gone through (the scanner takes the file when its writer lets go).
+  // Pauses are not slept: they add up in paused_milliseconds.
   char held_path[256];
+  int held_after;
   int held_refusals;
   uint32_t paused_milliseconds;
   int warning_boxes_shown;

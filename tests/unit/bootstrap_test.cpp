@@ -18,6 +18,7 @@
 #include "package/package_writer.h"
 #include "package/unpacker.h"
 #include "platform/launcher_windows.h"
+#include "platform/retry.h"
 #include "tests/support/installer_parts.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
@@ -237,17 +238,108 @@ TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
             "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg C:\\Setup\\data\\more.txt");
 }
 
-TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
+// A failed start keeps its exit code (callers may rely on 259) but is no longer silent: the
+// error line names the engine and the system's reason, and a box shows it unless the run is quiet.
+TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259AndSaysWhy) {
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "normal");
+    SetUp();
+    WriteSetup();
+    run.show_progress = !quiet;
+    pretend::Machine().run_process = nullptr;
+    testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+    uint32_t exit_code = 0;
+    ASSERT_EQ(Run(&exit_code), 1);
+    EXPECT_EQ(exit_code, kStillActive);
+    std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
+    EXPECT_NE(trace.find("Debug:CreateProcess() failed\r\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Child process exit"), std::string::npos);
+    const std::string entry =
+        "The installer engine 'C:\\TEMP\\AI1.tmp\\~0000.exe' could not be started: error 2: No "
+        "such file or directory";
+    EXPECT_EQ(ErrorLog(), entry + "\r\n");
+    EXPECT_EQ(pretend::Machine().warning_boxes_shown, quiet ? 0 : 1);
+    if (!quiet) {
+      EXPECT_EQ(pretend::Machine().warning_box_text, entry);
+    }
+  }
+}
+
+// Another program (a scanner) holds a file the run has just written, for held_for operations
+// after the first held_after: the run waits it out within its bound, tracing each retry, and
+// beyond it ends the documented way, never with an engine started from a partial unpack.
+TEST_F(BootstrapTest, HeldFilesAreWaitedOutWithinTheBound) {
+  const int most = platform::kMostRetries;
+  const uint32_t all_pauses = 100 + 200 + 400 + 800 + 1600 + 2000;
+  const std::string w = "C:\\TEMP\\AI1.tmp\\";
+  struct Case {
+    const char* what;
+    const char* held_path;
+    int held_after;  // the copy's or the engine's creation goes through
+    int held_for;
+    int launched;
+    uint32_t exit_code;
+    uint32_t paused;
+    const char* error_log;  // after the work directory's path
+  } cases[] = {
+      {"copy opened to unpack", "temp.shr", 1, 3, 1, 3, 700, ""},
+      {"copy deleted", "temp.shr", 2, 1, 1, 3, 100, ""},
+      {"engine package opened", "~0000.shr", 1, most, 1, 3, all_pauses, ""},
+      {"engine started", "~0000.exe", 1, most, 1, 3, all_pauses, ""},
+      {"copy held for good", "temp.shr", 1, most + 1, 0, 0, all_pauses,
+       "Error copy file from 'C:\\Setup\\temp.shr' to '@temp.shr': error 16: Device or resource "
+       "busy\r\n"},
+      {"engine package held for good", "~0000.shr", 1, most + 1, 0, 0, all_pauses,
+       "Error copy file from 'C:\\Setup\\inst32.shr' to '@~0000.shr': error 16: Device or "
+       "resource busy\r\n"},
+      {"engine held for good", "~0000.exe", 1, most + 1, 1, kStillActive, all_pauses,
+       "The installer engine '@~0000.exe' could not be started: error 16: Device or resource "
+       "busy\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    WriteSetup();
+    engine.exit_code = 3;
+    testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+    pretend::PretendMachine& machine = pretend::Machine();
+    text::Copy(machine.held_path, sizeof machine.held_path, c.held_path);
+    machine.held_after = c.held_after;
+    machine.held_refusals = c.held_for;
+    uint32_t exit_code = 0;
+    EXPECT_EQ(Run(&exit_code), c.launched);
+    if (c.launched) {
+      EXPECT_EQ(exit_code, c.exit_code);
+    }
+    EXPECT_EQ(engine.starts, c.exit_code == 3 ? 1 : 0);
+    EXPECT_EQ(machine.paused_milliseconds, c.paused);
+    std::string expected_log = c.error_log;
+    size_t at = expected_log.find('@');
+    if (at != std::string::npos) expected_log.replace(at, 1, w);
+    EXPECT_EQ(ErrorLog(), expected_log);
+    std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
+    const std::string retry = std::string("Debug:'") + w + c.held_path + "' held, error 16: retry ";
+    EXPECT_NE(trace.find(retry + "1 in 100 ms\r\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find(retry + std::to_string(std::min(c.held_for, most) + 1)),
+              std::string::npos);
+    if (c.exit_code == 3) {  // whole: every file out, no copy left behind
+      EXPECT_EQ(engine.work_directory,
+                (std::vector<std::string>{"dosshell.pif", "init.ini", "readme.txt", "uninst.exe",
+                                          "~0000.bat", "~0000.dll", "~0000.exe"}));
+    }
+  }
+}
+
+// A copy that cannot be deleted even after the wait stays, but with a cleanup line of its own.
+TEST_F(BootstrapTest, CopyHeldForGoodIsLeftToTheCleanupScript) {
   WriteSetup();
-  pretend::Machine().run_process = nullptr;
-  text::Copy(pretend::Machine().windows_directory, 512, "C:\\WINDOWS");
-  testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+  text::Copy(pretend::Machine().held_path, sizeof pretend::Machine().held_path, "temp.shr");
+  pretend::Machine().held_after = 2;
+  pretend::Machine().held_refusals = platform::kMostRetries + 1;
   uint32_t exit_code = 0;
-  ASSERT_EQ(Run(&exit_code), 1);
-  EXPECT_EQ(exit_code, kStillActive);
-  std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
-  EXPECT_NE(trace.find("Debug:CreateProcess() failed\r\n"), std::string::npos) << trace;
-  EXPECT_EQ(trace.find("Child process exit"), std::string::npos);
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_NE(CleanupScript().find("del C:\\TEMP\\AI1.tmp\\temp.shr\r\n"), std::string::npos)
+      << CleanupScript();
 }
 
 TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
@@ -322,7 +414,7 @@ TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(ErrorLog(),
             "Error copy file from 'C:\\Setup\\dosshell.pif' to 'C:\\TEMP\\AI1.tmp\\dosshell.pif'"
-            "\r\n");
+            ": error 2: No such file or directory\r\n");
   EXPECT_EQ(engine.starts, 0);
   std::string script = CleanupScript();
   const std::string last = "del C:\\TEMP\\AI1.tmp\\~0000.dll\r\n";
@@ -402,18 +494,26 @@ TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
   pretend::Machine().make_directory_failures = 1000;
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
-  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
+  const std::string entry =
+      "Cannot create a work directory in 'C:\\TEMP' (error 17: File exists) or in "
+      "'C:\\WINDOWS\\Temp': error 17: File exists";
+  EXPECT_EQ(ErrorLog(), entry + "\r\n");
+  EXPECT_EQ(pretend::Machine().warning_box_text, entry);
   EXPECT_EQ(engine.starts, 0);
   EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP").empty())
       << "nothing is copied anywhere";
+  EXPECT_TRUE(testing_support::ListFolder(drive_c + "/WINDOWS/Temp").empty());
 }
 
-TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
+// No temporary path at all: the Windows directory's "Temp" serves, just as private.
+TEST_F(BootstrapTest, UnreadableTemporaryDirectoryFallsBackToTheWindowsOne) {
   WriteSetup();
   pretend::Machine().temp_path[0] = '\0';
   uint32_t exit_code = 0;
-  EXPECT_EQ(Run(&exit_code), 0);
-  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in ''.\r\n");
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line.rfind("C:\\WINDOWS\\Temp\\AI1.tmp\\~0000.exe ", 0), 0u);
+  EXPECT_STREQ(pretend::Machine().private_directory, "C:\\WINDOWS\\Temp\\AI1.tmp");
+  EXPECT_EQ(ErrorLog(), "");
 }
 
 TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
