@@ -12,9 +12,9 @@ namespace {
 
 constexpr size_t kStringCapacity = 128;
 constexpr size_t kTraceCapacity = 4096;
-// An error-log entry holds up to three texts (two paths and a reason), a string-table text and
-// the system's reason for the failure.
-constexpr size_t kEntryCapacity = 3 * text::kPathCapacity + 2 * kStringCapacity + kReasonCapacity;
+// An error-log entry holds up to two paths and two of the system's reasons around a string-table
+// text.
+constexpr size_t kEntryCapacity = 2 * text::kPathCapacity + 2 * kReasonCapacity + kStringCapacity;
 
 // The system's reason for a failure, as it follows an entry's own text; without its first two
 // characters, as it stands alone.
@@ -62,15 +62,6 @@ void ShowInBox(const RunState& run, const Entry& entry) {
   platform::ShowWarningBox(entry.text, LoadText(run, IDS_WARNING, caption));
 }
 
-// One entry, written to the error log and, when box is set, shown.
-void Report(const RunState& run, uint32_t id, const char* first, const char* second,
-            const char* third, uint32_t error, bool box) {
-  Entry entry;
-  Compose(run, id, first, second, third, error, &entry);
-  WriteErrorLog(entry.text);
-  if (box) ShowInBox(run, entry);
-}
-
 }  // namespace
 
 void Trace(const char* format, ...) {
@@ -86,14 +77,18 @@ void DescribeSystemError(uint32_t error, char* reason, size_t capacity) {
   FormatReason(error, kReasonFormat + 2, reason, capacity);
 }
 
-void ReportError(const RunState& run, uint32_t id, const char* first, const char* second) {
-  Report(run, id, first, second, "", 0, false);
-}
-
+// Every entry goes through here: written to the error log and, when box is set, shown.
 int RefuseSystemError(const RunState& run, uint32_t id, const char* first, const char* second,
                       const char* third, uint32_t error, bool box) {
-  Report(run, id, first, second, third, error, box);
+  Entry entry;
+  Compose(run, id, first, second, third, error, &entry);
+  WriteErrorLog(entry.text);
+  if (box) ShowInBox(run, entry);
   return 0;
+}
+
+void ReportError(const RunState& run, uint32_t id, const char* first, const char* second) {
+  RefuseSystemError(run, id, first, second, "", 0, false);
 }
 
 int RefuseLongText(const RunState& run, const char* what) {
