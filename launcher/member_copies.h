@@ -22,8 +22,7 @@ bool EndsTheRun(CopyResult copied);
 int EndRun(const RunState& run, CopyResult copied, const char* name);
 
 // A required member: a missing one ends the run with an error-log entry naming both paths and
-// the system's reason. 1
-// when copied, with its path in target_path.
+// the system's reason. 1 when copied, with its path in target_path.
 int CopyRequiredMember(RunState* run, const char* name, const char* target_name, char* target_path);
 
 // Unpacks a package copied into the work directory as package_name, read through source (null:

@@ -76,6 +76,7 @@ void ResetRunState(RunState* state);
 // have become newlines, up to a Ctrl-Z. A file that cannot be opened changes nothing.
 void ReadMessageLineText(RunState* state, const char* path);
 
-// Appends one line (and a newline) to the cleanup script; a line that cannot be written is
-// dropped without a report, and line_lost is set.
+// Appends one line (and a newline) to the cleanup script, waiting out another program that holds
+// the script a moment; a line that cannot be written is dropped without a report, and line_lost
+// is set.
 void AppendCleanupLine(CleanupScript* script, const char* line);

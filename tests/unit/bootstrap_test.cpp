@@ -286,6 +286,7 @@ TEST_F(BootstrapTest, HeldFilesAreWaitedOutWithinTheBound) {
       {"copy deleted", "temp.shr", 2, 1, 1, 3, 100, ""},
       {"engine package opened", "~0000.shr", 1, most, 1, 3, all_pauses, ""},
       {"engine started", "~0000.exe", 1, most, 1, 3, all_pauses, ""},
+      {"cleanup script appended", "~0000.bat", 1, 3, 1, 3, 700, ""},
       // A copy that cannot be deleted stays, with a cleanup line of its own.
       {"copy held for good when deleted", "temp.shr", 2, most + 1, 1, 3, all_pauses, ""},
       {"copy held for good", "temp.shr", 1, most + 1, 0, 0, all_pauses,
@@ -294,6 +295,9 @@ TEST_F(BootstrapTest, HeldFilesAreWaitedOutWithinTheBound) {
       {"engine package held for good", "~0000.shr", 1, most + 1, 0, 0, all_pauses,
        "Error copy file from 'C:\\Setup\\inst32.shr' to '@~0000.shr': error 16: Device or "
        "resource busy\r\n"},
+      {"cleanup script held for good", "~0000.bat", 1, most + 1, 0, 0, all_pauses,
+       "The cleanup script '@~0000.bat' could not be written whole: error 16: Device or resource "
+       "busy\r\n"},
       {"engine held for good", "~0000.exe", 1, most + 1, 1, kStillActive, all_pauses,
        "The installer engine '@~0000.exe' could not be started: error 16: Device or resource "
        "busy\r\n"},
