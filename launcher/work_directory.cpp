@@ -70,23 +70,20 @@ uint32_t MakeUniqueDirectory(const char* folder, char* unique) {
   return error;
 }
 
-// Makes folder and every folder above it that is missing; what fails shows in what follows.
-void MakeFolderWithParents(const char* folder) {
-  char partial[text::kPathCapacity];
-  text::Copy(partial, sizeof partial, folder);
-  // Making "C:" or "\\server" fails and does no harm.
-  for (const char* p = FindFirstBackslash(partial); p != nullptr; p = FindFirstBackslash(p + 1)) {
-    const size_t end = static_cast<size_t>(p - partial);
-    partial[end] = '\0';
-    platform::MakeDirectory(partial);
-    partial[end] = '\\';
-  }
-  platform::MakeDirectory(partial);
+// Makes folder, and first every folder above it that is missing; what fails shows in what
+// follows. Making "C:" or "\\server" fails and does no harm.
+void MakeFolderWithParents(char* folder) {
+  char* last = FindLastBackslash(folder);
+  if (platform::MakeDirectory(folder) || last == nullptr) return;
+  *last = '\0';
+  MakeFolderWithParents(folder);
+  *last = '\\';
+  platform::MakeDirectory(folder);
 }
 
 // A work directory in folder, which is made first, with its parents, when it does not exist: a
 // TMP or TEMP may name a folder that nobody has made yet. 0, or why it could not be made.
-uint32_t MakeWorkDirectoryIn(const char* folder, char* unique) {
+uint32_t MakeWorkDirectoryIn(char* folder, char* unique) {
   uint32_t error = MakeUniqueDirectory(folder, unique);
   if (error == 0 || platform::GetAttributes(folder) != platform::kNoAttributes) return error;
   MakeFolderWithParents(folder);
