@@ -28,11 +28,13 @@ void DeleteCopy(RunState* run, const char* copy_path) {
   }
 }
 
-// A copy that failed, with the system's reason.
-int RefuseCopy(const RunState& run, const char* name, const char* target_path, uint32_t error) {
+// Member name's failure, string id with the member's path (it fitted for the copy) and second,
+// and the system's reason unless error is 0.
+int RefuseMember(const RunState& run, uint32_t id, const char* name, const char* second,
+                 uint32_t error) {
   char member_path[text::kPathCapacity];
-  MemberPath(run, name, member_path);  // it fitted for the copy
-  return RefuseSystemError(run, IDS_COPY_FAILED, member_path, target_path, "", error, false);
+  MemberPath(run, name, member_path);
+  return RefuseSystemError(run, id, member_path, second, "", error, false);
 }
 
 }  // namespace
@@ -67,7 +69,7 @@ int CopyRequiredMember(RunState* run, const char* name, const char* target_name,
   if (copied == kCopied) return 1;
   const uint32_t error = platform::LastError();
   if (EndsTheRun(copied)) return EndRun(*run, copied, name);
-  return RefuseCopy(*run, name, target_path, error);
+  return RefuseMember(*run, IDS_COPY_FAILED, name, target_path, error);
 }
 
 int UnpackAndDelete(RunState* run, ArchiveReader* source, const char* package_name,
@@ -75,7 +77,9 @@ int UnpackAndDelete(RunState* run, ArchiveReader* source, const char* package_na
   UnpackTarget* target = PackageTarget(run, false);
   UnpackPackageFile(target, source, package_name);
   // A copy that another program holds for good is no missing package: it must not be skipped.
-  if (target->open_error != 0) return RefuseCopy(*run, package_name, copy_path, target->open_error);
+  if (target->open_error != 0) {
+    return RefuseMember(*run, IDS_COPY_FAILED, package_name, copy_path, target->open_error);
+  }
   DeleteCopy(run, copy_path);
   return 1;
 }
@@ -92,12 +96,10 @@ int UnpackEnginePackage(RunState* run, const char* member_name, const char* copy
   UnpackTarget* target = PackageTarget(run, true);
   if (!UnpackPackageFile(target, &run->archive, kEnginePackageName)) {
     // A copy held for good by another program is the copy's failure, not a damaged engine.
-    if (target->open_error != 0)
-      return RefuseCopy(*run, member_name, copy_path, target->open_error);
-    char member_path[text::kPathCapacity];
-    MemberPath(*run, member_name, member_path);
-    ReportError(*run, IDS_ENGINE_DAMAGED, member_path, "");
-    return 0;
+    if (target->open_error != 0) {
+      return RefuseMember(*run, IDS_COPY_FAILED, member_name, copy_path, target->open_error);
+    }
+    return RefuseMember(*run, IDS_ENGINE_DAMAGED, member_name, "", 0);
   }
   SetProgress(&run->progress, percent_after);
   DeleteCopy(run, copy_path);
