@@ -34,9 +34,11 @@ if(WIN32)
   # MinGW's -Os keeps a frame pointer in every function; without it each one is a few bytes
   # shorter and has one more register.
   target_compile_options(tovalin_stub_flags INTERFACE -fomit-frame-pointer)
-  # 32-bit Windows promises a stack aligned to 4 bytes, and the stub keeps nothing on it that
-  # wants more: no function need round its frame to 16.
-  target_compile_options(tovalin_stub_flags INTERFACE -mpreferred-stack-boundary=2)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit Windows promises a stack aligned to 4 bytes, and the stub keeps nothing on it that
+    # wants more: no function need round its frame to 16. (The 64-bit calling convention fixes 16.)
+    target_compile_options(tovalin_stub_flags INTERFACE -mpreferred-stack-boundary=2)
+  endif()
   # Smaller than -Os where speed does not matter; the two loops that carry the launcher's work,
   # the decoder's and the checksum's, keep -Os (set on their sources).
   target_compile_options(tovalin_stub_flags INTERFACE -Oz)
@@ -74,6 +76,12 @@ if(TOVALIN_TESTS AND NOT TOVALIN_FUZZ AND NOT TOVALIN_BENCH)
     set(TOVALIN_GTEST_LIBS GTest::gtest GTest::gmock)
   endif()
   set(TOVALIN_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  if(CMAKE_CROSSCOMPILING AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # The 64-bit build runs under Wine's 64-bit side: a 64-bit prefix, and `wine` on the tests'
+    # PATH that is the 64-bit loader.
+    set(TOVALIN_WINEARCH win64)
+    set(TOVALIN_WINE_PATH ${CMAKE_SOURCE_DIR}/tests/win32/wine64)
+  endif()
 endif()
 
 # tovalin_add_test(NAME SOURCES ... LIBS ... [HOST_ONLY] [WIN32_ONLY] [LABELS ...])
@@ -108,8 +116,8 @@ endfunction()
 
 # tovalin_label_wine_tests(): gives every test of the current folder that runs under Wine (it needs
 # or makes the Wine prefix) the label "wine", so that a machine that cannot run Wine's 32-bit side
-# can leave exactly those out (ctest -LE wine) and still check what the cross build alone shows.
-# Called last in each folder that registers such tests.
+# can leave exactly those out (ctest -LE wine) and still check what the cross build alone shows;
+# in the 64-bit build they also get Wine's 64-bit side. Called last in each folder that registers such tests.
 function(tovalin_label_wine_tests)
   get_property(names DIRECTORY PROPERTY TESTS)
   foreach(name ${names})
@@ -117,6 +125,10 @@ function(tovalin_label_wine_tests)
     get_test_property(${name} FIXTURES_SETUP provided)
     if("${required};${provided}" MATCHES "wine_prefix")
       set_property(TEST ${name} APPEND PROPERTY LABELS wine)
+      if(TOVALIN_WINE_PATH)
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT_MODIFICATION
+          "PATH=path_list_prepend:${TOVALIN_WINE_PATH}" "WINEARCH=set:${TOVALIN_WINEARCH}")
+      endif()
     endif()
   endforeach()
 endfunction()

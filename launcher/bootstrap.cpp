@@ -114,7 +114,7 @@ int UnpackTemporaryFiles(RunState* run) {
   char copy_path[text::kPathCapacity];
   CopyResult copied = CopyMember(run, "temp.shr", nullptr, copy_path);
   if (EndsTheRun(copied)) return EndRun(*run, copied, "temp.shr");
-  if (copied == kCopied) UnpackAndDelete(run, nullptr, "temp.shr", copy_path);
+  if (copied == kCopied && !UnpackAndDelete(run, nullptr, "temp.shr", copy_path)) return 0;
   SetProgress(&run->progress, 30);
   return 1;
 }
@@ -180,8 +180,8 @@ int CopyShellSettings(RunState* run) {
 int FinishCleanupScript(RunState* run) {
   CloseCleanupScript(run);
   if (!run->cleanup_script.line_lost) return 1;
-  ReportError(*run, IDS_CLEANUP_SCRIPT_INCOMPLETE, run->cleanup_script.path, "");
-  return 0;
+  return RefuseSystemError(*run, IDS_CLEANUP_SCRIPT_INCOMPLETE, run->cleanup_script.path, "", "",
+                           run->cleanup_script.lost_error, false);
 }
 
 // The engine's command line, with the install script in its network form. The copy buffer is
@@ -234,7 +234,7 @@ int RunSteps(RunState* run, uint32_t* exit_code) {
   if (run->show_progress) DestroyProgressDialog(&run->progress);
   // Every member is out: the engine may do with setup.exe what it likes, even replace it.
   CloseArchive(&run->archive);
-  *exit_code = RunEngine(run->engine_command_line);
+  *exit_code = RunEngine(run);
   return 1;
 }
 

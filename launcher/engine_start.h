@@ -11,6 +11,9 @@
 // False when it does not fit: a cut line would start the engine with other arguments.
 bool BuildEngineCommandLine(const RunState& run, char* line, size_t capacity);
 
-// Starts the engine with command_line and waits for its end. Its exit code, or the system's
-// still-active code (259) when it could not be started or its code cannot be read.
-uint32_t RunEngine(char* command_line);
+// Starts the engine with the run's engine command line and waits for its end. Its exit code, or
+// the system's still-active code (259) when it could not be started or its code cannot be read.
+// A start refused while another program (a scanner) holds the fresh engine is tried again for a
+// few seconds; a start that fails for good is reported with the system's reason, in a box too
+// unless the run is quiet: nobody would hear of it otherwise.
+uint32_t RunEngine(RunState* run);

@@ -22,14 +22,15 @@ bool EndsTheRun(CopyResult copied);
 // Reports why a copy ends the run; 0.
 int EndRun(const RunState& run, CopyResult copied, const char* name);
 
-// A required member: a missing one ends the run with an error-log entry naming both paths. 1
-// when copied, with its path in target_path.
+// A required member: a missing one ends the run with an error-log entry naming both paths and
+// the system's reason. 1 when copied, with its path in target_path.
 int CopyRequiredMember(RunState* run, const char* name, const char* target_name, char* target_path);
 
 // Unpacks a package copied into the work directory as package_name, read through source (null:
-// from its copy only), then deletes the copy at copy_path. Unpacking failures end nothing here.
-void UnpackAndDelete(RunState* run, ArchiveReader* source, const char* package_name,
-                     const char* copy_path);
+// from its copy only), then deletes the copy at copy_path. Unpacking failures end nothing here;
+// a copy that cannot be opened at all (another program holds it for good) ends the run.
+int UnpackAndDelete(RunState* run, ArchiveReader* source, const char* package_name,
+                    const char* copy_path);
 
 // An optional package: copied under its own name, unpacked and deleted when present; its absence
 // is no error. A package whose name is also a member's is read from that member.

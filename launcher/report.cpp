@@ -1,6 +1,7 @@
 #include "launcher/report.h"
 
 #include <cstdarg>
+#include <cstring>
 
 #include "base/bounded_text.h"
 #include "diag/logs.h"
@@ -12,8 +13,13 @@ namespace {
 
 constexpr size_t kStringCapacity = 128;
 constexpr size_t kTraceCapacity = 4096;
-// An error-log entry holds up to two paths and a string-table text.
-constexpr size_t kEntryCapacity = 2 * text::kPathCapacity + 2 * kStringCapacity;
+// An error-log entry holds up to two paths and two of the system's reasons around a string-table
+// text.
+constexpr size_t kEntryCapacity = 2 * text::kPathCapacity + 2 * kReasonCapacity + kStringCapacity;
+
+// The system's reason for a failure, as it follows an entry's own text; without its first two
+// characters, as it stands alone.
+constexpr char kReasonFormat[] = ": error %u: %s";
 
 // One error-log entry, as it is composed.
 struct Entry {
@@ -26,11 +32,22 @@ const char* LoadText(const RunState& run, uint32_t id, char* buffer) {
   return buffer;
 }
 
-// String id filled with first and second. A cut entry still says what went wrong.
+void FormatReason(uint32_t error, const char* format, char* out, size_t capacity) {
+  char system_text[kReasonCapacity - 32];
+  platform::SystemErrorText(error, system_text, sizeof system_text);
+  platform::FormatText(out, capacity, format, static_cast<unsigned>(error), system_text);
+}
+
+// String id filled with first, second and third, then the system's reason for error unless it is
+// 0. A cut entry still says what went wrong.
 void Compose(const RunState& run, uint32_t id, const char* first, const char* second,
-             Entry* entry) {
+             const char* third, uint32_t error, Entry* entry) {
   char format[kStringCapacity];
-  platform::FormatText(entry->text, sizeof entry->text, LoadText(run, id, format), first, second);
+  platform::FormatText(entry->text, sizeof entry->text, LoadText(run, id, format), first, second,
+                       third);
+  if (error == 0) return;
+  const size_t used = std::strlen(entry->text);
+  FormatReason(error, kReasonFormat, entry->text + used, sizeof entry->text - used);
 }
 
 // The install script's path, then the texts that say it is missing.
@@ -47,14 +64,6 @@ void ShowInBox(const RunState& run, const Entry& entry) {
   platform::ShowWarningBox(entry.text, LoadText(run, IDS_WARNING, caption));
 }
 
-// One entry, written to the error log and, when box is set, shown.
-void Report(const RunState& run, uint32_t id, const char* first, const char* second, bool box) {
-  Entry entry;
-  Compose(run, id, first, second, &entry);
-  WriteErrorLog(entry.text);
-  if (box) ShowInBox(run, entry);
-}
-
 }  // namespace
 
 void Trace(const char* format, ...) {
@@ -66,8 +75,22 @@ void Trace(const char* format, ...) {
   WriteTrace(line);
 }
 
+void DescribeSystemError(uint32_t error, char* reason, size_t capacity) {
+  FormatReason(error, kReasonFormat + 2, reason, capacity);
+}
+
+// Every entry goes through here: written to the error log and, when box is set, shown.
+int RefuseSystemError(const RunState& run, uint32_t id, const char* first, const char* second,
+                      const char* third, uint32_t error, bool box) {
+  Entry entry;
+  Compose(run, id, first, second, third, error, &entry);
+  WriteErrorLog(entry.text);
+  if (box) ShowInBox(run, entry);
+  return 0;
+}
+
 void ReportError(const RunState& run, uint32_t id, const char* first, const char* second) {
-  Report(run, id, first, second, false);
+  RefuseSystemError(run, id, first, second, "", 0, false);
 }
 
 int RefuseLongText(const RunState& run, const char* what) {
@@ -76,8 +99,7 @@ int RefuseLongText(const RunState& run, const char* what) {
 }
 
 int RefuseWithBox(const RunState& run, uint32_t id, const char* first, const char* second) {
-  Report(run, id, first, second, run.show_progress);
-  return 0;
+  return RefuseSystemError(run, id, first, second, "", 0, run.show_progress);
 }
 
 int RefuseDamagedInstaller(const RunState& run, const char* member_name) {

@@ -8,12 +8,17 @@
 // one more way to write.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "launcher/run_state.h"
 
 // One line in the trace log, printf-style; a line longer than 4 KiB is cut.
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The system's reason for an error, "error N: " and the system's own text for it, in reason.
+constexpr size_t kReasonCapacity = 320;
+void DescribeSystemError(uint32_t error, char* reason, size_t capacity);
 
 // An error-log entry: string id filled with first and second.
 void ReportError(const RunState& run, uint32_t id, const char* first, const char* second);
@@ -24,6 +29,10 @@ void ReportError(const RunState& run, uint32_t id, const char* first, const char
 int RefuseLongText(const RunState& run, const char* what);
 // An entry the user also sees in a box, unless the run is quiet.
 int RefuseWithBox(const RunState& run, uint32_t id, const char* first, const char* second);
+// A Windows call failed: string id filled with first, second and third, then ": " and the
+// system's reason for error (its number and text), shown in a box too when box is set.
+int RefuseSystemError(const RunState& run, uint32_t id, const char* first, const char* second,
+                      const char* third, uint32_t error, bool box);
 // A member whose bytes do not match its checksum: the download is damaged, and nothing of it
 // may run.
 int RefuseDamagedInstaller(const RunState& run, const char* member_name);

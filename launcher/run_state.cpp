@@ -2,7 +2,23 @@
 
 #include <cstring>
 
+#include "launcher/work_directory.h"
+#include "platform/files.h"
 #include "platform/text_file.h"
+
+namespace {
+
+struct CleanupLine {
+  const char* path;
+  const char* line;
+};
+
+int AppendOnce(void* context) {
+  const CleanupLine* append = static_cast<const CleanupLine*>(context);
+  return text::AppendLine(append->path, append->line, true);
+}
+
+}  // namespace
 
 void ResetRunState(RunState* state) {
   std::memset(state, 0, sizeof *state);
@@ -16,5 +32,9 @@ void ReadMessageLineText(RunState* state, const char* path) {
 }
 
 void AppendCleanupLine(CleanupScript* script, const char* line) {
-  if (!text::AppendLine(script->path, line, true)) script->line_lost = true;
+  // The script is a fresh file too, which a scanner may look at between two lines.
+  CleanupLine append = {script->path, line};
+  if (WaitOutHolder(AppendOnce, &append, script->path) || script->line_lost) return;
+  script->line_lost = true;
+  script->lost_error = platform::LastError();
 }

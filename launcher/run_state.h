@@ -29,6 +29,7 @@ struct CleanupScript {
   // Set when a line could not be written whole (a full disk, say): the script then no longer
   // lists everything the run leaves behind, and the engine is not started with it.
   bool line_lost;
+  uint32_t lost_error;  // why the first lost line was lost
 };
 
 struct RunState {
@@ -75,6 +76,7 @@ void ResetRunState(RunState* state);
 // have become newlines, up to a Ctrl-Z. A file that cannot be opened changes nothing.
 void ReadMessageLineText(RunState* state, const char* path);
 
-// Appends one line (and a newline) to the cleanup script; a line that cannot be written is
-// dropped without a report, and line_lost is set.
+// Appends one line (and a newline) to the cleanup script, waiting out another program that holds
+// the script a moment; a line that cannot be written is dropped without a report, and line_lost
+// is set.
 void AppendCleanupLine(CleanupScript* script, const char* line);

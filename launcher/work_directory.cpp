@@ -7,6 +7,7 @@
 #include "launcher/report.h"
 #include "launcher/strings.h"
 #include "platform/launcher_windows.h"
+#include "platform/retry.h"
 
 namespace {
 
@@ -39,27 +40,62 @@ void StepForBlock(void* context) {
   StepProgress(&static_cast<RunState*>(context)->progress);
 }
 
+// Each retry of an operation on a held file leaves a trace line, so that a slow run can be told
+// from a hung one.
+void TraceRetry(void* path, int retry, uint32_t error, uint32_t pause) {
+  Trace("'%s' held, error %u: retry %d in %u ms", static_cast<const char*>(path),
+        static_cast<unsigned>(error), retry, static_cast<unsigned>(pause));
+}
+
 // A new, private directory from a unique temporary name in folder, written to unique. A name that
-// cannot be made a new directory is never used: another one is tried.
-bool MakeUniqueDirectory(const char* folder, char* unique) {
+// cannot be made a new directory is never used: another one is tried. 0, or the error of the
+// last attempt.
+uint32_t MakeUniqueDirectory(const char* folder, char* unique) {
   // Nobody else may add or replace a file in the work directory; when the run is elevated, not
   // even the same user's unelevated programs, which could otherwise plant a library the elevated
   // engine would load.
   const bool for_user = !platform::ProcessIsElevated();
+  uint32_t error = 0;
   for (int attempt = 0; attempt < kWorkDirectoryAttempts; ++attempt) {
     unique[0] = '\0';
     uint32_t number = platform::CreateUniqueTempFile(folder, "AI", unique);
-    uint32_t error = platform::LastError();
+    error = platform::LastError();
     Trace("GetTempFileName()='%s', Reval=%d, Error %d", unique, static_cast<int>(number),
           static_cast<int>(error));
-    if (number == 0) continue;
+    if (number == 0) return error;  // the folder takes no new file at all
     platform::RemoveFile(unique);
-    if (platform::MakePrivateDirectory(unique, for_user) != 0) return true;
+    if (platform::MakePrivateDirectory(unique, for_user) != 0) return 0;
+    error = platform::LastError();
   }
-  return false;
+  return error;
+}
+
+// Makes folder, and first every folder above it that is missing; what fails shows in what
+// follows. Making "C:" or "\\server" fails and does no harm.
+void MakeFolderWithParents(char* folder) {
+  char* last = FindLastBackslash(folder);
+  if (platform::MakeDirectory(folder) || last == nullptr) return;
+  *last = '\0';
+  MakeFolderWithParents(folder);
+  *last = '\\';
+  platform::MakeDirectory(folder);
+}
+
+// A work directory in folder, which is made first, with its parents, when it does not exist: a
+// TMP or TEMP may name a folder that nobody has made yet. 0, or why it could not be made.
+uint32_t MakeWorkDirectoryIn(char* folder, char* unique) {
+  uint32_t error = MakeUniqueDirectory(folder, unique);
+  if (error == 0 || platform::GetAttributes(folder) != platform::kNoAttributes) return error;
+  MakeFolderWithParents(folder);
+  return MakeUniqueDirectory(folder, unique);
 }
 
 }  // namespace
+
+int WaitOutHolder(int (*attempt)(void* context), void* context, const char* path) {
+  const platform::RetryObserver observer = {TraceRetry, const_cast<char*>(path)};
+  return platform::RetryWhileHeld(attempt, context, &observer);
+}
 
 int MakeWorkDirectory(RunState* run) {
   char temp_path[text::kPathCapacity] = "";
@@ -70,17 +106,29 @@ int MakeWorkDirectory(RunState* run) {
   Trace("GetTempPath()='%s', Reval=%d, Error %d", temp_path, static_cast<int>(length),
         static_cast<int>(error));
   if (lost) return RefuseUnusableFolder(*run, temp_path);
-  if (length == 0) {
-    ReportError(*run, IDS_NO_WORK_DIRECTORY, temp_path, "");
-    return 0;
-  }
   char* last = FindLastBackslash(temp_path);
   if (last != nullptr && last[1] == '\0') *last = '\0';
 
+  // A temporary folder that refuses a directory (read-only, a file of that name, no access)
+  // gives way to the Windows directory's own, where the work directory is just as private.
   char unique[platform::kTempNameCapacity];
-  if (!MakeUniqueDirectory(temp_path, unique)) {
-    ReportError(*run, IDS_NO_WORK_DIRECTORY, temp_path, "");
-    return 0;
+  bool made = false;
+  if (length != 0) {
+    error = MakeWorkDirectoryIn(temp_path, unique);
+    made = error == 0;
+  }
+  if (!made) {
+    char fallback[text::kPathCapacity];
+    uint32_t fallback_error = platform::WindowsDirectory(fallback, sizeof fallback) != 0 &&
+                                      text::Append(fallback, sizeof fallback, "\\Temp")
+                                  ? MakeWorkDirectoryIn(fallback, unique)
+                                  : platform::LastError();
+    if (fallback_error != 0) {
+      char reason[kReasonCapacity];
+      DescribeSystemError(error, reason, sizeof reason);
+      return RefuseSystemError(*run, IDS_NO_WORK_DIRECTORY, temp_path, reason, fallback,
+                               fallback_error, run->show_progress);
+    }
   }
 
   text::Copy(run->work_directory, sizeof run->work_directory, unique);
@@ -101,6 +149,7 @@ int MakeWorkDirectory(RunState* run) {
   target.file_written = ListUnpackedFile;
   target.block_read = StepForBlock;
   target.context = run;
+  target.while_held = WaitOutHolder;
   return 1;
 }
 

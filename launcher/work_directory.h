@@ -15,9 +15,15 @@ inline constexpr char kEnginePackageName[] = "~0000.shr";
 inline constexpr char kEngineName[] = "~0000.exe";
 inline constexpr char kLanguageLibraryName[] = "~0000.dll";
 
+// Runs attempt(context), an operation on the file at path in the work directory, until it
+// succeeds or fails for good, waiting out another program that holds the file a moment (a
+// scanner looking at a fresh file) for a few seconds; each retry is traced. Its result.
+int WaitOutHolder(int (*attempt)(void* context), void* context, const char* path);
+
 // Makes the work directory and the empty cleanup script in it, and points the run's unpack target
-// at it. Sets the run's work directory, engine path and cleanup script path. 0 after a failure
-// that ends the run (reported).
+// at it. A temporary folder that is missing is made; one that refuses gives way to the Windows
+// directory's "Temp". Sets the run's work directory, engine path and cleanup script path. 0 after a
+// failure that ends the run (reported).
 int MakeWorkDirectory(RunState* run);
 
 // Appends "del " + the work directory + name to the cleanup script. False, with nothing written,

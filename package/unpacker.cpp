@@ -30,6 +30,19 @@ bool MayWrite(const UnpackTarget& target, const char* output_path, const char* p
   return true;
 }
 
+// One attempt at opening the package.
+struct PackageOpening {
+  ArchiveReader* source;
+  const char* path;
+  MemberStream* stream;
+};
+
+int OpenPackage(void* context) {
+  PackageOpening* opening = static_cast<PackageOpening*>(context);
+  opening->stream = OpenMember(opening->source, opening->path);
+  return opening->stream != nullptr ? 1 : 0;
+}
+
 void CloseOutputFile(UnpackContext* context) {
   platform::CloseFile(context->output_file);
   context->output_file = platform::kNoFile;
@@ -78,7 +91,14 @@ int UnpackPackageFile(UnpackTarget* target, ArchiveReader* source, const char* p
       !text::Append(package_path, sizeof package_path, package_name)) {
     return 0;
   }
-  UnpackContext context = {target, OpenMember(source, package_path), {}, platform::kNoFile, false};
+  PackageOpening opening = {source, package_path, nullptr};
+  if (target->while_held != nullptr) {
+    target->while_held(OpenPackage, &opening, package_path);
+  } else {
+    OpenPackage(&opening);
+  }
+  target->open_error = opening.stream == nullptr ? platform::LastError() : 0;
+  UnpackContext context = {target, opening.stream, {}, platform::kNoFile, false};
   if (context.stream == nullptr) return 0;
 
   int whole = 0;

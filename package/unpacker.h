@@ -36,6 +36,12 @@ struct UnpackTarget {
   // Told of each block of compressed data (up to 2,048 bytes) about to be read.
   void (*block_read)(void* context);
   void* context;
+  // Runs attempt(attempt_context), the opening of the package at path, until it succeeds or
+  // another program's hold on the file outlasts the caller's patience; its result. A package
+  // copy is a fresh file, and scanners hold fresh files a moment. Null: one attempt.
+  int (*while_held)(int (*attempt)(void* attempt_context), void* attempt_context, const char* path);
+  // Why the last package could not be opened (LastError); 0 when it was.
+  uint32_t open_error;
   // Set when a read of a package's stream fails, and never cleared here: from then on every
   // package stops after its first file, which is left empty and unlisted.
   bool read_failed;
@@ -43,11 +49,12 @@ struct UnpackTarget {
 
 // Unpacks the package file package_name in target->folder into that folder, reading it through
 // source (null: the loose file only). 1 when every file of the package was written whole; 0 when
-// the package cannot be opened or its header read, holds no files, or stops early: at a record
-// that cannot be read whole, whose name is not a plain file name, or that would replace the
-// package itself or a kept path (nothing is created for it), at an output file that cannot be
-// created, at a damaged stream, a failed read or a failed write (that file stays as far as it
-// got, without its time, and the caller does not hear of it). Later files are not unpacked.
+// the package cannot be opened (target->open_error tells why) or its header read, holds no files,
+// or stops early: at a record that cannot be read whole, whose name is not a plain file name, or
+// that would replace the package itself or a kept path (nothing is created for it), at an output
+// file that cannot be created, at a damaged stream, a failed read or a failed write (that file
+// stays as far as it got, without its time, and the caller does not hear of it). Later files are
+// not unpacked.
 int UnpackPackageFile(UnpackTarget* target, ArchiveReader* source, const char* package_name);
 
 // What one unpack shares with the decoder's callbacks, which receive it as their user_param.

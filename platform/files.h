@@ -100,7 +100,4 @@ void FreeMemory(void* block);
 // The calling thread's last system error code (GetLastError, errno on the posix side).
 uint32_t LastError();
 
-// Sets the calling thread's last system error code, as LastError reads it.
-void SetLastErrorCode(uint32_t error);
-
 }  // namespace platform

@@ -6,13 +6,13 @@ namespace platform {
 
 int RetryWhileHeld(int (*attempt)(void* context), void* context, const RetryObserver* observer) {
   for (int retry = 0;; ++retry) {
-    int done = attempt(context);
-    if (done != 0 || retry == kMostRetries || !LastErrorIsTransientRefusal()) return done;
+    const int done = attempt(context);
+    const bool refused = done == kRefusedByHolder || (done == 0 && LastErrorIsTransientRefusal());
+    if (!refused || retry == kMostRetries) return refused ? 0 : done;
     const uint32_t error = LastError();
     if (observer != nullptr)
       observer->retrying(observer->context, retry + 1, error, kRetryPauses[retry]);
     Pause(kRetryPauses[retry]);
-    SetLastErrorCode(error);  // the caller learns why the last try failed, whatever the pause did
   }
 }
 

@@ -27,10 +27,13 @@ struct RetryObserver {
   void* context;
 };
 
-// Calls attempt(context) until it returns non-zero, and returns that. While it fails with a
-// refusal that waiting may cure (LastErrorIsTransientRefusal), it pauses and tries again, at most
-// kMostRetries times; any other failure, or the last refused try, returns 0 at once, with
-// LastError telling why. observer may be null.
+// What an attempt returns when it knows better than LastError that a holder refused it.
+constexpr int kRefusedByHolder = -1;
+
+// Calls attempt(context) until it returns a positive result, and returns that. While it fails
+// with a refusal that waiting may cure (LastErrorIsTransientRefusal, or kRefusedByHolder), it
+// pauses and tries again, at most kMostRetries times; any other failure, or the last refused try,
+// returns 0 at once, with LastError telling why. observer may be null.
 int RetryWhileHeld(int (*attempt)(void* context), void* context, const RetryObserver* observer);
 
 }  // namespace platform

@@ -225,8 +225,4 @@ uint32_t LastError() {
   return static_cast<uint32_t>(errno);
 }
 
-void SetLastErrorCode(uint32_t error) {
-  errno = static_cast<int>(error);
-}
-
 }  // namespace platform

@@ -251,7 +251,7 @@ TEST_F(LauncherE2E, MissingDosshellPif) {
   EXPECT_EQ(run.exit_code, 1u);
   std::string w = WorkDirectory();
   EXPECT_EQ(ErrorLog(), "Error copy file from '" + dir.path() + "\\dosshell.pif' to '" + w +
-                            "dosshell.pif'\r\n");
+                            "dosshell.pif': " + e2e::SystemReason(ERROR_FILE_NOT_FOUND) + "\r\n");
   EXPECT_TRUE(EngineRecord().empty());
   std::vector<std::string> script = Lines(ReadFileText(w + "~0000.bat"));
   ASSERT_FALSE(script.empty());

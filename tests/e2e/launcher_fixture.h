@@ -56,6 +56,17 @@ inline std::string WindowsDirectory() {
   return buffer;
 }
 
+// "error N: " and the system's own text for error: how the launcher's error lines end when a
+// Windows call failed.
+inline std::string SystemReason(DWORD error) {
+  char text[512] = "";
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  while (length > 0 && static_cast<unsigned char>(text[length - 1]) <= ' ')
+    --length;
+  return "error " + std::to_string(error) + ": " + std::string(text, length);
+}
+
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   size_t at = 0;
@@ -127,6 +138,53 @@ class DesktopWatcher {
     }
   }
 
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A stand-in for an on-access scanner: the moment the launcher lets go of the file name in a work
+// directory under tmp, it opens that file, sharing it only as share says (0: not at all), and
+// holds it for hold_ms, as scanners hold a fresh file while they look at it. Sharing it for
+// reading lets it in while the launcher still reads a copy, to hold it across the deletion.
+// held() tells whether it got the file at all.
+class StandInScanner {
+ public:
+  StandInScanner(const std::string& tmp, const std::string& name, DWORD share, DWORD hold_ms)
+      : tmp_(tmp), name_(name), share_(share), hold_ms_(hold_ms), thread_([this] { Watch(); }) {}
+  ~StandInScanner() { Stop(); }
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  bool held() const { return held_; }
+
+ private:
+  void Watch() {
+    while (!stop_) {
+      WIN32_FIND_DATAA found;
+      HANDLE search = FindFirstFileA((tmp_ + "\\AI*").c_str(), &found);
+      if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        // Refused while the launcher still writes it; taken the moment it closes the file.
+        std::string path = tmp_ + "\\" + found.cFileName + "\\" + name_;
+        HANDLE file =
+            CreateFileA(path.c_str(), GENERIC_READ, share_, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+          held_ = true;
+          Sleep(hold_ms_);
+          CloseHandle(file);
+          return;
+        }
+      }
+      Sleep(0);
+    }
+  }
+
+  std::string tmp_;
+  std::string name_;
+  DWORD share_;
+  DWORD hold_ms_;
+  std::atomic<bool> held_{false};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

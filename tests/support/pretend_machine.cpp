@@ -67,6 +67,10 @@ bool posix::HeldByAnotherProgram(const char* path) {
       std::strstr(path, machine.held_path) == nullptr) {
     return false;
   }
+  if (machine.held_after > 0) {
+    --machine.held_after;
+    return false;
+  }
   --machine.held_refusals;
   return true;
 }
@@ -79,7 +83,10 @@ int32_t WriteBytes(FileHandle file, const void* buffer, uint32_t count) {
       errno = ENOSPC;
       return -1;
     }
-    if (count > machine.disk_bytes_left) count = machine.disk_bytes_left;
+    if (count > machine.disk_bytes_left) {
+      count = machine.disk_bytes_left;
+      errno = ENOSPC;  // as Windows tells of a write the disk could not take whole
+    }
   }
   int32_t done = posix::WriteToDescriptor(static_cast<int>(file), buffer, count);
   if (machine.disk_limited && done > 0) machine.disk_bytes_left -= static_cast<uint32_t>(done);

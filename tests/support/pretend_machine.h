@@ -62,16 +62,20 @@ struct PretendMachine {
   uint32_t disk_bytes_left;
   // Another program (an on-access scanner) holding files: while held_refusals is above 0, each
   // open, replacement, deletion or start of a file whose path contains held_path fails with a
-  // sharing violation (errno EBUSY) and counts held_refusals down. Pauses are not slept: they
-  // add up in paused_milliseconds.
+  // sharing violation (errno EBUSY) and counts held_refusals down, once the first held_after
+  // such operations have gone through (the scanner takes the file when its writer lets go).
+  // Pauses are not slept: they add up in paused_milliseconds.
   char held_path[256];
+  int held_after;
   int held_refusals;
+  int held_start_error;  // what a held start fails with, when not EBUSY (Wine says ENOENT)
   uint32_t paused_milliseconds;
   int warning_boxes_shown;
   char warning_box_text[4096];  // the last message box
   char warning_box_caption[128];
   // The "process" that StartProcess runs: called with the command line and the current
-  // directory; returns the exit code. Null makes every start fail.
+  // directory; returns the exit code. Null makes every start fail, as for a file that is no
+  // program (ENOEXEC).
   uint32_t (*run_process)(const char* command_line, const char* current_directory, void* context);
   void* run_process_context;
   int still_running_waits;     // so many waits report "still running" first

@@ -208,11 +208,11 @@ uint32_t SystemErrorText(uint32_t error, char* buffer, uint32_t capacity) {
 int StartProcess(char* command_line, ProcessInfo* started) {
   pretend::PretendMachine& machine = pretend::Machine();
   if (posix::HeldByAnotherProgram(command_line)) {
-    errno = EBUSY;
+    errno = machine.held_start_error != 0 ? machine.held_start_error : EBUSY;
     return 0;
   }
   if (machine.run_process == nullptr) {
-    errno = ENOENT;
+    errno = ENOEXEC;  // as for a file that is no program
     return 0;
   }
   machine.process_waits = 0;

@@ -40,7 +40,7 @@ bool SetUpStandardMachine(const std::string& drive_c, EngineSeen* engine) {
   g_host_dialog = HostDialog{};
   std::error_code error;
   std::filesystem::remove_all(drive_c, error);
-  for (const char* folder : {"/Setup", "/TEMP", "/WINDOWS"}) {
+  for (const char* folder : {"/Setup", "/TEMP", "/WINDOWS/Temp"}) {
     if (!std::filesystem::create_directories(drive_c + folder, error)) return false;
   }
   PretendMachine& m = Machine();

@@ -20,7 +20,8 @@ struct EngineSeen {
   uint32_t exit_code = 0;                   // what the stand-in ends with
 };
 
-// Drive C: is the host folder drive_c, made afresh with Setup, TEMP and WINDOWS in it. The
+// Drive C: is the host folder drive_c, made afresh with Setup, TEMP and WINDOWS (with its Temp)
+// in it. The
 // launcher is C:\Setup\setup.exe, the temporary directory C:\TEMP\, the Windows directory
 // C:\WINDOWS, the locale English and the system Windows 5.1. Starting a process runs the
 // stand-in engine, which records into engine. The machine's faults and the stand-in dialog's

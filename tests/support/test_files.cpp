@@ -11,8 +11,8 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 #define TEST_GETPID _getpid
 #else
 #include <unistd.h>
@@ -48,7 +48,9 @@ TempDir::~TempDir() {
   fs::remove_all(path_, error);
 }
 
-std::string TempDir::Join(const std::string& name) const { return path_ + Separator() + name; }
+std::string TempDir::Join(const std::string& name) const {
+  return path_ + Separator() + name;
+}
 
 const char* Separator() {
 #ifdef _WIN32
@@ -61,7 +63,8 @@ const char* Separator() {
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   ASSERT_TRUE(out.good()) << "cannot write " << path;
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -105,7 +108,8 @@ bool UnderWine() {
 Bytes RandomBytes(size_t size, uint32_t seed) {
   std::mt19937 engine(seed);
   Bytes bytes(size);
-  for (auto& b : bytes) b = static_cast<uint8_t>(engine());
+  for (auto& b : bytes)
+    b = static_cast<uint8_t>(engine());
   return bytes;
 }
 

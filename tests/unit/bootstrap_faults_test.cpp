@@ -207,37 +207,62 @@ TEST_F(BootstrapFaults, RedirectionBesideTheInstallerEndsTheRunBeforeAnythingIsM
 
 // ---- The temporary directory -------------------------------------------------------------------
 
-TEST_F(BootstrapFaults, TemporaryDirectoryThatTakesNoNewEntries) {
+// A temporary folder that refuses new entries gives way to the Windows directory's "Temp", where
+// the work directory is made just as private.
+TEST_F(BootstrapFaults, TemporaryDirectoryThatTakesNoNewEntriesFallsBack) {
   WriteSetup();
   Snapshot before = TakeSnapshot(drive_c);
   ReadOnlyFolder read_only(drive_c + "/TEMP");
   if (!read_only.works()) GTEST_SKIP() << "this machine cannot make a folder read-only";
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(engine.starts, 0);
-  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
-  ExpectNothingLost(before);
+  EXPECT_EQ(Run(), 1) << ErrorLog();
+  EXPECT_EQ(engine.starts, 1);
+  // The name the refused folder would not take was the first: the next one is AI2.
+  EXPECT_EQ(engine.command_line.rfind("C:\\WINDOWS\\Temp\\AI2.tmp\\~0000.exe ", 0), 0u);
+  EXPECT_STREQ(pretend::Machine().private_directory, "C:\\WINDOWS\\Temp\\AI2.tmp");
+  EXPECT_EQ(ErrorLog(), "");
+  ExpectNothingLost(before, "WINDOWS/Temp/AI");
 }
 
+// TMP names a file, a folder not made yet (made, with its parents), or a file while the Windows
+// directory's "Temp" is a file too: then the run ends, naming both folders and both reasons.
 TEST_F(BootstrapFaults, TemporaryPathThatIsNoFolder) {
   struct Case {
     const char* temp_path;
-    const char* reported;
+    bool windows_temp_is_a_file;
+    const char* work_directory;  // empty when the run ends
+    const char* allowed;         // what the run may add to drive C:
   };
   const Case cases[] = {
-      {"C:\\TEMP\\notes.txt\\", "C:\\TEMP\\notes.txt"},  // TMP names the user's file
-      {"C:\\TEMP\\gone\\", "C:\\TEMP\\gone"},            // TMP names a folder that is not there
+      {"C:\\TEMP\\notes.txt\\", false, "C:\\WINDOWS\\Temp\\AI2.tmp", "WINDOWS/Temp/AI"},
+      {"C:\\TEMP\\gone\\", false, "C:\\TEMP\\gone\\AI2.tmp", "TEMP/gone"},
+      {"C:\\TEMP\\deep\\er\\gone\\", false, "C:\\TEMP\\deep\\er\\gone\\AI2.tmp", "TEMP/deep"},
+      {"C:\\TEMP\\notes.txt\\", true, "", "-"},
   };
-  WriteSetup();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.temp_path);
-    std::filesystem::remove(drive_c + "/WINDOWS/tovalin.log");
+    SetUp();
+    WriteSetup();
+    if (c.windows_temp_is_a_file) {
+      fs::remove(drive_c + "/WINDOWS/Temp");
+      testing_support::WriteFile(drive_c + "/WINDOWS/Temp", std::string("a file"));
+    }
     Snapshot before = TakeSnapshot(drive_c);
     text::Copy(pretend::Machine().temp_path, 1024, c.temp_path);
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run(), c.work_directory[0] != '\0' ? 1 : 0);
+    ExpectNothingLost(before, c.allowed);
+    if (c.work_directory[0] != '\0') {
+      EXPECT_EQ(engine.command_line.rfind(std::string(c.work_directory) + "\\~0000.exe ", 0), 0u)
+          << engine.command_line;
+      EXPECT_STREQ(pretend::Machine().private_directory, c.work_directory);
+      EXPECT_EQ(ErrorLog(), "");
+      continue;
+    }
     EXPECT_EQ(engine.starts, 0);
-    EXPECT_EQ(ErrorLog(),
-              std::string("Cannot create a work directory in '") + c.reported + "'.\r\n");
-    ExpectNothingLost(before);
+    const std::string entry =
+        "Cannot create a work directory in 'C:\\TEMP\\notes.txt' (error 20: Not a directory) or "
+        "in 'C:\\WINDOWS\\Temp': error 20: Not a directory";
+    EXPECT_EQ(ErrorLog(), entry + "\r\n");
+    EXPECT_EQ(pretend::Machine().warning_box_text, entry);
   }
 }
 
@@ -336,7 +361,9 @@ TEST_F(BootstrapFaults, WorkDirectoryNameTakenByAnotherProgram) {
       EXPECT_EQ(engine.engine, EngineBytes());
     } else {
       EXPECT_EQ(engine.starts, 0);
-      EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
+      EXPECT_EQ(ErrorLog(),
+                "Cannot create a work directory in 'C:\\TEMP' (error 17: File exists) or in "
+                "'C:\\WINDOWS\\Temp': error 17: File exists\r\n");
     }
   }
 }

@@ -18,6 +18,7 @@
 #include "package/package_writer.h"
 #include "package/unpacker.h"
 #include "platform/launcher_windows.h"
+#include "platform/retry.h"
 #include "tests/support/installer_parts.h"
 #include "tests/support/pretend_machine.h"
 #include "tests/support/stand_in_dialog.h"
@@ -237,17 +238,112 @@ TEST_F(BootstrapTest, CommandLineArgumentsReachTheEngine) {
             "C:\\TEMP\\AI1.tmp\\~0000.exe C:\\Setup\\setup.cfg C:\\Setup\\data\\more.txt");
 }
 
-TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259) {
-  WriteSetup();
-  pretend::Machine().run_process = nullptr;
-  text::Copy(pretend::Machine().windows_directory, 512, "C:\\WINDOWS");
-  testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
-  uint32_t exit_code = 0;
-  ASSERT_EQ(Run(&exit_code), 1);
-  EXPECT_EQ(exit_code, kStillActive);
-  std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
-  EXPECT_NE(trace.find("Debug:CreateProcess() failed\r\n"), std::string::npos) << trace;
-  EXPECT_EQ(trace.find("Child process exit"), std::string::npos);
+// A failed start keeps its exit code (callers may rely on 259) but is no longer silent: the
+// error line names the engine and the system's reason, and a box shows it unless the run is quiet.
+TEST_F(BootstrapTest, EngineThatCannotStartEndsWith259AndSaysWhy) {
+  for (bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "normal");
+    SetUp();
+    WriteSetup();
+    run.show_progress = !quiet;
+    pretend::Machine().run_process = nullptr;
+    testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+    uint32_t exit_code = 0;
+    ASSERT_EQ(Run(&exit_code), 1);
+    EXPECT_EQ(exit_code, kStillActive);
+    std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
+    EXPECT_NE(trace.find("Debug:CreateProcess() failed\r\n"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("Child process exit"), std::string::npos);
+    const std::string entry =
+        "The installer engine 'C:\\TEMP\\AI1.tmp\\~0000.exe' could not be started: error 8: Exec "
+        "format error";
+    EXPECT_EQ(ErrorLog(), entry + "\r\n");
+    EXPECT_EQ(pretend::Machine().warning_boxes_shown, quiet ? 0 : 1);
+    if (!quiet) {
+      EXPECT_EQ(pretend::Machine().warning_box_text, entry);
+    }
+  }
+}
+
+// Another program (a scanner) holds a file the run has just written, for held_for operations
+// after the first held_after: the run waits it out within its bound, tracing each retry, and
+// beyond it ends the documented way, never with an engine started from a partial unpack.
+TEST_F(BootstrapTest, HeldFilesAreWaitedOutWithinTheBound) {
+  const int most = platform::kMostRetries;
+  const uint32_t all_pauses = 100 + 200 + 400 + 800 + 1600 + 2000;
+  const std::string w = "C:\\TEMP\\AI1.tmp\\";
+  struct Case {
+    const char* what;
+    const char* held_path;
+    int held_after;  // the copy's or the engine's creation goes through
+    int held_for;
+    int launched;
+    uint32_t exit_code;
+    uint32_t paused;
+    const char* error_log;  // @ stands for the work directory
+    int start_error = 0;    // what a held start fails with, when not EBUSY
+  } cases[] = {
+      {"copy opened to unpack", "temp.shr", 1, 3, 1, 3, 700, ""},
+      {"copy deleted", "temp.shr", 2, 1, 1, 3, 100, ""},
+      {"engine package opened", "~0000.shr", 1, most, 1, 3, all_pauses, ""},
+      {"engine started", "~0000.exe", 1, most, 1, 3, all_pauses, ""},
+      // Wine says a held program is not found; the engine is there, so it is held.
+      {"engine started under Wine", "~0000.exe", 1, 2, 1, 3, 300, "", ENOENT},
+      {"cleanup script appended", "~0000.bat", 1, 3, 1, 3, 700, ""},
+      // A copy that cannot be deleted stays, with a cleanup line of its own.
+      {"copy held for good when deleted", "temp.shr", 2, most + 1, 1, 3, all_pauses, ""},
+      {"copy held for good", "temp.shr", 1, most + 1, 0, 0, all_pauses,
+       "Error copy file from 'C:\\Setup\\temp.shr' to '@temp.shr': error 16: Device or resource "
+       "busy\r\n"},
+      {"engine package held for good", "~0000.shr", 1, most + 1, 0, 0, all_pauses,
+       "Error copy file from 'C:\\Setup\\inst32.shr' to '@~0000.shr': error 16: Device or "
+       "resource busy\r\n"},
+      {"cleanup script held for good", "~0000.bat", 1, most + 1, 0, 0, all_pauses,
+       "The cleanup script '@~0000.bat' could not be written whole: error 16: Device or resource "
+       "busy\r\n"},
+      {"engine held for good", "~0000.exe", 1, most + 1, 1, kStillActive, all_pauses,
+       "The installer engine '@~0000.exe' could not be started: error 16: Device or resource "
+       "busy\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    WriteSetup();
+    engine.exit_code = 3;
+    testing_support::WriteFile(drive_c + "/WINDOWS/dizozud.log", std::string());
+    pretend::PretendMachine& machine = pretend::Machine();
+    text::Copy(machine.held_path, sizeof machine.held_path, c.held_path);
+    machine.held_after = c.held_after;
+    machine.held_refusals = c.held_for;
+    machine.held_start_error = c.start_error;
+    uint32_t exit_code = 0;
+    EXPECT_EQ(Run(&exit_code), c.launched);
+    if (c.launched) {
+      EXPECT_EQ(exit_code, c.exit_code);
+    }
+    EXPECT_EQ(engine.starts, c.exit_code == 3 ? 1 : 0);
+    EXPECT_EQ(machine.paused_milliseconds, c.paused);
+    std::string expected_log = c.error_log;
+    size_t at = expected_log.find('@');
+    if (at != std::string::npos) expected_log.replace(at, 1, w);
+    EXPECT_EQ(ErrorLog(), expected_log);
+    std::string trace = ReadFileText(drive_c + "/WINDOWS/dizozud.log");
+    const std::string retry = std::string("Debug:'") + w + c.held_path + "' held, error " +
+                              std::to_string(c.start_error != 0 ? c.start_error : EBUSY) +
+                              ": retry ";
+    const int retries = std::min(c.held_for, most);
+    EXPECT_NE(trace.find(retry + "1 in 100 ms\r\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(retry + std::to_string(retries) + " in "), std::string::npos);
+    EXPECT_EQ(trace.find(retry + std::to_string(retries + 1)), std::string::npos);
+    if (c.exit_code != 3) continue;
+    // Whole: every file out, and no copy left behind but one held for good, which is listed.
+    std::vector<std::string> expected = {"dosshell.pif", "init.ini",  "readme.txt", "uninst.exe",
+                                         "~0000.bat",    "~0000.dll", "~0000.exe"};
+    const bool copy_left = c.held_for > most;
+    if (copy_left) expected.insert(expected.begin() + 3, "temp.shr");
+    EXPECT_EQ(engine.work_directory, expected);
+    EXPECT_EQ(CleanupScript().find("del " + w + "temp.shr\r\n") != std::string::npos, copy_left);
+  }
 }
 
 TEST_F(BootstrapTest, TraceLogFollowsTheRun) {
@@ -322,7 +418,7 @@ TEST_F(BootstrapTest, MissingDosshellIsACopyFailure) {
   EXPECT_EQ(Run(&exit_code), 0);
   EXPECT_EQ(ErrorLog(),
             "Error copy file from 'C:\\Setup\\dosshell.pif' to 'C:\\TEMP\\AI1.tmp\\dosshell.pif'"
-            "\r\n");
+            ": error 2: No such file or directory\r\n");
   EXPECT_EQ(engine.starts, 0);
   std::string script = CleanupScript();
   const std::string last = "del C:\\TEMP\\AI1.tmp\\~0000.dll\r\n";
@@ -402,18 +498,26 @@ TEST_F(BootstrapTest, NoWorkDirectoryAtAllEndsTheRun) {
   pretend::Machine().make_directory_failures = 1000;
   uint32_t exit_code = 0;
   EXPECT_EQ(Run(&exit_code), 0);
-  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in 'C:\\TEMP'.\r\n");
+  const std::string entry =
+      "Cannot create a work directory in 'C:\\TEMP' (error 17: File exists) or in "
+      "'C:\\WINDOWS\\Temp': error 17: File exists";
+  EXPECT_EQ(ErrorLog(), entry + "\r\n");
+  EXPECT_EQ(pretend::Machine().warning_box_text, entry);
   EXPECT_EQ(engine.starts, 0);
   EXPECT_TRUE(testing_support::ListFolder(drive_c + "/TEMP").empty())
       << "nothing is copied anywhere";
+  EXPECT_TRUE(testing_support::ListFolder(drive_c + "/WINDOWS/Temp").empty());
 }
 
-TEST_F(BootstrapTest, UnreadableTemporaryDirectoryEndsTheRun) {
+// No temporary path at all: the Windows directory's "Temp" serves, just as private.
+TEST_F(BootstrapTest, UnreadableTemporaryDirectoryFallsBackToTheWindowsOne) {
   WriteSetup();
   pretend::Machine().temp_path[0] = '\0';
   uint32_t exit_code = 0;
-  EXPECT_EQ(Run(&exit_code), 0);
-  EXPECT_EQ(ErrorLog(), "Cannot create a work directory in ''.\r\n");
+  ASSERT_EQ(Run(&exit_code), 1) << ErrorLog();
+  EXPECT_EQ(engine.command_line.rfind("C:\\WINDOWS\\Temp\\AI1.tmp\\~0000.exe ", 0), 0u);
+  EXPECT_STREQ(pretend::Machine().private_directory, "C:\\WINDOWS\\Temp\\AI1.tmp");
+  EXPECT_EQ(ErrorLog(), "");
 }
 
 TEST_F(BootstrapTest, PartialEngineIsNeverStarted) {
