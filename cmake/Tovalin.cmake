@@ -42,6 +42,9 @@ if(WIN32)
   # Smaller than -Os where speed does not matter; the two loops that carry the launcher's work,
   # the decoder's and the checksum's, keep -Os (set on their sources).
   target_compile_options(tovalin_stub_flags INTERFACE -Oz)
+  # Tables and texts at the alignment their type asks, not rounded up to 32 bytes for vector
+  # loads the stub never makes.
+  target_compile_options(tovalin_stub_flags INTERFACE -malign-data=abi)
 endif()
 if(NOT WIN32)
   # MinGW puts zero-filled variables into initialised data under -fdata-sections, which would

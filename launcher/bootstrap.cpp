@@ -5,6 +5,7 @@
 #include "archive/archive_reader.h"
 #include "base/ascii.h"
 #include "base/bounded_text.h"
+#include "base/in_register.h"
 #include "launcher/engine_start.h"
 #include "launcher/language.h"
 #include "launcher/member_copies.h"
@@ -69,16 +70,17 @@ int RefuseRedirectionFolder(const RunState& run) {
     return RefuseLongText(run, run.module_path);
   }
   if (platform::GetAttributes(redirection) == platform::kNoAttributes) return 1;
-  ReportError(run, IDS_REDIRECTION_FOLDER, redirection, "");
+  ReportError(run, IDS_REDIRECTION_FOLDER, redirection, nullptr);
   return 0;
 }
 
 // "init.ini" gives the dialog its message line; it is optional, its cleanup line is not.
 int CopyGreeting(RunState* run) {
+  const char* const name = InRegister("init.ini");
   char copy_path[text::kPathCapacity];
-  CopyResult copied = CopyMember(run, "init.ini", nullptr, copy_path);
-  if (EndsTheRun(copied)) return EndRun(*run, copied, "init.ini");
-  if (!ListInCleanupScript(run, "init.ini")) return RefuseLongText(*run, run->work_directory);
+  CopyResult copied = CopyMember(run, name, nullptr, copy_path);
+  if (EndsTheRun(copied)) return 0;
+  if (!ListInCleanupScript(run, name)) return RefuseLongText(*run, run->work_directory);
   ReadMessageLineText(run, copy_path);
   return 1;
 }
@@ -111,25 +113,27 @@ int FindInstallScript(RunState* run) {
 
 // "temp.shr" is unpacked from its copy, not from the archive member of the same name.
 int UnpackTemporaryFiles(RunState* run) {
+  const char* const name = InRegister("temp.shr");
   char copy_path[text::kPathCapacity];
-  CopyResult copied = CopyMember(run, "temp.shr", nullptr, copy_path);
-  if (EndsTheRun(copied)) return EndRun(*run, copied, "temp.shr");
-  if (copied == kCopied && !UnpackAndDelete(run, nullptr, "temp.shr", copy_path)) return 0;
+  CopyResult copied = CopyMember(run, name, nullptr, copy_path);
+  if (EndsTheRun(copied)) return 0;
+  if (copied == kCopied && !UnpackAndDelete(run, nullptr, name, copy_path)) return 0;
   SetProgress(&run->progress, 30);
   return 1;
 }
 
 // The engine from "inst32.shr", else from "inst16.shr"; the companion package of the one found.
 int UnpackThirtyTwoBitEngine(RunState* run) {
-  const char* engine = "inst32.shr";
+  const char* engine = InRegister("inst32.shr");
   const char* companion = "unst32.shr";
+  const char* const package = InRegister(kEnginePackageName);
   char copy_path[text::kPathCapacity];
-  CopyResult copied = CopyMember(run, engine, kEnginePackageName, copy_path);
-  if (EndsTheRun(copied)) return EndRun(*run, copied, engine);
+  CopyResult copied = CopyMember(run, engine, package, copy_path);
+  if (EndsTheRun(copied)) return 0;
   if (copied == kMissing) {
     engine = "inst16.shr";
     companion = "unst16.shr";
-    if (!CopyRequiredMember(run, engine, kEnginePackageName, copy_path)) return 0;
+    if (!CopyRequiredMember(run, engine, package, copy_path)) return 0;
   }
   if (!UnpackEnginePackage(run, engine, copy_path, 40)) return 0;
   if (!UnpackOptionalPackage(run, companion)) return 0;
@@ -139,13 +143,15 @@ int UnpackThirtyTwoBitEngine(RunState* run) {
 
 // The 16-bit engine runs through "spawn.exe"; its companion package comes first.
 int UnpackSixteenBitEngine(RunState* run) {
+  const char* const spawn = InRegister("spawn.exe");
+  const char* const engine = InRegister("inst16.shr");
   char copy_path[text::kPathCapacity];
-  if (!CopyRequiredMember(run, "spawn.exe", nullptr, copy_path)) return 0;
-  if (!ListInCleanupScript(run, "spawn.exe")) return RefuseLongText(*run, run->work_directory);
+  if (!CopyRequiredMember(run, spawn, nullptr, copy_path)) return 0;
+  if (!ListInCleanupScript(run, spawn)) return RefuseLongText(*run, run->work_directory);
   if (!UnpackOptionalPackage(run, "unst16.shr")) return 0;
   SetProgress(&run->progress, 40);
-  if (!CopyRequiredMember(run, "inst16.shr", kEnginePackageName, copy_path)) return 0;
-  return UnpackEnginePackage(run, "inst16.shr", copy_path, 60);
+  if (!CopyRequiredMember(run, engine, kEnginePackageName, copy_path)) return 0;
+  return UnpackEnginePackage(run, engine, copy_path, 60);
 }
 
 // The engine's language library: the first of the candidates found becomes "~0000.dll".
@@ -154,14 +160,15 @@ int CopyLanguageLibrary(RunState* run) {
   GetLanguageSuffix(suffix, sizeof suffix);
   char localized[32];
   platform::FormatText(localized, sizeof localized, "Install%s.dll", suffix);
-  const char* candidates[] = {localized, "Install.dll", "InstallEnu.dll", kLanguageLibraryName};
+  const char* const library = InRegister(kLanguageLibraryName);
+  const char* candidates[] = {localized, "Install.dll", "InstallEnu.dll", library};
   char copy_path[text::kPathCapacity];
   for (const char* candidate : candidates) {
-    CopyResult copied = CopyMember(run, candidate, kLanguageLibraryName, copy_path);
-    if (EndsTheRun(copied)) return EndRun(*run, copied, candidate);
+    CopyResult copied = CopyMember(run, candidate, library, copy_path);
+    if (EndsTheRun(copied)) return 0;
     if (copied == kCopied) break;
   }
-  ListInCleanupScript(run, kLanguageLibraryName);
+  ListInCleanupScript(run, library);
   SetProgress(&run->progress, 76);
   return 1;
 }
@@ -169,8 +176,9 @@ int CopyLanguageLibrary(RunState* run) {
 // "dosshell.pif": the engine is never started without it.
 int CopyShellSettings(RunState* run) {
   char copy_path[text::kPathCapacity];
-  if (!CopyRequiredMember(run, "dosshell.pif", nullptr, copy_path)) return 0;
-  ListInCleanupScript(run, "dosshell.pif");
+  const char* const name = InRegister("dosshell.pif");
+  if (!CopyRequiredMember(run, name, nullptr, copy_path)) return 0;
+  ListInCleanupScript(run, name);
   SetProgress(&run->progress, 80);
   return 1;
 }
@@ -180,8 +188,8 @@ int CopyShellSettings(RunState* run) {
 int FinishCleanupScript(RunState* run) {
   CloseCleanupScript(run);
   if (!run->cleanup_script.line_lost) return 1;
-  return RefuseSystemError(*run, IDS_CLEANUP_SCRIPT_INCOMPLETE, run->cleanup_script.path, "", "",
-                           run->cleanup_script.lost_error, false);
+  return RefuseSystemError(*run, IDS_CLEANUP_SCRIPT_INCOMPLETE, run->cleanup_script.path, nullptr,
+                           nullptr, run->cleanup_script.lost_error, false);
 }
 
 // The engine's command line, with the install script in its network form. The copy buffer is
@@ -202,7 +210,7 @@ int PrepareEngineCommandLine(RunState* run) {
 int RunSteps(RunState* run, uint32_t* exit_code) {
   run->copy_buffer = platform::AllocateZeroed(kCopyBlockSize);
   if (run->copy_buffer == nullptr) {
-    ReportError(*run, IDS_OUT_OF_MEMORY, "", "");
+    ReportError(*run, IDS_OUT_OF_MEMORY, nullptr, nullptr);
     return 0;
   }
 

@@ -48,7 +48,7 @@ uint32_t RunEngine(RunState* run) {
   if (!WaitOutHolder(TryToStart, &start, run->engine_path)) {
     const uint32_t error = platform::LastError();
     Trace("CreateProcess() failed");
-    RefuseSystemError(*run, IDS_ENGINE_NOT_STARTED, run->engine_path, "", "", error,
+    RefuseSystemError(*run, IDS_ENGINE_NOT_STARTED, run->engine_path, nullptr, nullptr, error,
                       run->show_progress);
     return platform::kStillActive;
   }

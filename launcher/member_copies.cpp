@@ -34,7 +34,7 @@ int RefuseMember(const RunState& run, uint32_t id, const char* name, const char*
                  uint32_t error) {
   char member_path[text::kPathCapacity];
   MemberPath(run, name, member_path);
-  return RefuseSystemError(run, id, member_path, second, "", error, false);
+  return RefuseSystemError(run, id, member_path, second, nullptr, error, false);
 }
 
 }  // namespace
@@ -44,12 +44,14 @@ CopyResult CopyMember(RunState* run, const char* name, const char* target_name, 
   if (!MemberPath(*run, name, member_path) ||
       !text::Join(target_path, text::kPathCapacity, run->work_directory,
                   target_name != nullptr ? target_name : name)) {
+    RefuseLongText(*run, name);
     return kTooLong;
   }
   switch (CopyMemberToFile(&run->archive, member_path, target_path, run->copy_buffer)) {
     case COPY_DONE:
       return kCopied;
     case COPY_DAMAGED:
+      RefuseDamagedInstaller(*run, name);
       return kDamaged;
     default:
       return kMissing;
@@ -60,16 +62,12 @@ bool EndsTheRun(CopyResult copied) {
   return copied == kTooLong || copied == kDamaged;
 }
 
-int EndRun(const RunState& run, CopyResult copied, const char* name) {
-  return copied == kTooLong ? RefuseLongText(run, name) : RefuseDamagedInstaller(run, name);
-}
-
 int CopyRequiredMember(RunState* run, const char* name, const char* target_name,
                        char* target_path) {
   CopyResult copied = CopyMember(run, name, target_name, target_path);
   if (copied == kCopied) return 1;
   const uint32_t error = platform::LastError();
-  if (EndsTheRun(copied)) return EndRun(*run, copied, name);
+  if (EndsTheRun(copied)) return 0;
   return RefuseMember(*run, IDS_COPY_FAILED, name, target_path, error);
 }
 
@@ -88,7 +86,7 @@ int UnpackAndDelete(RunState* run, ArchiveReader* source, const char* package_na
 int UnpackOptionalPackage(RunState* run, const char* name) {
   char copy_path[text::kPathCapacity];
   CopyResult copied = CopyMember(run, name, nullptr, copy_path);
-  if (EndsTheRun(copied)) return EndRun(*run, copied, name);
+  if (EndsTheRun(copied)) return 0;
   return copied == kCopied ? UnpackAndDelete(run, &run->archive, name, copy_path) : 1;
 }
 
@@ -100,7 +98,7 @@ int UnpackEnginePackage(RunState* run, const char* member_name, const char* copy
     if (target->open_error != 0) {
       return RefuseMember(*run, IDS_COPY_FAILED, member_name, copy_path, target->open_error);
     }
-    return RefuseMember(*run, IDS_ENGINE_DAMAGED, member_name, "", 0);
+    return RefuseMember(*run, IDS_ENGINE_DAMAGED, member_name, nullptr, 0);
   }
   SetProgress(&run->progress, percent_after);
   DeleteCopy(run, copy_path);

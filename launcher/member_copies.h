@@ -13,14 +13,11 @@ enum CopyResult { kCopied, kMissing, kTooLong, kDamaged };
 
 // Copies member name to target_name in the work directory (nullptr: under the member's own
 // name). target_path (text::kPathCapacity bytes, the caller's) receives the target's path,
-// whatever the result but kTooLong.
+// whatever the result but kTooLong. A result that ends the run (EndsTheRun) has been reported.
 CopyResult CopyMember(RunState* run, const char* name, const char* target_name, char* target_path);
 
 // Whether a copy's result ends the run whether or not the member is required.
 bool EndsTheRun(CopyResult copied);
-
-// Reports why a copy ends the run; 0.
-int EndRun(const RunState& run, CopyResult copied, const char* name);
 
 // A required member: a missing one ends the run with an error-log entry naming both paths and
 // the system's reason. 1 when copied, with its path in target_path.

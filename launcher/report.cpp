@@ -90,16 +90,16 @@ int RefuseSystemError(const RunState& run, uint32_t id, const char* first, const
 }
 
 void ReportError(const RunState& run, uint32_t id, const char* first, const char* second) {
-  RefuseSystemError(run, id, first, second, "", 0, false);
+  RefuseSystemError(run, id, first, second, nullptr, 0, false);
 }
 
 int RefuseLongText(const RunState& run, const char* what) {
-  ReportError(run, IDS_TEXT_TOO_LONG, what, "");
+  ReportError(run, IDS_TEXT_TOO_LONG, what, nullptr);
   return 0;
 }
 
 int RefuseWithBox(const RunState& run, uint32_t id, const char* first, const char* second) {
-  return RefuseSystemError(run, id, first, second, "", 0, run.show_progress);
+  return RefuseSystemError(run, id, first, second, nullptr, 0, run.show_progress);
 }
 
 int RefuseDamagedInstaller(const RunState& run, const char* member_name) {
@@ -107,7 +107,7 @@ int RefuseDamagedInstaller(const RunState& run, const char* member_name) {
 }
 
 int RefuseUnusableFolder(const RunState& run, const char* path) {
-  return RefuseWithBox(run, IDS_FOLDER_NAME_UNUSABLE, path, "");
+  return RefuseWithBox(run, IDS_FOLDER_NAME_UNUSABLE, path, nullptr);
 }
 
 void WarnMissingInstallScript(const RunState& run) {

@@ -20,7 +20,8 @@ void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 constexpr size_t kReasonCapacity = 320;
 void DescribeSystemError(uint32_t error, char* reason, size_t capacity);
 
-// An error-log entry: string id filled with first and second.
+// An error-log entry: string id filled with first and second. Here and below, a text the string
+// takes no "%s" for may be null.
 void ReportError(const RunState& run, uint32_t id, const char* first, const char* second);
 
 // The refusals end the run: each writes its entry and returns 0, which the sequence returns.

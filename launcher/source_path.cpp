@@ -29,8 +29,7 @@ bool ToNetworkName(char* remote, size_t capacity) {
     }
   }
   char network[kRemoteNameCapacity];
-  if (!text::Copy(network, sizeof network, "\\\\") ||
-      !text::Append(network, sizeof network, remote)) {
+  if (!text::Join(network, sizeof network, "\\\\", remote)) {
     return false;
   }
   return text::Copy(remote, capacity, network);
@@ -53,8 +52,7 @@ void ResolveSourcePath(char* path) {
   if (!text::Copy(tail, sizeof tail, tail_start)) return;
 
   char candidate[kCandidateCapacity];
-  if (!text::Copy(candidate, sizeof candidate, remote) ||
-      !text::Append(candidate, sizeof candidate, tail)) {
+  if (!text::Join(candidate, sizeof candidate, remote, tail)) {
     return;
   }
   char* folder_end = FindLastBackslash(candidate);

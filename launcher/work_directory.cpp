@@ -16,10 +16,11 @@ constexpr int kWorkDirectoryAttempts = 16;
 // "del " or "rd " and a path.
 constexpr size_t kCleanupLineCapacity = text::kPathCapacity + 8;
 
+// The line command, directory, name (nullptr: none) to the cleanup script.
 bool AppendCleanupFor(RunState* run, const char* command, const char* directory, const char* name) {
   char line[kCleanupLineCapacity];
   if (!text::Join(line, sizeof line, command, directory) ||
-      !text::Append(line, sizeof line, name)) {
+      (name != nullptr && !text::Append(line, sizeof line, name))) {
     return false;
   }
   AppendCleanupLine(&run->cleanup_script, line);
@@ -29,11 +30,7 @@ bool AppendCleanupFor(RunState* run, const char* command, const char* directory,
 // What the unpacker tells the run: each whole file gets its cleanup line, each block of
 // compressed data a step of the bar.
 void ListUnpackedFile(void* context, const char* path) {
-  RunState* run = static_cast<RunState*>(context);
-  char line[kCleanupLineCapacity];  // "del " and any path the unpacker writes
-  text::Copy(line, sizeof line, "del ");
-  text::Append(line, sizeof line, path);
-  AppendCleanupLine(&run->cleanup_script, line);
+  AppendCleanupFor(static_cast<RunState*>(context), "del ", path, nullptr);
 }
 
 void StepForBlock(void* context) {
@@ -131,13 +128,10 @@ int MakeWorkDirectory(RunState* run) {
     }
   }
 
-  text::Copy(run->work_directory, sizeof run->work_directory, unique);
-  size_t used = std::strlen(run->work_directory);
-  if (used == 0 || run->work_directory[used - 1] != '\\') {
-    text::Append(run->work_directory, sizeof run->work_directory, "\\");
-  }
+  // A temporary file's name, so no backslash ends it.
   CleanupScript& script = run->cleanup_script;
-  if (!text::Join(script.path, sizeof script.path, run->work_directory, kCleanupScriptName) ||
+  if (!text::Join(run->work_directory, sizeof run->work_directory, unique, "\\") ||
+      !text::Join(script.path, sizeof script.path, run->work_directory, kCleanupScriptName) ||
       !text::Join(run->engine_path, sizeof run->engine_path, run->work_directory, kEngineName)) {
     return RefuseLongText(*run, run->work_directory);
   }
@@ -162,7 +156,7 @@ void CloseCleanupScript(RunState* run) {
   char directory[text::kPathCapacity];
   text::Copy(directory, sizeof directory, run->work_directory);
   directory[std::strlen(directory) - 1] = '\0';  // without its trailing backslash
-  AppendCleanupFor(run, "rd ", directory, "");
+  AppendCleanupFor(run, "rd ", directory, nullptr);
 }
 
 UnpackTarget* PackageTarget(RunState* run, bool engine_package) {

@@ -58,8 +58,7 @@ int UnpackNextFile(UnpackContext* context, ImplodeWorkArea* work_area, const cha
 
   // A path that does not fit is refused, never cut: a cut one would name another file.
   char output_path[text::kPathCapacity];
-  if (!text::Copy(output_path, sizeof output_path, target.folder) ||
-      !text::Append(output_path, sizeof output_path, record.name) ||
+  if (!text::Join(output_path, sizeof output_path, target.folder, record.name) ||
       !MayWrite(target, output_path, package_path)) {
     return 0;
   }
@@ -87,8 +86,7 @@ int UnpackNextFile(UnpackContext* context, ImplodeWorkArea* work_area, const cha
 
 int UnpackPackageFile(UnpackTarget* target, ArchiveReader* source, const char* package_name) {
   char package_path[text::kPathCapacity];
-  if (!text::Copy(package_path, sizeof package_path, target->folder) ||
-      !text::Append(package_path, sizeof package_path, package_name)) {
+  if (!text::Join(package_path, sizeof package_path, target->folder, package_name)) {
     return 0;
   }
   PackageOpening opening = {source, package_path, nullptr};

@@ -10,9 +10,9 @@ int RetryWhileHeld(int (*attempt)(void* context), void* context, const RetryObse
     const bool refused = done == kRefusedByHolder || (done == 0 && LastErrorIsTransientRefusal());
     if (!refused || retry == kMostRetries) return refused ? 0 : done;
     const uint32_t error = LastError();
-    if (observer != nullptr)
-      observer->retrying(observer->context, retry + 1, error, kRetryPauses[retry]);
-    Pause(kRetryPauses[retry]);
+    const uint32_t pause = RetryPause(retry + 1);
+    if (observer != nullptr) observer->retrying(observer->context, retry + 1, error, pause);
+    Pause(pause);
   }
 }
 

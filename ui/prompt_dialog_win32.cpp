@@ -127,8 +127,9 @@ HWND MessageLine(HWND dialog) {
 
 void InitializeDialog(HWND dialog, const char* message_line_text) {
   CenterWindow(dialog);
-  TakeBarRectangle(dialog, g_painted);
-  CreateBar(dialog, *g_painted);
+  Progress* painted = g_painted;
+  TakeBarRectangle(dialog, painted);
+  CreateBar(dialog, *painted);
   if (message_line_text != nullptr && message_line_text[0] != '\0') {
     SetWindowTextA(MessageLine(dialog), message_line_text);
   }

@@ -22,53 +22,46 @@ struct Sink {
   }
 };
 
-// "%", flags, at most two width digits and "l": the longest conversion taken, without its letter.
-constexpr size_t kLongestConversion = 6;
+// The longest conversion taken: "%", flags, width digits and size letter, without its letter.
+constexpr size_t kLongestConversion = 8;
 
-bool IsNumberLetter(char c) {
-  return c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X';
-}
+// What wsprintfA writes at most, its NUL included.
+constexpr size_t kSystemFormatLimit = 1024;
 
 }  // namespace
 
 bool FormatTextList(char* buffer, size_t capacity, const char* format, va_list arguments) {
   if (capacity == 0) return false;
   Sink out = {buffer, capacity, 0};
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') {
-      out.Put(*p);
+  while (char c = *format++) {
+    if (c != '%') {
+      out.Put(c);
       continue;
     }
-    // The conversion as written, up to its letter: flags, width digits, size letter.
-    char conversion[kLongestConversion + 2];
-    size_t length = 0;
-    size_t digits = 0;
-    size_t longs = 0;
-    conversion[length++] = '%';
+    // The conversion as written, up to its letter.
+    char conversion[kLongestConversion + 2] = "%";
+    size_t length = 1;
     while (length < kLongestConversion &&
-           (p[1] == '0' || p[1] == '-' || p[1] == 'l' || (p[1] >= '1' && p[1] <= '9'))) {
-      if (p[1] >= '0' && p[1] <= '9') ++digits;
-      if (p[1] == 'l') ++longs;
-      conversion[length++] = *++p;
+           ((*format >= '0' && *format <= '9') || *format == '-' || *format == 'l')) {
+      conversion[length++] = *format++;
     }
-    const char letter = p[1];
-    if (letter == '%' && length == 1) {
-      out.Put('%');
-      ++p;
-    } else if (letter == 's' && length == 1) {
-      const char* text = va_arg(arguments, const char*);
-      out.PutText(text != nullptr ? text : "(null)");
-      ++p;
-    } else if (IsNumberLetter(letter) && digits <= 2 && longs <= 1) {
-      conversion[length++] = letter;
-      conversion[length] = '\0';
-      // Two width digits and an 11-character number at most: far below the buffer.
-      char number[32];
+    const char letter = *format;
+    if ((letter == '%' || letter == 's') && length == 1) {
+      ++format;
+      if (letter == '%') {
+        out.Put('%');
+      } else {
+        const char* text = va_arg(arguments, const char*);
+        out.PutText(text != nullptr ? text : "(null)");
+      }
+    } else if (letter == 'd' || letter == 'i' || letter == 'u' || letter == 'x' || letter == 'X') {
+      ++format;
+      conversion[length] = letter;
+      char number[kSystemFormatLimit + 1];
       wsprintfA(number, conversion, va_arg(arguments, unsigned long));
+      number[kSystemFormatLimit] = '\0';
       out.PutText(number);
-      ++p;
-    } else {  // not ours: copy the conversion as written, its letter as ordinary text
-      conversion[length] = '\0';
+    } else {  // not ours: copied as written, its letter as ordinary text
       out.PutText(conversion);
     }
   }
