@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -160,6 +161,30 @@ TEST_F(LauncherE2E, WaitsForAnEngineThatRunsThreeSeconds) {
   ASSERT_EQ(engine.size(), 3u) << "the launcher ended before its engine";
   EXPECT_EQ(engine[2], "end");
   EXPECT_GE(elapsed, 3000u);
+}
+
+// A large package unpacks with the dialog shown while another process asks the dialog every
+// 20 ms whether it hangs, as Windows does before it ghosts a window as "Not Responding": every
+// ask is answered. The same process reads the dialog's DPI awareness as another program would.
+TEST_F(LauncherE2E, DialogAnswersAnotherProcessWhileALargePackageUnpacks) {
+  installer = CompleteInstaller();
+  // Half of it random: about as slow to unpack per byte as program files.
+  testing_support::Bytes data = testing_support::RandomBytes(64 << 20, 7);
+  data.resize(128 << 20, 0x5A);
+  installer.Replace("temp.shr", installer.Package({{"large.bin", data}}));
+  std::string setup = WriteInstaller();
+  RunResult run = Run(setup);
+  EXPECT_EQ(run.exit_code, 0u) << ErrorLog();
+  EXPECT_TRUE(run.dialog_seen);
+  std::printf("asked %d times, answered %d; the dialog's DPI awareness reads as %d\n", run.asked,
+              run.answered, run.awareness);
+  EXPECT_GE(run.asked, 5);
+  EXPECT_EQ(run.answered, run.asked);
+  // Windows reads 1 (system aware, as the manifest declares); Wine 8 reads every window of
+  // every program as per-monitor aware (2), with a manifest or without.
+  if (run.awareness >= 0) {
+    EXPECT_NE(run.awareness, 0) << "the dialog would be stretched";
+  }
 }
 
 TEST_F(LauncherE2E, QuietModeCreatesNoWindow) {

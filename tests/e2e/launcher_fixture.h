@@ -101,6 +101,15 @@ class DesktopWatcher {
   bool dialog_seen = false;
   std::string dialog_message;
   std::string warning_text;
+  // As Windows asks a shown window whether it hangs, from this other process, every 20 ms while
+  // the dialog is shown: asks made, and asks answered within a second. An ask that fails because
+  // the dialog was hidden or went meanwhile is no ask: Windows ghosts only a shown window, and
+  // under Wine on a display without a window manager, DestroyWindow waits 2 s for one.
+  int asked = 0;
+  int answered = 0;
+  // The dialog's DPI awareness as this other process reads it (-1: not read, or not readable
+  // on this system).
+  int awareness = -1;
 
  private:
   static BOOL CALLBACK CollectStatic(HWND child, LPARAM context) {
@@ -128,6 +137,7 @@ class DesktopWatcher {
         bool icon = (GetWindowLongA(line, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
         std::string text = icon ? std::string() : WindowText(line);
         if (!text.empty()) dialog_message = text;
+        Ask(dialog);
       }
       HWND box = FindWindowA("#32770", "Warning");
       if (box != nullptr && warning_text.empty()) {
@@ -138,8 +148,32 @@ class DesktopWatcher {
     }
   }
 
+  void Ask(HWND dialog) {
+    if (!IsWindowVisible(dialog) || GetTickCount() - asked_at_ < 20) return;
+    asked_at_ = GetTickCount();
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &result) != 0) {
+      ++asked;
+      ++answered;
+    } else if (IsWindowVisible(dialog)) {
+      ++asked;
+    }
+    if (awareness >= 0) return;
+    using ContextOfWindow = void*(WINAPI*)(HWND);
+    using AwarenessOfContext = int(WINAPI*)(void*);
+    HMODULE user = GetModuleHandleA("user32.dll");
+    const auto context_of = reinterpret_cast<ContextOfWindow>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user, "GetWindowDpiAwarenessContext")));
+    const auto awareness_of = reinterpret_cast<AwarenessOfContext>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user, "GetAwarenessFromDpiAwarenessContext")));
+    if (context_of != nullptr && awareness_of != nullptr) {
+      awareness = awareness_of(context_of(dialog));
+    }
+  }
+
   std::atomic<bool> stop_{false};
   std::thread thread_;
+  DWORD asked_at_ = 0;
 };
 
 // A stand-in for an on-access scanner: the moment the launcher lets go of the file name in a work
@@ -195,6 +229,9 @@ struct RunResult {
   bool dialog_seen = false;
   std::string dialog_message;
   std::string warning_text;
+  int asked = 0;  // what DesktopWatcher says of them
+  int answered = 0;
+  int awareness = -1;
 };
 
 class LauncherE2E : public testing::Test {
@@ -315,6 +352,9 @@ class LauncherE2E : public testing::Test {
     result.dialog_seen = watcher.dialog_seen;
     result.dialog_message = watcher.dialog_message;
     result.warning_text = watcher.warning_text;
+    result.asked = watcher.asked;
+    result.answered = watcher.answered;
+    result.awareness = watcher.awareness;
     return result;
   }
 
